@@ -1,0 +1,4 @@
+#include "appglobals.h"
+
+QSettings *appSettings = nullptr;
+QString appDataPath;
