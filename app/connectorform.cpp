@@ -1,0 +1,428 @@
+#include "connectorform.h"
+#include "ui_connectorform.h"
+
+#include "appglobals.h"
+#include "lantrelclient.h"
+#include "taskmanager.h"
+#include "uiseams.h"
+
+#include <QCloseEvent>
+#include <algorithm>
+#include <QCollator>
+#include <QDataStream>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QSettings>
+#include <QStyle>
+
+namespace {
+const QString ListKey = QStringLiteral("List");
+}
+
+ConnectorForm::ConnectorForm(QWidget *parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags)
+    , ui(new Ui::ConnectorForm)
+{
+    ui->setupUi(this);
+    client = appTaskManager->client();
+
+    ui->cbConnectType->addItem(QStringLiteral("Ethernet"), 0);
+    ui->cbConnectType->addItem(QStringLiteral("RS-485"), 1);
+
+    ui->edtIpAddr->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(ipAddressPattern()), ui->edtIpAddr));
+
+    const int width = ui->edtIpAddr->fontMetrics().boundingRect(QStringLiteral("255.255.255.255")).width()
+                      + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    const int height = ui->edtIpAddr->height();
+    ui->edtIpAddr->setFixedWidth(width);
+    ui->tblHosts->setFixedSize(width, 4 * (height - 1) + 16);
+    QHeaderView *rows = ui->tblHosts->verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setMinimumSectionSize(height);
+    rows->setDefaultSectionSize(height);
+    ui->tblHosts->setColumnCount(1);
+    ui->tblHosts->setRowCount(0);
+
+    adjustSize();
+    refreshPortsList();
+
+    appSettings->sync();
+    appSettings->beginGroup(QStringLiteral("Connection"));
+    hosts = decodeHostList(appSettings->value(ListKey, QString()).toString());
+    if (!hosts.isEmpty())
+        fillHostsTable();
+
+    const int type = appSettings->value(QStringLiteral("Type"), 0).toInt();
+    const int typeIndex = ui->cbConnectType->findData(type);
+    if (typeIndex >= 0) {
+        ui->cbConnectType->setCurrentIndex(typeIndex);
+        ui->stackedWidget->setCurrentIndex(typeIndex);
+    }
+
+    const QString port = appSettings->value(QStringLiteral("SerialPort"), QString()).toString();
+    if (!port.isEmpty()) {
+        const int portIndex = ui->cbSerialPort->findText(port, Qt::MatchExactly);
+        if (portIndex >= 0)
+            ui->cbSerialPort->setCurrentIndex(portIndex);
+    }
+
+    ui->edtLineAddress->setValue(appSettings->value(QStringLiteral("LineAddress"), 1).toInt());
+
+    const QString host = appSettings->value(QStringLiteral("Host"), QString()).toString();
+    ui->edtIpAddr->setText(host);
+    lastIpText = ui->edtIpAddr->text();
+    if (!host.isEmpty() && !hosts.isEmpty()) {
+        const auto found = ui->tblHosts->findItems(host, Qt::MatchFixedString);
+        if (!found.isEmpty())
+            ui->tblHosts->setCurrentItem(found.first());
+    }
+    appSettings->endGroup();
+
+    ui->edtIpAddr->installEventFilter(this);
+    ui->tblHosts->installEventFilter(this);
+
+    connect(ui->cbConnectType, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int index) {
+        ui->stackedWidget->setCurrentIndex(index);
+        checkConnectionParams();
+        updateWidgetsState();
+    });
+    connect(ui->edtIpAddr, &QLineEdit::textChanged, this, &ConnectorForm::onIpAddrTextChanged);
+    connect(ui->ckEnableOffline, &QCheckBox::toggled, this, &ConnectorForm::updateWidgetsState);
+    connect(ui->btnUpdate, &QToolButton::clicked, this, &ConnectorForm::refreshPortsList);
+    connect(ui->btnSearch, &QToolButton::clicked, this, &ConnectorForm::searchDevices);
+    connect(ui->btnLoad, &QPushButton::clicked, this, &ConnectorForm::loadConfig);
+    connect(ui->btnConnect, &QPushButton::clicked, this, &ConnectorForm::connectDevice);
+    connect(ui->btnCancel, &QPushButton::clicked, this, &ConnectorForm::closeApp);
+    connect(ui->tblHosts, &QTableWidget::itemClicked, this, &ConnectorForm::onTableItemClicked);
+    connect(ui->tblHosts, &QTableWidget::itemDoubleClicked, this, &ConnectorForm::onTableItemDoubleClicked);
+
+    checkConnectionParams();
+    updateWidgetsState();
+}
+
+ConnectorForm::~ConnectorForm()
+{
+    delete ui;
+}
+
+void ConnectorForm::setOfflineControlsVisible(bool visible)
+{
+    ui->ckEnableOffline->setVisible(visible);
+    ui->btnLoad->setVisible(visible);
+}
+
+QString ConnectorForm::ipAddressPattern()
+{
+    // Qt reads numbers with a leading zero as octal ("010" is 8), so such
+    // numbers are not accepted at all.
+    const QString octet = QStringLiteral("(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])");
+    return QStringLiteral("(%1\\.){3}%1").arg(octet);
+}
+
+QString ConnectorForm::encodeHostList(const QMap<quint32, quint8> &hosts)
+{
+    QByteArray data;
+    QDataStream out(&data, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::BigEndian);
+    out << quint32(hosts.size());
+    // Descending order, as Qt serialises a map.
+    for (auto it = hosts.constEnd(); it != hosts.constBegin();) {
+        --it;
+        out << quint32(it.key()) << quint8(it.value());
+    }
+    return QString::fromLatin1(data.toHex());
+}
+
+QMap<quint32, quint8> ConnectorForm::decodeHostList(const QString &text)
+{
+    const QByteArray data = QByteArray::fromHex(text.toLatin1());
+    QDataStream in(data);
+    in.setByteOrder(QDataStream::BigEndian);
+    quint32 count = 0;
+    in >> count;
+    QMap<quint32, quint8> result;
+    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        quint32 address = 0;
+        quint8 lineAddress = 0;
+        in >> address >> lineAddress;
+        if (in.status() == QDataStream::Ok)
+            result.insert(address, lineAddress);
+    }
+    if (in.status() != QDataStream::Ok)
+        return {};
+    return result;
+}
+
+void ConnectorForm::fillHostsTable()
+{
+    ui->tblHosts->clearContents();
+    ui->tblHosts->setRowCount(hosts.size());
+    int row = 0;
+    for (auto it = hosts.constBegin(); it != hosts.constEnd(); ++it, ++row) {
+        auto *item = new QTableWidgetItem(QHostAddress(it.key()).toString());
+        item->setData(Qt::UserRole, int(it.value()));
+        ui->tblHosts->setItem(row, 0, item);
+    }
+}
+
+void ConnectorForm::storeHostList()
+{
+    appSettings->setValue(QStringLiteral("Connection/List"), encodeHostList(hosts));
+}
+
+void ConnectorForm::checkConnectionParams()
+{
+    switch (ui->cbConnectType->currentData().toInt()) {
+    case 0:
+        paramsValid = ui->edtIpAddr->hasAcceptableInput() && !client->networkInterfaces().isEmpty();
+        break;
+    case 1:
+        paramsValid = ui->cbSerialPort->currentIndex() >= 0;
+        break;
+    default:
+        paramsValid = false;
+        break;
+    }
+}
+
+void ConnectorForm::updateWidgetsState()
+{
+    if (ui->ckEnableOffline->isChecked()) {
+        ui->frameConnectParams->setEnabled(false);
+        ui->btnLoad->setEnabled(true);
+        ui->btnConnect->setEnabled(false);
+        return;
+    }
+    ui->btnSearch->setEnabled(!client->networkInterfaces().isEmpty());
+    ui->frameConnectParams->setEnabled(true);
+    ui->btnLoad->setEnabled(false);
+    ui->btnConnect->setEnabled(paramsValid);
+}
+
+void ConnectorForm::onIpAddrTextChanged(QString txt)
+{
+    // Only a character typed at the end completes a group: after a deletion
+    // (a backspace over the dot) the text is left as the user made it.
+    const bool typedAtEnd = txt.size() == lastIpText.size() + 1 && txt.startsWith(lastIpText);
+    if (typedAtEnd) {
+        int dots = 0;
+        int afterLast = 0;
+        auto it = QRegularExpression(QStringLiteral("\\.")).globalMatch(txt);
+        while (it.hasNext()) {
+            afterLast = it.next().capturedEnd();
+            ++dots;
+        }
+        if (dots <= 2 && txt.size() - afterLast == 3) {
+            txt += QLatin1Char('.');
+            const bool blocked = ui->edtIpAddr->blockSignals(true);
+            ui->edtIpAddr->setText(txt);
+            ui->edtIpAddr->setCursorPosition(txt.size());
+            ui->edtIpAddr->blockSignals(blocked);
+        }
+    }
+    lastIpText = ui->edtIpAddr->text();
+    checkConnectionParams();
+    updateWidgetsState();
+}
+
+void ConnectorForm::refreshPortsList()
+{
+    ui->cbSerialPort->clear();
+    QStringList names = UiSeams::serialPortNames();
+    if (!names.isEmpty()) {
+        QCollator collator{QLocale()};
+        collator.setNumericMode(true);
+        std::sort(names.begin(), names.end(), collator);
+        ui->cbSerialPort->addItems(names);
+    }
+    checkConnectionParams();
+    updateWidgetsState();
+}
+
+void ConnectorForm::onTableItemClicked(QTableWidgetItem *item)
+{
+    if (!item)
+        return;
+    ui->edtLineAddress->setValue(int(item->data(Qt::UserRole).toUInt()));
+    ui->edtIpAddr->setText(item->text());
+}
+
+void ConnectorForm::onTableItemDoubleClicked(QTableWidgetItem *item)
+{
+    if (!item)
+        return;
+    onTableItemClicked(item);
+    connectDevice();
+}
+
+bool ConnectorForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (auto *edit = qobject_cast<QLineEdit *>(watched)) {
+                if (edit->hasAcceptableInput()) {
+                    QMetaObject::invokeMethod(this, "connectDevice", Qt::QueuedConnection);
+                    return true;
+                }
+            } else if (auto *table = qobject_cast<QTableWidget *>(watched)) {
+                if (table->currentItem())
+                    onTableItemDoubleClicked(table->currentItem());
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ConnectorForm::connectDevice()
+{
+    // The dialog stays usable while it waits; a second attempt from inside
+    // the wait would stop the first one's driver and wait in a nested loop.
+    if (connecting)
+        return;
+    connecting = true;
+
+    const int connType = ui->cbConnectType->currentData().toInt();
+    const QString target = connType == 1 ? ui->cbSerialPort->currentText() : ui->edtIpAddr->text();
+    bool success = false;
+
+    showProgress(QStringLiteral("Проверка подключения к контроллеру..."), true);
+    if (client->hasDriver())
+        client->shutdownDriver();
+
+    QPointer<ConnectorForm> self(this);
+    {
+        QEventLoop loop;
+        connect(client, &LantrelClient::deviceConnected, &loop, [this, &success, &loop]() {
+            success = true;
+            hideProgress();
+            loop.quit();
+        });
+        connect(client, &LantrelClient::driverStopped, &loop, [this, &loop]() {
+            hideProgress();
+            loop.quit();
+        });
+        client->connectToDevice(uint(connType), target, ui->edtLineAddress->value());
+        loop.exec();
+    }
+    if (!self)
+        return;
+    connecting = false;
+    if (!success)
+        return;
+
+    appSettings->beginGroup(QStringLiteral("Connection"));
+    appSettings->setValue(QStringLiteral("Type"), connType);
+    appSettings->setValue(QStringLiteral("LineAddress"), ui->edtLineAddress->value());
+    if (connType == 1) {
+        appSettings->setValue(QStringLiteral("SerialPort"), target);
+    } else {
+        appSettings->setValue(QStringLiteral("Host"), target);
+        hosts.insert(QHostAddress(target).toIPv4Address(), quint8(ui->edtLineAddress->value()));
+        appSettings->setValue(ListKey, encodeHostList(hosts));
+    }
+    appSettings->endGroup();
+    emit showMainForm();
+    close();
+}
+
+void ConnectorForm::searchDevices()
+{
+    showProgress(QStringLiteral("Поиск контроллеров в линии Ethernet..."), false);
+    QPointer<ConnectorForm> self(this);
+    {
+        QEventLoop loop;
+        connect(client, &LantrelClient::searchFinished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        client->startSearch();
+        loop.exec();
+    }
+    if (!self)
+        return;
+    hideProgress();
+
+    ui->edtIpAddr->clear();
+    ui->tblHosts->clearContents();
+    hosts = client->foundHosts();
+    fillHostsTable();
+    if (!hosts.isEmpty())
+        storeHostList();
+    else
+        appSettings->remove(QStringLiteral("Connection/List"));
+
+    checkConnectionParams();
+    updateWidgetsState();
+}
+
+void ConnectorForm::loadConfig()
+{
+    QString startDir = appSettings->value(QStringLiteral("Common/LastPath"), QString()).toString();
+    if (startDir.isEmpty() || !QFileInfo(startDir).isDir())
+        startDir = appDataPath;
+
+    const QString caption = QStringLiteral("Загрузка конфигурации системы");
+    const QString fileName = UiSeams::getOpenFileName(
+        this, caption, startDir, QStringLiteral("XML файлы (*.xml);;Все файлы (*.*)"),
+        QFileDialog::DontResolveSymlinks | QFileDialog::ReadOnly | QFileDialog::DontUseCustomDirectoryIcons);
+    if (fileName.isEmpty())
+        return;
+
+    showProgress(caption + QStringLiteral("..."), false);
+    const bool loaded = client->loadConfigFile(fileName);
+    hideProgress();
+    if (!loaded)
+        return;
+
+    appSettings->setValue(QStringLiteral("Common/LastPath"), QFileInfo(fileName).absolutePath());
+    emit showMainForm();
+    close();
+}
+
+void ConnectorForm::showProgress(const QString &text, bool cancelable)
+{
+    emit showWaitCursor(true);
+    if (!progressDialog) {
+        progressDialog = new QProgressDialog(this, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+        progressDialog->setWindowTitle(windowTitle());
+        auto *bar = new QProgressBar(progressDialog);
+        bar->setTextVisible(false);
+        bar->setRange(0, 0);
+        progressDialog->setBar(bar);
+        progressDialog->setRange(0, 0);
+        progressDialog->setAutoClose(false);
+        progressDialog->setAutoReset(false);
+        progressDialog->setMinimumDuration(0);
+        connect(this, &ConnectorForm::stopProgress, progressDialog, &QProgressDialog::accept);
+        connect(progressDialog, &QProgressDialog::canceled, client, &LantrelClient::shutdownDriver);
+        connect(progressDialog, &QProgressDialog::finished, this, [this]() {
+            if (progressDialog) {
+                progressDialog->deleteLater();
+                progressDialog = nullptr;
+            }
+        });
+    }
+    progressDialog->setLabelText(text);
+    progressDialog->setCancelButtonText(cancelable ? QStringLiteral("Отмена") : QString());
+    progressDialog->show();
+}
+
+void ConnectorForm::hideProgress()
+{
+    emit stopProgress();
+    emit showWaitCursor(false);
+}
+
+void ConnectorForm::closeEvent(QCloseEvent *event)
+{
+    if (progressDialog)
+        hideProgress();
+    event->accept();
+}

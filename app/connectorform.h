@@ -1,0 +1,73 @@
+#ifndef CONNECTORFORM_H
+#define CONNECTORFORM_H
+
+#include <QMap>
+#include <QString>
+#include <QWidget>
+
+namespace Ui {
+class ConnectorForm;
+}
+
+class QProgressDialog;
+class QTableWidgetItem;
+class LantrelClient;
+
+// Chooses how to reach the line controller (Ethernet or RS-485 with its
+// line address), searches for controllers, remembers the ones found or
+// reached, and at start-up offers a configuration file instead.
+class ConnectorForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ConnectorForm(QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+    ~ConnectorForm() override;
+
+    void setOfflineControlsVisible(bool visible);
+
+    // "Connection/List": lower-case hex of a big-endian data stream (entry
+    // count, then IPv4 address and line address per entry).
+    static QString encodeHostList(const QMap<quint32, quint8> &hosts);
+    static QMap<quint32, quint8> decodeHostList(const QString &text);
+
+    // Dotted IPv4 address, four numbers 0 to 255 without leading zeros.
+    static QString ipAddressPattern();
+
+signals:
+    void showWaitCursor(bool);
+    void showMainForm();
+    void closeApp();
+    void stopProgress();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private slots:
+    void onIpAddrTextChanged(QString txt);
+    void onTableItemClicked(QTableWidgetItem *item);
+    void onTableItemDoubleClicked(QTableWidgetItem *item);
+    void updateWidgetsState();
+    void refreshPortsList();
+    void loadConfig();
+    void connectDevice();
+    void searchDevices();
+
+private:
+    void showProgress(const QString &text, bool cancelable);
+    void hideProgress();
+    void checkConnectionParams();
+    void fillHostsTable();
+    void storeHostList();
+
+    Ui::ConnectorForm *ui = nullptr;
+    LantrelClient *client = nullptr;
+    QProgressDialog *progressDialog = nullptr;
+    bool paramsValid = false;
+    QMap<quint32, quint8> hosts;
+    QString lastIpText;
+    bool connecting = false;
+};
+
+#endif // CONNECTORFORM_H

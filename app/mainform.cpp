@@ -1,0 +1,587 @@
+#include "mainform.h"
+#include "ui_mainform.h"
+
+#include "aboutform.h"
+#include "appglobals.h"
+#include "connectorform.h"
+#include "controllererrorswidget.h"
+#include "firmwareupdateform.h"
+#include "lantrelclient.h"
+#include "linestatuswidget.h"
+#include "samplesviewerform.h"
+#include "serialchangeform.h"
+#include "stateviewerform.h"
+#include "taskmanager.h"
+#include "uiseams.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLayout>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTreeWidgetItem>
+
+namespace {
+const int TaskMessageMs = 20000;
+const int PageItemType = 1000;
+const QString OfflineText = QStringLiteral("Режим автономной работы");
+}
+
+MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags)
+    , ui(new Ui::MainForm)
+{
+    client = appTaskManager->client();
+    monitoringEnabled = appSettings->value(QStringLiteral("Driver/EnableMonitoring"), true).toBool();
+
+    ui->setupUi(this);
+    baseTitle = windowTitle();
+
+    controllerErrorsWidget = new ControllerErrorsWidget();
+    ui->statusBar->addPermanentWidget(controllerErrorsWidget, 0);
+    connect(client, &LantrelClient::controllerStatusChanged, controllerErrorsWidget,
+            &ControllerErrorsWidget::updateControllerStatus);
+
+    lineStatusWidget = new LineStatusWidget();
+    ui->statusBar->addPermanentWidget(lineStatusWidget, 0);
+    connect(this, &MainForm::showWaitCursor, lineStatusWidget, &LineStatusWidget::disableActions);
+    connect(client, &LantrelClient::lineStatusChanged, lineStatusWidget, &LineStatusWidget::updateLineStatus);
+    connect(lineStatusWidget, &LineStatusWidget::switchLineState, client, &LantrelClient::switchLineState);
+
+    connectionLabel = new QLabel();
+    ui->statusBar->addPermanentWidget(connectionLabel);
+
+    onDeviceDisconnected();
+
+    auto *itemController = new QTreeWidgetItem(PageItemType + 1);
+    itemController->setText(0, QStringLiteral("ЦУ-Л"));
+    itemController->setIcon(0, QIcon(QStringLiteral(":/images/controller_24.png")));
+    auto *itemModules = new QTreeWidgetItem(PageItemType + 2);
+    itemModules->setText(0, QStringLiteral("Модули"));
+    itemModules->setIcon(0, QIcon(QStringLiteral(":/images/line_module_24.png")));
+    auto *itemSensors = new QTreeWidgetItem(itemModules, PageItemType + 3);
+    itemSensors->setText(0, QStringLiteral("ВТ-Л"));
+    itemSensors->setIcon(0, QIcon(QStringLiteral(":/images/sensor_24.png")));
+    auto *itemIoModules = new QTreeWidgetItem(itemModules, PageItemType + 4);
+    itemIoModules->setText(0, QStringLiteral("ПС-Л"));
+    itemIoModules->setIcon(0, QIcon(QStringLiteral(":/images/io_module_24.png")));
+    auto *itemScpModules = new QTreeWidgetItem(itemModules, PageItemType + 5);
+    itemScpModules->setText(0, QStringLiteral("ТЗ-Л"));
+    itemScpModules->setIcon(0, QIcon(QStringLiteral(":/images/scp_module_24.png")));
+    auto *itemRelayModules = new QTreeWidgetItem(PageItemType + 6);
+    itemRelayModules->setText(0, QStringLiteral("ЖН-Т"));
+    itemRelayModules->setIcon(0, QIcon(QStringLiteral(":/images/relay_module_24.png")));
+    auto *itemInteractions = new QTreeWidgetItem(PageItemType + 7);
+    itemInteractions->setText(0, QStringLiteral("Взаимодействия"));
+    itemInteractions->setIcon(0, QIcon(QStringLiteral(":/images/interactions_24.png")));
+    pageItems.insert(3, itemSensors);
+    pageItems.insert(4, itemIoModules);
+    pageItems.insert(5, itemScpModules);
+
+    ui->treePages->setIconSize(QSize(24, 24));
+    ui->treePages->addTopLevelItem(itemController);
+    ui->treePages->addTopLevelItem(itemModules);
+    ui->treePages->addTopLevelItem(itemRelayModules);
+    ui->treePages->addTopLevelItem(itemInteractions);
+    ui->treePages->setHeaderHidden(true);
+    ui->treePages->expandAll();
+    ui->treePages->setCurrentItem(itemController);
+    onTreeCurrentItemChanged(itemController, nullptr);
+
+    connect(ui->actAboutProgram, &QAction::triggered, this, &MainForm::showAboutForm);
+    connect(ui->actAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
+    connect(ui->actExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->actConnect, &QAction::triggered, this, &MainForm::newConnection);
+    connect(ui->actDisconnect, &QAction::triggered, this, &MainForm::disconnectDevice);
+    connect(ui->actGetConfig, &QAction::triggered, client, &LantrelClient::readConfiguration);
+    connect(ui->actSetConfig, &QAction::triggered, client, &LantrelClient::writeConfiguration);
+    connect(ui->actReadFlash, &QAction::triggered, client, &LantrelClient::restoreConfigFromFlash);
+    connect(ui->actSaveFlash, &QAction::triggered, client, &LantrelClient::saveConfigToFlash);
+    connect(ui->actUploadConfigToLine, &QAction::triggered, client, &LantrelClient::uploadConfigToLine);
+    connect(ui->actRebootController, &QAction::triggered, this, &MainForm::rebootController);
+    connect(ui->actSetDefaults, &QAction::triggered, client, &LantrelClient::setControllerDefaults);
+    connect(ui->actSetModuleDefaults, &QAction::triggered, this, &MainForm::setModulesDefaults);
+    connect(ui->actLoadConfig, &QAction::triggered, this, &MainForm::loadConfiguration);
+    connect(ui->actSaveConfig, &QAction::triggered, this, &MainForm::saveConfigurationAs);
+    connect(ui->actFirmwareUpdate, &QAction::triggered, this, &MainForm::updateFirmware);
+    connect(ui->actShowStateViewer, &QAction::triggered, this, &MainForm::showStateViewer);
+    connect(ui->actShowSamplesViewer, &QAction::triggered, this, &MainForm::showSamplesViewer);
+
+    connect(this, &MainForm::shutdown, appTaskManager, &TaskManager::stopApp);
+    connect(this, &MainForm::writeToLog, appTaskManager, &TaskManager::writeToLog);
+    connect(this, &MainForm::showWaitCursor, appTaskManager, &TaskManager::showWaitCursor);
+    connect(this, &MainForm::showWaitCursor, ui->pageController, &ControllerConfigForm::disableFormActions);
+    connect(this, &MainForm::showWaitCursor, ui->pageLineModules, &LineModulesForm::disableFormActions);
+    connect(this, &MainForm::showWaitCursor, ui->pageSensors, &SensorsForm::disableFormActions);
+    connect(this, &MainForm::showWaitCursor, ui->pageIoModules, &IoModulesConfigForm::disableFormActions);
+    connect(this, &MainForm::showWaitCursor, ui->pageRelayModules, &RelayModulesConfigForm::disableFormActions);
+    connect(this, &MainForm::showWaitCursor, ui->pageInteractions, &InteractionsConfigForm::disableFormActions);
+
+    // The window switches the page before the page selects the row.
+    connect(ui->pageLineModules, &LineModulesForm::jumpToModuleConfig, this, &MainForm::jumpToModuleConfigPage);
+    connect(ui->pageLineModules, &LineModulesForm::jumpToProcessingConfig, this, &MainForm::jumpToProcessingPage);
+    connect(ui->pageLineModules, &LineModulesForm::jumpToModuleConfig, ui->pageSensors, &SensorsForm::jumpToModule);
+    connect(ui->pageLineModules, &LineModulesForm::jumpToProcessingConfig, ui->pageSensors,
+            &SensorsForm::jumpToProcessing);
+    connect(ui->pageLineModules, &LineModulesForm::jumpToModuleConfig, ui->pageIoModules,
+            &IoModulesConfigForm::jumpToModule);
+    connect(ui->pageLineModules, &LineModulesForm::jumpToModuleConfig, ui->pageScpModules,
+            &ScpModulesConfigForm::jumpToModule);
+
+    connect(client, &LantrelClient::lineStatusChanged, this, &MainForm::onLineStatusChanged);
+    connect(client, &LantrelClient::clientError, this, &MainForm::onClientError, Qt::QueuedConnection);
+    connect(client, &LantrelClient::deviceConnected, this, &MainForm::onDeviceConnected);
+    connect(client, &LantrelClient::connectionChanged, this, &MainForm::onConnectionChanged);
+    connect(client, &LantrelClient::deviceDisconnected, this, &MainForm::onDeviceDisconnected);
+    connect(client, &LantrelClient::taskStarted, this, &MainForm::onTaskStarted, Qt::QueuedConnection);
+    connect(client, &LantrelClient::taskCompleted, this, &MainForm::onTaskCompleted, Qt::QueuedConnection);
+
+    connect(ui->treePages, &QTreeWidget::currentItemChanged, this, &MainForm::onTreeCurrentItemChanged);
+
+    ui->actChangeSerial->setVisible(appSettings->value(QStringLiteral("Common/EnableChangeSerial"), false).toBool());
+    connect(ui->actChangeSerial, &QAction::triggered, this, &MainForm::showSerialChangerForm);
+
+    appSettings->beginGroup(QStringLiteral("MainForm"));
+    const QByteArray geometry = QByteArray::fromHex(appSettings->value(QStringLiteral("Geometry")).toString().toLatin1());
+    const QByteArray state = QByteArray::fromHex(appSettings->value(QStringLiteral("State")).toString().toLatin1());
+    const QByteArray splitter = QByteArray::fromHex(appSettings->value(QStringLiteral("Splitter")).toString().toLatin1());
+    appSettings->endGroup();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    if (!state.isEmpty())
+        restoreState(state, 0);
+    if (!splitter.isEmpty())
+        ui->splitter->restoreState(splitter);
+}
+
+MainForm::~MainForm()
+{
+    // The state and data windows have no parent; they must not outlive
+    // the window that opened them.
+    delete stateViewerForm.data();
+    delete samplesViewerForm.data();
+    delete progressDialog.data();
+    delete ui;
+}
+
+// ---------------------------------------------------------------------------
+// Actions
+
+void MainForm::updateActions()
+{
+    const bool ready = online && idle;
+    ui->actGetConfig->setEnabled(ready);
+    ui->actSetConfig->setEnabled(ready);
+    ui->actReadFlash->setEnabled(ready);
+    ui->actSaveFlash->setEnabled(ready);
+    ui->actUploadConfigToLine->setEnabled(ready && lineOn);
+    ui->actSetDefaults->setEnabled(ready);
+    ui->actSetModuleDefaults->setEnabled(ready && lineOn);
+    ui->actRebootController->setEnabled(ready);
+    ui->actConnect->setEnabled(!online && idle);
+    ui->actDisconnect->setEnabled(online);
+    ui->actExit->setEnabled(idle);
+    ui->actLoadConfig->setEnabled(idle);
+    ui->actSaveConfig->setEnabled(idle);
+    ui->actFirmwareUpdate->setEnabled(ready);
+    ui->actShowSamplesViewer->setEnabled(online && lineOn);
+    if (ui->actChangeSerial->isVisible())
+        ui->actChangeSerial->setEnabled(ready);
+}
+
+void MainForm::onLineStatusChanged(LantrelProtocol::Status_Line_t status)
+{
+    if (!monitoringEnabled)
+        return;
+    const bool on = status.State == LantrelProtocol::LN_ONN;
+    if (on != lineOn) {
+        lineOn = on;
+        updateActions();
+    }
+}
+
+void MainForm::onTreeCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous)
+{
+    Q_UNUSED(previous)
+    if (current)
+        ui->stackedWidget->setCurrentIndex(current->type() - PageItemType);
+    else
+        ui->stackedWidget->setCurrentWidget(ui->pageEmpty);
+}
+
+// ---------------------------------------------------------------------------
+// Tasks
+
+void MainForm::onTaskStarted(QString task_msg, ushort op_count)
+{
+    taskSteps = op_count;
+    idle = false;
+    updateActions();
+    startProgress(task_msg, op_count);
+    taskText = task_msg.left(qMax(0, task_msg.size() - 3));
+    ui->statusBar->showMessage(task_msg, TaskMessageMs);
+}
+
+void MainForm::startProgress(const QString &text, ushort steps)
+{
+    emit showWaitCursor(true);
+    if (!progressDialog) {
+        auto *dialog = new QProgressDialog(QApplication::activeWindow(),
+                                           Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+        dialog->setWindowTitle(baseTitle);
+        dialog->setCancelButtonText(QString());
+        auto *bar = new QProgressBar(dialog);
+        bar->setTextVisible(false);
+        dialog->setBar(bar);
+        dialog->setAutoClose(false);
+        dialog->setAutoReset(false);
+        dialog->setMinimumDuration(0);
+        connect(this, &MainForm::stopProgress, dialog, &QDialog::accept);
+        connect(dialog, &QDialog::finished, this, [this, dialog]() {
+            dialog->deleteLater();
+            if (progressDialog == dialog)
+                progressDialog = nullptr;
+        });
+        progressDialog = dialog;
+    }
+
+    progressDialog->setRange(0, steps);
+    if (steps != 0)
+        connect(this, &MainForm::updateProgress, progressDialog.data(), &QProgressDialog::setValue,
+                Qt::UniqueConnection);
+    else
+        disconnect(this, &MainForm::updateProgress, progressDialog.data(), &QProgressDialog::setValue);
+    progressDialog->setLabelText(text);
+    progressDialog->show();
+    progressDialog->raise();
+}
+
+void MainForm::hideProgress()
+{
+    emit stopProgress();
+    emit showWaitCursor(false);
+}
+
+void MainForm::onTaskCompleted(ushort op_num, bool success)
+{
+    if (op_num != 0)
+        emit updateProgress(op_num);
+    if (op_num < taskSteps)
+        return;
+
+    if (!taskText.isEmpty()) {
+        ui->statusBar->showMessage(taskText + (success ? QStringLiteral(" - успешно") : QStringLiteral(" - ошибка")),
+                                   TaskMessageMs);
+        taskText.clear();
+    }
+    idle = true;
+    hideProgress();
+    updateActions();
+}
+
+// ---------------------------------------------------------------------------
+// Connection state
+
+void MainForm::onDeviceConnected(ClientConnection conn_info)
+{
+    online = true;
+    controllerErrorsWidget->setVisible(monitoringEnabled);
+    lineStatusWidget->setVisible(monitoringEnabled);
+    if (!monitoringEnabled)
+        lineOn = true;
+    connectionLabel->setPixmap(cachedPixmap(QStringLiteral(":/images/online.png")));
+    onConnectionChanged(conn_info);
+    updateActions();
+    client->readConfiguration();
+}
+
+void MainForm::onConnectionChanged(ClientConnection conn_info)
+{
+    QString text = QStringLiteral("Подключен к ЦУ-Л");
+    if (conn_info.connType == 0)
+        text += QLatin1Char(' ') + conn_info.address;
+    else
+        text += QStringLiteral(", порт ") + conn_info.address + QStringLiteral(", линейный адрес ")
+                + QString::number(conn_info.lineAddress);
+    connectionLabel->setToolTip(QStringLiteral("<p>%1</p>").arg(text));
+    setWindowTitle(QStringLiteral("%1 (%2)").arg(baseTitle, text));
+}
+
+void MainForm::onDeviceDisconnected()
+{
+    online = false;
+    if (monitoringEnabled) {
+        controllerErrorsWidget->hide();
+        lineStatusWidget->hide();
+    }
+    if (!idle)
+        hideProgress();
+    idle = true;
+    connectionLabel->setPixmap(cachedPixmap(QStringLiteral(":/images/offline.png")));
+    connectionLabel->setToolTip(QStringLiteral("<p>%1</p>").arg(OfflineText));
+    setWindowTitle(QStringLiteral("%1 (%2)").arg(baseTitle, OfflineText));
+    updateActions();
+}
+
+void MainForm::onClientError(QString msg)
+{
+    UiSeams::messageBox(QApplication::activeWindow(), QMessageBox::Critical, baseTitle, msg, QMessageBox::Ok);
+    emit writeToLog(msg);
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+bool MainForm::confirm(int icon, const QString &text)
+{
+    return UiSeams::messageBox(this, QMessageBox::Icon(icon), baseTitle, text, QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
+void MainForm::rebootController()
+{
+    QString question;
+    if (client->lineModulesChanged())
+        question = QStringLiteral(
+            "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена.</p>"
+            "<p>Перед перезапуском необходимо сохранить конфигурацию в ЦУ-Л.<br/>"
+            "В противном случае после перезапуска устройства возможен конфликт конфигураций.</p>"
+            "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>");
+    else if (!client->configSaved())
+        question = QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                                  "<p>После перезапуска устройства все несохраненные изменения будут отменены.</p>"
+                                  "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>");
+    if (!question.isEmpty() && !confirm(QMessageBox::Warning, question))
+        return;
+    client->rebootController();
+}
+
+void MainForm::disconnectDevice()
+{
+    QString question;
+    if (client->lineModulesChanged())
+        question = QStringLiteral(
+            "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не сохранена в ЦУ-Л.</p>"
+            "<p>Вы действительно желаете завершить подключение к ЦУ-Л?</p>");
+    else if (!client->configSaved())
+        question = QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                                  "<p>Вы действительно желаете завершить подключение к ЦУ-Л?</p>");
+    if (!question.isEmpty() && !confirm(QMessageBox::Warning, question))
+        return;
+    client->shutdownDriver();
+}
+
+void MainForm::setModulesDefaults()
+{
+    if (!confirm(QMessageBox::Warning,
+                 QStringLiteral("<p><b>Внимание!</b><br/>При восстановлении в линейных модулях параметров по "
+                                "умолчанию будут удалены адреса модулей.</p>"
+                                "<p>После выполнения данной процедуры необходимо выполнить процедуру адресации "
+                                "модулей.</p>"
+                                "<p>Продолжить установку параметров по умолчанию для модулей?</p>")))
+        return;
+    client->setModulesDefaults(0, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Windows
+
+void MainForm::showAboutForm()
+{
+    AboutForm about(this, Qt::Dialog);
+    about.setWindowFlags(about.windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    about.layout()->setSizeConstraint(QLayout::SetFixedSize);
+    about.adjustSize();
+    about.exec();
+}
+
+void MainForm::newConnection()
+{
+    if (!connectorForm) {
+        connectorForm = new ConnectorForm(this, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+        connectorForm->layout()->setSizeConstraint(QLayout::SetFixedSize);
+        connectorForm->adjustSize();
+        connectorForm->setAttribute(Qt::WA_DeleteOnClose);
+        connectorForm->setWindowModality(Qt::ApplicationModal);
+        connectorForm->setOfflineControlsVisible(false);
+        connect(connectorForm, &ConnectorForm::showWaitCursor, this, &MainForm::showWaitCursor);
+        connect(connectorForm, &ConnectorForm::closeApp, connectorForm, &QWidget::close);
+    } else {
+        connectorForm->raise();
+        connectorForm->activateWindow();
+    }
+    connectorForm->show();
+}
+
+void MainForm::updateFirmware()
+{
+    if (!firmwareUpdateForm) {
+        firmwareUpdateForm = new FirmwareUpdateForm(this, Qt::Dialog);
+        firmwareUpdateForm->setWindowFlags(firmwareUpdateForm->windowFlags() & ~Qt::WindowContextHelpButtonHint);
+        firmwareUpdateForm->setAttribute(Qt::WA_DeleteOnClose);
+        firmwareUpdateForm->setWindowModality(Qt::ApplicationModal);
+        connect(firmwareUpdateForm, &FirmwareUpdateForm::writeToLog, this, &MainForm::writeToLog);
+        connect(this, &MainForm::showWaitCursor, firmwareUpdateForm, &FirmwareUpdateForm::disableFormActions);
+    } else {
+        firmwareUpdateForm->raise();
+        firmwareUpdateForm->activateWindow();
+    }
+    firmwareUpdateForm->disableModulesUpdate(!lineOn);
+    firmwareUpdateForm->show();
+    if (lineOn)
+        QMetaObject::invokeMethod(client, "checkModulesFwVersion", Qt::QueuedConnection);
+}
+
+void MainForm::showStateViewer()
+{
+    if (!stateViewerForm) {
+        stateViewerForm = new StateViewerForm(nullptr, Qt::Window);
+        stateViewerForm->setAttribute(Qt::WA_DeleteOnClose);
+        connect(this, &MainForm::showWaitCursor, stateViewerForm, &StateViewerForm::disableFormActions);
+    } else {
+        if (stateViewerForm->isMinimized())
+            stateViewerForm->setWindowState(stateViewerForm->windowState() & ~Qt::WindowMinimized);
+        stateViewerForm->raise();
+        stateViewerForm->activateWindow();
+    }
+    stateViewerForm->disableFormActions(!progressDialog.isNull());
+    stateViewerForm->show();
+}
+
+void MainForm::showSamplesViewer()
+{
+    if (!samplesViewerForm) {
+        samplesViewerForm = new SamplesViewerForm(nullptr, Qt::Window);
+        samplesViewerForm->setAttribute(Qt::WA_DeleteOnClose);
+        connect(this, &MainForm::showWaitCursor, samplesViewerForm, &SamplesViewerForm::disableFormActions);
+    } else {
+        if (samplesViewerForm->isMinimized())
+            samplesViewerForm->setWindowState(samplesViewerForm->windowState() & ~Qt::WindowMinimized);
+        samplesViewerForm->raise();
+        samplesViewerForm->activateWindow();
+    }
+    emit samplesViewerForm->disableFormActions(!progressDialog.isNull());
+    samplesViewerForm->show();
+}
+
+void MainForm::showSerialChangerForm()
+{
+    auto *form = new SerialChangeForm(this, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+    form->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    form->adjustSize();
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->setWindowModality(Qt::ApplicationModal);
+    form->show();
+}
+
+// ---------------------------------------------------------------------------
+// Page jumps
+
+void MainForm::jumpToModuleConfigPage(uchar mod_type)
+{
+    int page = 0;
+    switch (mod_type) {
+    case LantrelProtocol::SECT_MVV:
+        page = 4;
+        break;
+    case LantrelProtocol::SECT_ACCI:
+    case LantrelProtocol::SECT_ACC:
+        page = 3;
+        break;
+    case LantrelProtocol::SECT_MKZ:
+        page = 5;
+        break;
+    default:
+        return;
+    }
+    if (QTreeWidgetItem *item = pageItems.value(page))
+        ui->treePages->setCurrentItem(item);
+}
+
+void MainForm::jumpToProcessingPage()
+{
+    if (QTreeWidgetItem *item = pageItems.value(3))
+        ui->treePages->setCurrentItem(item);
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+QString MainForm::fileDialogFolder() const
+{
+    const QString path = appSettings->value(QStringLiteral("Common/LastPath")).toString();
+    if (path.isEmpty() || !QDir(path).exists())
+        return appDataPath;
+    return path;
+}
+
+void MainForm::loadConfiguration()
+{
+    const QString fileName = UiSeams::getOpenFileName(
+        this, QStringLiteral("Загрузка конфигурации из файла"), fileDialogFolder(),
+        QStringLiteral("XML файлы (*.xml);;Все файлы (*.*)"),
+        QFileDialog::DontResolveSymlinks | QFileDialog::ReadOnly | QFileDialog::DontUseCustomDirectoryIcons);
+    if (fileName.isEmpty() || !client->loadConfigFile(fileName))
+        return;
+    appSettings->setValue(QStringLiteral("Common/LastPath"), QFileInfo(fileName).absolutePath());
+}
+
+void MainForm::saveConfigurationAs()
+{
+    const QString fileName = UiSeams::getSaveFileName(
+        this, QStringLiteral("Сохранение конфигурации в файл"), fileDialogFolder(),
+        QStringLiteral("XML файлы (*.xml)"), QFileDialog::DontResolveSymlinks | QFileDialog::DontUseCustomDirectoryIcons);
+    if (fileName.isEmpty() || !client->saveConfigFile(fileName))
+        return;
+    appSettings->setValue(QStringLiteral("Common/LastPath"), QFileInfo(fileName).absolutePath());
+}
+
+// ---------------------------------------------------------------------------
+// Closing
+
+void MainForm::closeEvent(QCloseEvent *event)
+{
+    // The progress of a running task stays until the user has decided:
+    // answering No must leave the task and the busy state as they were.
+    if (!sessionEnding) {
+        bool yes;
+        if (client->lineModulesChanged())
+            yes = confirm(QMessageBox::Warning,
+                          QStringLiteral("<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не "
+                                         "сохранена в ЦУ-Л.</p>"
+                                         "<p>Вы действительно желаете завершить работу приложения?</p>"));
+        else if (client->configSaved())
+            yes = confirm(QMessageBox::Question, QStringLiteral("Завершить работу приложения?"));
+        else
+            yes = confirm(QMessageBox::Warning,
+                          QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                                         "<p>Вы действительно желаете завершить работу приложения?</p>"));
+        if (!yes) {
+            event->ignore();
+            return;
+        }
+    }
+    hideProgress();
+
+    const QByteArray geometry = saveGeometry();
+    const QByteArray state = saveState(0);
+    const QByteArray splitter = ui->splitter->saveState();
+    appSettings->beginGroup(QStringLiteral("MainForm"));
+    if (!geometry.isEmpty())
+        appSettings->setValue(QStringLiteral("Geometry"), QString::fromLatin1(geometry.toHex().toUpper()));
+    if (!state.isEmpty())
+        appSettings->setValue(QStringLiteral("State"), QString::fromLatin1(state.toHex().toUpper()));
+    if (!splitter.isEmpty())
+        appSettings->setValue(QStringLiteral("Splitter"), QString::fromLatin1(splitter.toHex().toUpper()));
+    appSettings->endGroup();
+
+    if (!sessionEnding)
+        emit shutdown();
+    event->accept();
+}

@@ -1,0 +1,100 @@
+#ifndef MAINFORM_H
+#define MAINFORM_H
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include "clientconnection.h"
+#include "lantrelprotocol.h"
+
+namespace Ui {
+class MainForm;
+}
+
+class QLabel;
+class QProgressDialog;
+class QTreeWidgetItem;
+class LantrelClient;
+class LineStatusWidget;
+class ControllerErrorsWidget;
+class ConnectorForm;
+class FirmwareUpdateForm;
+class StateViewerForm;
+class SamplesViewerForm;
+
+// The program's main window: menus, tool bar, the tree of configuration
+// pages with the pages, the status-bar indicators, the task progress, and
+// the opener of every other window.
+class MainForm : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainForm(QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+    ~MainForm() override;
+
+signals:
+    void updateProgress(int);
+    void stopProgress();
+    void shutdown();
+    void showWaitCursor(bool);
+    void writeToLog(QString);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void newConnection();
+    void onDeviceConnected(ClientConnection conn_info);
+    void onConnectionChanged(ClientConnection conn_info);
+    void onDeviceDisconnected();
+    void onClientError(QString msg);
+    void onTreeCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
+    void onTaskStarted(QString task_msg, ushort op_count);
+    void onTaskCompleted(ushort op_num, bool success);
+    void rebootController();
+    void disconnectDevice();
+    void setModulesDefaults();
+    void jumpToModuleConfigPage(uchar mod_type);
+    void jumpToProcessingPage();
+    void loadConfiguration();
+    void saveConfigurationAs();
+    void updateFirmware();
+    void showStateViewer();
+    void showSamplesViewer();
+    void showSerialChangerForm();
+
+private:
+    void updateActions();
+    void startProgress(const QString &text, ushort steps);
+    void hideProgress();
+    void onLineStatusChanged(LantrelProtocol::Status_Line_t status);
+    void showAboutForm();
+    bool confirm(int icon, const QString &text);
+    QString fileDialogFolder() const;
+
+    Ui::MainForm *ui = nullptr;
+    QString baseTitle;
+    LineStatusWidget *lineStatusWidget = nullptr;
+    ControllerErrorsWidget *controllerErrorsWidget = nullptr;
+    QLabel *connectionLabel = nullptr;
+    QPointer<ConnectorForm> connectorForm;
+    QPointer<FirmwareUpdateForm> firmwareUpdateForm;
+    QPointer<StateViewerForm> stateViewerForm;
+    QPointer<SamplesViewerForm> samplesViewerForm;
+    LantrelClient *client = nullptr;
+    bool online = false;
+    bool lineOn = false;
+    bool monitoringEnabled = true;
+    // Parented to whatever window was active when the task started, which
+    // may be destroyed before the task ends.
+    QPointer<QProgressDialog> progressDialog;
+    ushort taskSteps = 0;
+    bool idle = true;
+    QString taskText;
+    QHash<int, QTreeWidgetItem *> pageItems;
+};
+
+#endif // MAINFORM_H

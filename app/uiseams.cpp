@@ -1,0 +1,72 @@
+#include "uiseams.h"
+
+#include <QSerialPortInfo>
+
+namespace UiSeams {
+namespace {
+MessageBoxHandler &messageBoxHandler()
+{
+    static MessageBoxHandler handler;
+    return handler;
+}
+FileDialogHandler &openFileHandler()
+{
+    static FileDialogHandler handler;
+    return handler;
+}
+FileDialogHandler &saveFileHandler()
+{
+    static FileDialogHandler handler;
+    return handler;
+}
+PortListHandler &portListHandler()
+{
+    static PortListHandler handler;
+    return handler;
+}
+} // namespace
+
+QMessageBox::StandardButton messageBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                       const QString &text, QMessageBox::StandardButtons buttons,
+                                       QMessageBox::StandardButton defaultButton)
+{
+    if (messageBoxHandler())
+        return messageBoxHandler()(parent, icon, title, text, buttons, defaultButton);
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setDefaultButton(defaultButton);
+    return QMessageBox::StandardButton(box.exec());
+}
+
+QString getOpenFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,
+                        QFileDialog::Options options)
+{
+    if (openFileHandler())
+        return openFileHandler()(parent, caption, dir, filter, options);
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter, nullptr, options);
+}
+
+QString getSaveFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,
+                        QFileDialog::Options options)
+{
+    if (saveFileHandler())
+        return saveFileHandler()(parent, caption, dir, filter, options);
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr, options);
+}
+
+QStringList serialPortNames()
+{
+    if (portListHandler())
+        return portListHandler()();
+    QStringList names;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports)
+        names.append(info.portName());
+    return names;
+}
+
+void setMessageBoxHandler(MessageBoxHandler handler) { messageBoxHandler() = std::move(handler); }
+void setOpenFileHandler(FileDialogHandler handler) { openFileHandler() = std::move(handler); }
+void setSaveFileHandler(FileDialogHandler handler) { saveFileHandler() = std::move(handler); }
+void setPortListHandler(PortListHandler handler) { portListHandler() = std::move(handler); }
+
+} // namespace UiSeams

@@ -1,0 +1,1039 @@
+#include "configurationmanager.h"
+
+#include <QBuffer>
+#include <QFileDevice>
+#include <QHostAddress>
+#include <QIODevice>
+#include <QStringList>
+#include <QTextStream>
+#include <QXmlStreamReader>
+
+#include <cstring>
+
+#include "texthelpers.h"
+
+using namespace LantrelProtocol;
+
+namespace {
+
+// What the controller's tables hold; a file never puts more into them.
+const int MaxSensors = 500;
+const int MaxIoModules = 100;
+const int MaxScpModules = 32;
+const int MaxRules = 500;
+const int MaxRelayModules = 4;
+const int MaxRelays = 32;
+const int MaxRelaysWithoutExpansion = 16;
+const int MaxInteractions = 4000;
+const int MaxLineAddress = 500;
+
+// The format needs four levels; anything far deeper is not a configuration,
+// and the DOM copies and frees its trees recursively.
+const int MaxNestingDepth = 256;
+
+const char RootName[] = "RUZConfig";
+
+QString sectionName(int i)
+{
+    static const char *const names[] = {"Controller", "Sensors", "IOModules", "SCPModules",
+                                        "Processing", "RelayModules", "Interactions"};
+    return QString::fromLatin1(names[i]);
+}
+const int SectionCount = 7;
+
+QString missingSectionText(int i)
+{
+    switch (i) {
+    case 0: return QStringLiteral("Ошибка конфигурации: отсутствует узел ЦУ-Л");
+    case 1: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел ВТ-Л/ВС-Л");
+    case 2: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел ПС-Л");
+    case 3: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел ТЗ-Л");
+    case 4: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел параметров обработки");
+    case 5: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел ЖН-Т");
+    default: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел взаимодействий");
+    }
+}
+
+bool isXmlChar(uint c)
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF)
+           || (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// Texts from the controller may hold characters that XML 1.0 cannot carry;
+// a file holding them could not be read back.
+QString xmlSafe(const QString &text)
+{
+    const QVector<uint> codes = text.toUcs4();
+    QVector<uint> kept;
+    kept.reserve(codes.size());
+    for (uint c : codes) {
+        if (isXmlChar(c))
+            kept.append(c);
+    }
+    if (kept.size() == codes.size())
+        return text;
+    return QString::fromUcs4(kept.constData(), kept.size());
+}
+
+bool parseDigits(const QString &text, quint64 &value)
+{
+    if (text.isEmpty() || text.size() > 20)
+        return false;
+    for (const QChar ch : text) {
+        if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+            return false;
+    }
+    bool ok = false;
+    value = text.toULongLong(&ok, 10);
+    return ok;
+}
+
+// Reads attribute values. The first value that does not parse or does not
+// fit its field is remembered as the error; the lenient value (0 for text
+// that is not a number, low-order bits for wide values) is returned anyway,
+// so a held document always yields records.
+class ValueReader
+{
+public:
+    QString error;
+
+    bool failed() const { return !error.isEmpty(); }
+
+    quint64 number(const QDomElement &e, const QString &name, quint64 max)
+    {
+        const QString text = e.attribute(name).trimmed();
+        if (text.isEmpty())
+            return 0;
+        quint64 value = 0;
+        if (!parseDigits(text, value)) {
+            badValue(e, name);
+            return 0;
+        }
+        if (value > max)
+            badValue(e, name);
+        return value;
+    }
+
+    qint64 signedNumber(const QDomElement &e, const QString &name, qint64 min, qint64 max)
+    {
+        QString text = e.attribute(name).trimmed();
+        if (text.isEmpty())
+            return 0;
+        const bool negative = text.startsWith(QLatin1Char('-'));
+        if (negative)
+            text.remove(0, 1);
+        quint64 magnitude = 0;
+        if (!parseDigits(text, magnitude) || magnitude > quint64(1) << 62) {
+            badValue(e, name);
+            return 0;
+        }
+        const qint64 value = negative ? -qint64(magnitude) : qint64(magnitude);
+        if (value < min || value > max)
+            badValue(e, name);
+        return value;
+    }
+
+    // Module serial numbers as serialNumberToString writes them.
+    quint32 serial(const QDomElement &e, const QString &name)
+    {
+        const QString text = e.attribute(name).trimmed();
+        if (text.isEmpty())
+            return 0;
+        const QStringList parts = text.split(QLatin1Char('.'));
+        quint64 number = 0;
+        quint64 year = 0;
+        if (parts.size() != 2 || !parseDigits(parts[0], number) || !parseDigits(parts[1], year)
+            || number > 0x3FFFF || year < 20 || year > 20 + 0x3FFF) {
+            badValue(e, name);
+        }
+        return serialNumberFromString(text);
+    }
+
+    quint32 ipv4(const QDomElement &e, const QString &name)
+    {
+        const QString text = e.attribute(name).trimmed();
+        if (text.isEmpty())
+            return 0;
+        const QStringList parts = text.split(QLatin1Char('.'));
+        quint32 value = 0;
+        bool ok = parts.size() == 4;
+        for (int i = 0; ok && i < 4; ++i) {
+            quint64 octet = 0;
+            ok = parts[i].size() <= 3 && parseDigits(parts[i], octet) && octet <= 255;
+            value = (value << 8) | quint32(octet);
+        }
+        if (ok)
+            return value;
+        badValue(e, name);
+        QHostAddress address;
+        if (address.setAddress(text) && address.protocol() == QAbstractSocket::IPv4Protocol)
+            return address.toIPv4Address();
+        return 0;
+    }
+
+    // Six bytes from hexadecimal digits; separators are skipped.
+    void mac(const QDomElement &e, const QString &name, quint8 *out)
+    {
+        const QString text = e.attribute(name).trimmed();
+        if (text.isEmpty())
+            return;
+        QByteArray digits;
+        for (const QChar ch : text) {
+            const char c = ch.toLatin1();
+            if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))
+                digits.append(c);
+        }
+        if (digits.size() != 12) {
+            badValue(e, name);
+            return;
+        }
+        const QByteArray bytes = QByteArray::fromHex(digits);
+        std::memcpy(out, bytes.constData(), 6);
+    }
+
+    // "major.minor" as versionToString writes it.
+    quint16 version(const QDomElement &e, const QString &name)
+    {
+        const QString text = e.attribute(name).trimmed();
+        if (text.isEmpty())
+            return 0;
+        const QStringList parts = text.split(QLatin1Char('.'));
+        quint64 major = 0;
+        quint64 minor = 0;
+        if (parts.size() != 2 || !parseDigits(parts[0], major) || !parseDigits(parts[1], minor)
+            || major > 255 || minor > 255) {
+            badValue(e, name);
+        }
+        return versionFromString(text);
+    }
+
+    // The controller's serial text: serial number, point, production year.
+    void controllerSerial(const QDomElement &e, const QString &name, Info_Device_t &info)
+    {
+        const QString text = e.attribute(name).trimmed();
+        if (text.isEmpty())
+            return;
+        const QStringList parts = text.split(QLatin1Char('.'));
+        quint64 serialNo = 0;
+        quint64 year = 0;
+        if (parts.size() != 2 || !parseDigits(parts[0], serialNo) || !parseDigits(parts[1], year)
+            || serialNo > 0xFFFF || year > 0xFFFF) {
+            badValue(e, name);
+            if (parts.size() != 2)
+                return;
+            serialNo = parts[0].toUInt();
+            year = parts[1].toUInt();
+        }
+        info.SerialNo = quint16(serialNo);
+        info.ProdYear = quint16(year);
+    }
+
+    void badValue(const QDomElement &e, const QString &name)
+    {
+        if (failed())
+            return;
+        error = QStringLiteral("Ошибка конфигурации: недопустимое значение атрибута %1 элемента %2 "
+                               "(строка %3): «%4»")
+                    .arg(name, e.tagName())
+                    .arg(e.lineNumber())
+                    .arg(e.attribute(name).left(64));
+    }
+
+    void tooMany(const QDomElement &parent, const QString &child, int max)
+    {
+        if (failed())
+            return;
+        error = QStringLiteral("Ошибка конфигурации: в узле %1 (строка %2) больше %3 элементов %4")
+                    .arg(parent.tagName())
+                    .arg(parent.lineNumber())
+                    .arg(max)
+                    .arg(child);
+    }
+};
+
+// Line addresses of the modules in use.
+void checkLineAddress(ValueReader &r, const QDomElement &e, quint8 deviceType, quint16 lineAddr)
+{
+    if (deviceType != DEV_NOT && (lineAddr < 1 || lineAddr > MaxLineAddress))
+        r.badValue(e, QStringLiteral("LineAddr"));
+}
+
+struct ControllerData
+{
+    Info_Device_t info;
+    ushort lineAddr = 0;
+    QDate fwDate;
+    QByteArray blockId;
+    Konfig_Device_t device;
+    ETH_konf_t network;
+    Konfig_Line_t line;
+};
+
+void readController(const QDomElement &c, ValueReader &r, ControllerData &out)
+{
+    out.info.DeviceType = quint32(r.number(c, QStringLiteral("DeviceType"), 0xFFFFFFFFu));
+    r.controllerSerial(c, QStringLiteral("SerialNo"), out.info);
+    out.info.PCBVer = r.version(c, QStringLiteral("PCBVer"));
+    out.info.FwVer = r.version(c, QStringLiteral("FwVer"));
+    out.fwDate = QDate::fromString(c.attribute(QStringLiteral("FwDate")), QStringLiteral("dd.MM.yyyy"));
+
+    out.blockId = c.attribute(QStringLiteral("BlockID")).toUtf8();
+
+    Konfig_Device_t &d = out.device;
+    d.LineAddr = quint16(r.number(c, QStringLiteral("LineAddr"), 0xFFFF));
+    out.lineAddr = d.LineAddr;
+    d.TSign = quint8(r.number(c, QStringLiteral("TSign"), 0xFF));
+    d.MRef = quint16(r.number(c, QStringLiteral("MRef"), 0xFFFF));
+    d.TWork = quint8(r.number(c, QStringLiteral("TWork"), 0xFF));
+    d.NExc = quint8(r.number(c, QStringLiteral("NExc"), 0xFF));
+    d.Ratio = quint8(r.number(c, QStringLiteral("Ratio"), 0xFF));
+    d.Dist = quint8(r.number(c, QStringLiteral("Dist"), 0xFF));
+    d.Range = quint8(r.number(c, QStringLiteral("Range"), 0xFF));
+    d.LPF = quint8(r.number(c, QStringLiteral("LPF"), 0xFF));
+    d.HPF = quint8(r.number(c, QStringLiteral("HPF"), 0xFF));
+    d.DAF = quint8(r.number(c, QStringLiteral("DAF"), 0xFF));
+    d.RuleJP = quint8(r.number(c, QStringLiteral("RuleJP"), 0xFF));
+    d.CfgLoop = quint8(r.number(c, QStringLiteral("CfgLoop"), 0xFF));
+
+    ETH_konf_t &n = out.network;
+    n.IPAddr = r.ipv4(c, QStringLiteral("IPAddr"));
+    n.NetMask = r.ipv4(c, QStringLiteral("NetMask"));
+    n.Gateway = r.ipv4(c, QStringLiteral("Gateway"));
+    quint8 mac[6] = {0, 0, 0, 0, 0, 0};
+    r.mac(c, QStringLiteral("MAC"), mac);
+    std::memcpy(n.MAC, mac, sizeof mac);
+
+    out.line.LineMode = quint8(r.number(c, QStringLiteral("LineMode"), 0xFF));
+}
+
+// Module entries of device type 0 are empty records: a packed table cannot
+// hold them in its used part, so they are left out and their positions
+// reported (the processing rule at the same position goes with them).
+QVector<Konfig_Section_t> readSensors(const QDomElement &s, ValueReader &r, QVector<int> *skipped)
+{
+    QVector<Konfig_Section_t> out;
+    int position = 0;
+    for (QDomElement e = s.firstChildElement(QStringLiteral("Sensor")); !e.isNull();
+         e = e.nextSiblingElement(QStringLiteral("Sensor")), ++position) {
+        Konfig_Section_t rec;
+        rec.SerialNo = r.serial(e, QStringLiteral("SerialNo"));
+        rec.LineAddr = quint16(r.number(e, QStringLiteral("LineAddr"), 0xFFFF));
+        rec.DeviceType = quint8(r.number(e, QStringLiteral("DeviceType"), 0xFF));
+        rec.Range = quint8(r.number(e, QStringLiteral("Range"), 0xFF));
+        rec.LPF = quint8(r.number(e, QStringLiteral("LPF"), 0xFF));
+        rec.HPF = quint8(r.number(e, QStringLiteral("HPF"), 0xFF));
+        rec.DAF = quint8(r.number(e, QStringLiteral("DAF"), 0xFF));
+        if (rec.DeviceType == SECT_ACCI) {
+            rec.ThrIR = quint8(r.number(e, QStringLiteral("ThrIR"), 0xFF));
+            rec.NExcIR = quint8(r.number(e, QStringLiteral("NExcIR"), 0xFF));
+            rec.RuleJP = quint8(r.number(e, QStringLiteral("RuleJP"), 0xFF));
+        }
+        rec.RefCount = quint8(r.number(e, QStringLiteral("RefCount"), 0xFF));
+        checkLineAddress(r, e, rec.DeviceType, rec.LineAddr);
+        if (rec.DeviceType == DEV_NOT) {
+            if (skipped)
+                skipped->append(position);
+            continue;
+        }
+        if (out.size() == MaxSensors) {
+            r.tooMany(s, QStringLiteral("Sensor"), MaxSensors);
+            break;
+        }
+        out.append(rec);
+    }
+    return out;
+}
+
+QVector<Konfig_MVV_t> readIoModules(const QDomElement &s, ValueReader &r)
+{
+    QVector<Konfig_MVV_t> out;
+    for (QDomElement e = s.firstChildElement(QStringLiteral("IOModule")); !e.isNull();
+         e = e.nextSiblingElement(QStringLiteral("IOModule"))) {
+        Konfig_MVV_t rec;
+        rec.SerialNo = r.serial(e, QStringLiteral("SerialNo"));
+        rec.LineAddr = quint16(r.number(e, QStringLiteral("LineAddr"), 0xFFFF));
+        rec.DeviceType = quint8(r.number(e, QStringLiteral("DeviceType"), 0xFF));
+        rec.CfgIO = quint8(r.number(e, QStringLiteral("CfgIO"), 0xFF));
+        rec.TSign = quint8(r.number(e, QStringLiteral("TSign"), 0xFF));
+        rec.RefCountL1 = quint8(r.number(e, QStringLiteral("RefCountL1"), 0xFF));
+        rec.RefCountL2 = quint8(r.number(e, QStringLiteral("RefCountL2"), 0xFF));
+        checkLineAddress(r, e, rec.DeviceType, rec.LineAddr);
+        if (rec.DeviceType == DEV_NOT)
+            continue;
+        if (out.size() == MaxIoModules) {
+            r.tooMany(s, QStringLiteral("IOModule"), MaxIoModules);
+            break;
+        }
+        out.append(rec);
+    }
+    return out;
+}
+
+QVector<Konfig_MKZ_t> readScpModules(const QDomElement &s, ValueReader &r)
+{
+    QVector<Konfig_MKZ_t> out;
+    for (QDomElement e = s.firstChildElement(QStringLiteral("SCPModule")); !e.isNull();
+         e = e.nextSiblingElement(QStringLiteral("SCPModule"))) {
+        Konfig_MKZ_t rec;
+        rec.SerialNo = r.serial(e, QStringLiteral("SerialNo"));
+        rec.LineAddr = quint16(r.number(e, QStringLiteral("LineAddr"), 0xFFFF));
+        rec.DeviceType = quint8(r.number(e, QStringLiteral("DeviceType"), 0xFF));
+        rec.ThrMin = quint16(r.number(e, QStringLiteral("ThrMin"), 0xFFFF));
+        rec.ThrOff = quint16(r.number(e, QStringLiteral("ThrOff"), 0xFFFF));
+        rec.ThrOn = quint16(r.number(e, QStringLiteral("ThrOn"), 0xFFFF));
+        checkLineAddress(r, e, rec.DeviceType, rec.LineAddr);
+        if (rec.DeviceType == DEV_NOT)
+            continue;
+        if (out.size() == MaxScpModules) {
+            r.tooMany(s, QStringLiteral("SCPModule"), MaxScpModules);
+            break;
+        }
+        out.append(rec);
+    }
+    return out;
+}
+
+// Rule k belongs to sensor k: rules at the positions of skipped sensor
+// entries are left out with them.
+QVector<Konfig_Proc_t> readRules(const QDomElement &s, ValueReader &r, const QVector<int> &skipped)
+{
+    QVector<Konfig_Proc_t> out;
+    int position = 0;
+    int nextSkipped = 0;  // positions come in ascending order
+    for (QDomElement e = s.firstChildElement(QStringLiteral("Rule")); !e.isNull();
+         e = e.nextSiblingElement(QStringLiteral("Rule")), ++position) {
+        Konfig_Proc_t rec;
+        rec.MRef = quint16(r.number(e, QStringLiteral("MRef"), 0xFFFF));
+        rec.NExc = quint8(r.number(e, QStringLiteral("NExc"), 0xFF));
+        rec.SensLeft = qint8(r.signedNumber(e, QStringLiteral("SensLeft"), -128, 127));
+        rec.SensRight = qint8(r.signedNumber(e, QStringLiteral("SensRight"), -128, 127));
+        rec.Ratio = quint8(r.number(e, QStringLiteral("Ratio"), 0xFF));
+        while (nextSkipped < skipped.size() && skipped[nextSkipped] < position)
+            ++nextSkipped;
+        if (nextSkipped < skipped.size() && skipped[nextSkipped] == position)
+            continue;
+        if (out.size() == MaxRules) {
+            r.tooMany(s, QStringLiteral("Rule"), MaxRules);
+            break;
+        }
+        out.append(rec);
+    }
+    return out;
+}
+
+Konfig_Modul_t defaultRelayModule()
+{
+    Konfig_Modul_t rec;
+    std::memset(static_cast<void *>(&rec), 0, sizeof rec);
+    rec.Reserved4 = 502;
+    rec.Reserved6 = 2;
+    return rec;
+}
+
+// The four slots of the relay-module table; *elements counts the modules read.
+QVector<Konfig_Modul_t> readRelayModules(const QDomElement &s, ValueReader &r, int *elements)
+{
+    QVector<Konfig_Modul_t> out(MaxRelayModules, defaultRelayModule());
+    *elements = 0;
+    for (QDomElement e = s.firstChildElement(QStringLiteral("RelayModule")); !e.isNull();
+         e = e.nextSiblingElement(QStringLiteral("RelayModule"))) {
+        ++*elements;
+        const quint16 key = quint16(r.number(e, QStringLiteral("Addr"), MaxRelayModules) - 1);
+        if (key >= MaxRelayModules)
+            r.badValue(e, QStringLiteral("Addr"));
+        Konfig_Modul_t rec = defaultRelayModule();
+        rec.IPAddr = r.ipv4(e, QStringLiteral("IPAddr"));
+        rec.LineAddr = quint8(r.number(e, QStringLiteral("LineAddr"), 0xFF));
+        rec.ExpMod = quint8(r.number(e, QStringLiteral("ExpMod"), 0xFF));
+        rec.Reserved9 = quint8(key + 1);
+        const int limit = rec.ExpMod == 1 ? MaxRelays : MaxRelaysWithoutExpansion;
+        int n = 0;
+        for (QDomElement relay = e.firstChildElement(QStringLiteral("Relay")); !relay.isNull();
+             relay = relay.nextSiblingElement(QStringLiteral("Relay")), ++n) {
+            if (n == MaxRelays) {
+                r.tooMany(e, QStringLiteral("Relay"), MaxRelays);
+                break;
+            }
+            const quint8 num = quint8(r.number(relay, QStringLiteral("RelayNum"), 0xFF));
+            const quint8 time = quint8(r.number(relay, QStringLiteral("TSign"), 0xFF));
+            if (n < limit) {
+                rec.Relays[n].RelayNum = num;
+                rec.Relays[n].TSign = time;
+            }
+        }
+        if (key < MaxRelayModules)
+            out[key] = rec;
+    }
+    return out;
+}
+
+QVector<Control_Relay_t> readInteractions(const QDomElement &s, ValueReader &r)
+{
+    QVector<Control_Relay_t> out;
+    for (QDomElement e = s.firstChildElement(QStringLiteral("Interaction")); !e.isNull();
+         e = e.nextSiblingElement(QStringLiteral("Interaction"))) {
+        if (out.size() == MaxInteractions) {
+            r.tooMany(s, QStringLiteral("Interaction"), MaxInteractions);
+            break;
+        }
+        Control_Relay_t rec;
+        rec.DeviceType = quint8(r.number(e, QStringLiteral("DeviceType"), 0xFF));
+        rec.DestFunc = quint8(r.number(e, QStringLiteral("DestFunc"), 0xFF));
+        rec.DestRef = quint16(r.number(e, QStringLiteral("DestRef"), 0xFFFF));
+        out.append(rec);
+    }
+    return out;
+}
+
+int usedRelaySlots(const QVector<Konfig_Modul_t> &modules)
+{
+    int n = 0;
+    for (const Konfig_Modul_t &m : modules) {
+        if (m.IPAddr != 0)
+            ++n;
+    }
+    return n;
+}
+
+// The counts of the line settings are those of the entries the readers pass on.
+void readLineCounts(const QDomElement &root, ValueReader &r, Konfig_Line_t &line)
+{
+    line.SensorCount = quint16(readSensors(root.firstChildElement(sectionName(1)), r, nullptr).size());
+    line.IoCount = quint16(readIoModules(root.firstChildElement(sectionName(2)), r).size());
+    line.ScpCount = quint16(readScpModules(root.firstChildElement(sectionName(3)), r).size());
+    int elements = 0;
+    line.RelayCount =
+        quint8(usedRelaySlots(readRelayModules(root.firstChildElement(sectionName(5)), r, &elements)));
+}
+
+// Checks every value of a parsed document; empty when it can be used.
+QString checkValues(const QDomDocument &doc)
+{
+    const QDomElement root = doc.documentElement();
+    ValueReader r;
+    ControllerData controller;
+    readController(root.firstChildElement(sectionName(0)), r, controller);
+    readLineCounts(root, r, controller.line);
+    QVector<int> skipped;
+    readSensors(root.firstChildElement(sectionName(1)), r, &skipped);
+    readRules(root.firstChildElement(sectionName(4)), r, skipped);
+    readInteractions(root.firstChildElement(sectionName(6)), r);
+    return r.error;
+}
+
+// Streams through the bytes once to refuse trees too deep to handle.
+QString checkNesting(const QByteArray &bytes)
+{
+    QXmlStreamReader xml(bytes);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            if (++depth > MaxNestingDepth) {
+                return QStringLiteral("Ошибка конфигурации: слишком глубокая вложенность элементов "
+                                      "(строка %1)")
+                    .arg(xml.lineNumber());
+            }
+        } else if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        }
+    }
+    if (xml.hasError()) {
+        return QStringLiteral("Ошибка чтения конфигурации (строка %1, колонка %2): %3")
+            .arg(xml.lineNumber())
+            .arg(xml.columnNumber())
+            .arg(xml.errorString());
+    }
+    return QString();
+}
+
+void setNumber(QDomElement &e, const QString &name, qint64 value)
+{
+    e.setAttribute(name, QString::number(value));
+}
+
+} // namespace
+
+ConfigurationManager::ConfigurationManager(QObject *parent)
+    : QObject(parent)
+{
+    registerMetaTypes();
+}
+
+ConfigurationManager::~ConfigurationManager() = default;
+
+void ConfigurationManager::newDocument()
+{
+    if (hasDocument())
+        clear();
+    document = QDomDocument();
+    document.appendChild(document.createProcessingInstruction(
+        QStringLiteral("xml"), QStringLiteral("version='1.0' encoding='UTF-8' standalone='yes'")));
+    QDomElement root = document.createElement(QLatin1String(RootName));
+    root.setAttribute(QStringLiteral("version"), QStringLiteral("1.0"));
+    for (int i = 0; i < SectionCount; ++i)
+        root.appendChild(document.createElement(sectionName(i)));
+    document.appendChild(root);
+}
+
+bool ConfigurationManager::readDocument(QIODevice *device)
+{
+    if (!device || !device->isReadable()) {
+        errorText = QStringLiteral("Ошибка чтения конфигурации: %1")
+                        .arg(device ? device->errorString() : QString());
+        return false;
+    }
+    if (!device->isSequential())
+        device->seek(0);
+    QByteArray bytes = device->readAll();
+    if (bytes.isEmpty()) {
+        errorText = QStringLiteral("Ошибка конфигурации: пустой файл данных");
+        return false;
+    }
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+
+    QString error = checkNesting(bytes);
+    if (!error.isEmpty()) {
+        errorText = error;
+        return false;
+    }
+
+    QDomDocument parsed;
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!parsed.setContent(bytes, false, &message, &line, &column)) {
+        errorText = QStringLiteral("Ошибка чтения конфигурации (строка %1, колонка %2): %3")
+                        .arg(line)
+                        .arg(column)
+                        .arg(message);
+        return false;
+    }
+
+    const QDomElement root = parsed.documentElement();
+    if (root.isNull() || root.tagName().compare(QLatin1String(RootName), Qt::CaseInsensitive) != 0) {
+        errorText = QStringLiteral("Данный документ не является конфигурацией ИОП «Лантрел-А»");
+        return false;
+    }
+    for (int i = 0; i < SectionCount; ++i) {
+        if (root.firstChildElement(sectionName(i)).isNull()) {
+            errorText = missingSectionText(i);
+            return false;
+        }
+    }
+
+    error = checkValues(parsed);
+    if (!error.isEmpty()) {
+        errorText = error;
+        return false;
+    }
+
+    if (hasDocument())
+        clear();
+    document = parsed.cloneNode(true).toDocument();
+    return true;
+}
+
+bool ConfigurationManager::writeDocument(QIODevice *device)
+{
+    if (!hasDocument()) {
+        errorText = QStringLiteral("Ошибка: пустая конфигурация");
+        return false;
+    }
+    const auto fail = [this](const QString &reason) {
+        errorText = QStringLiteral("Ошибка записи конфигурации: ") + reason;
+        return false;
+    };
+    if (!device || !device->isWritable())
+        return fail(device ? device->errorString() : QString());
+
+    // Replace the contents: truncate a file, clear a memory buffer.
+    QFileDevice *file = qobject_cast<QFileDevice *>(device);
+    QBuffer *buffer = qobject_cast<QBuffer *>(device);
+    if (buffer) {
+        buffer->seek(0);
+        buffer->buffer().clear();
+    } else if (!device->isSequential()) {
+        if (!device->seek(0) || (file && !file->resize(0)))
+            return fail(device->errorString());
+    }
+
+    // The text is made in memory first, so that every byte that does not
+    // reach the device is noticed: a text stream drops short writes silently.
+    QByteArray bytes;
+    {
+        QBuffer memory(&bytes);
+        memory.open(QIODevice::WriteOnly);
+        QTextStream stream(&memory);
+        stream.setCodec("UTF-8");
+        stream.setGenerateByteOrderMark(true);
+        document.save(stream, 2, QDomNode::EncodingFromTextStream);
+        stream.flush();
+    }
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = device->write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            return fail(device->errorString());
+        done += n;
+    }
+    // A file keeps written data in its own buffer: only its flush shows
+    // whether the data reached the disk.
+    if (file && !file->flush())
+        return fail(file->errorString());
+    return true;
+}
+
+void ConfigurationManager::clear()
+{
+    errorText.clear();
+    document = QDomDocument();
+}
+
+bool ConfigurationManager::hasDocument() const
+{
+    return !document.isNull();
+}
+
+QString ConfigurationManager::lastError() const
+{
+    return errorText;
+}
+
+QDomElement ConfigurationManager::section(const QString &name) const
+{
+    return document.documentElement().firstChildElement(name);
+}
+
+// ---- Readers
+
+void ConfigurationManager::getControllerInfo()
+{
+    if (!hasDocument())
+        return;
+    ValueReader r;
+    ControllerData c;
+    readController(section(sectionName(0)), r, c);
+    emit controllerInfo(c.info, c.lineAddr, c.fwDate);
+}
+
+void ConfigurationManager::getControllerConfig()
+{
+    if (!hasDocument()) {
+        emit readCompleted(false);
+        return;
+    }
+    ValueReader r;
+    ControllerData c;
+    readController(section(sectionName(0)), r, c);
+    readLineCounts(document.documentElement(), r, c.line);
+    emit controllerConfig(c.blockId, c.device, c.network, c.line);
+    emit readCompleted(true);
+}
+
+void ConfigurationManager::getSensorsConfig()
+{
+    if (!hasDocument()) {
+        emit readCompleted(false);
+        return;
+    }
+    ValueReader r;
+    const QVector<Konfig_Section_t> records = readSensors(section(sectionName(1)), r, nullptr);
+    if (!records.isEmpty())
+        emit sensorConfig(0, records);
+    emit readCompleted(true);
+}
+
+void ConfigurationManager::getIoModulesConfig()
+{
+    if (!hasDocument()) {
+        emit readCompleted(false);
+        return;
+    }
+    ValueReader r;
+    const QVector<Konfig_MVV_t> records = readIoModules(section(sectionName(2)), r);
+    if (!records.isEmpty())
+        emit ioModuleConfig(0, records);
+    emit readCompleted(true);
+}
+
+void ConfigurationManager::getScpModulesConfig()
+{
+    if (!hasDocument()) {
+        emit readCompleted(false);
+        return;
+    }
+    ValueReader r;
+    const QVector<Konfig_MKZ_t> records = readScpModules(section(sectionName(3)), r);
+    if (!records.isEmpty())
+        emit scpModuleConfig(0, records);
+    emit readCompleted(true);
+}
+
+void ConfigurationManager::getRelayModulesConfig()
+{
+    if (!hasDocument()) {
+        emit readCompleted(false);
+        return;
+    }
+    ValueReader r;
+    int elements = 0;
+    const QVector<Konfig_Modul_t> records = readRelayModules(section(sectionName(5)), r, &elements);
+    if (elements > 0)
+        emit relayModuleConfig(0, records);
+    emit readCompleted(true);
+}
+
+void ConfigurationManager::getProcessingConfig()
+{
+    if (!hasDocument()) {
+        emit readCompleted(false);
+        return;
+    }
+    ValueReader r;
+    QVector<int> skipped;
+    readSensors(section(sectionName(1)), r, &skipped);
+    const QVector<Konfig_Proc_t> records = readRules(section(sectionName(4)), r, skipped);
+    if (!records.isEmpty())
+        emit processingConfig(0, records);
+    emit readCompleted(true);
+}
+
+void ConfigurationManager::getInteractionsConfig()
+{
+    if (!hasDocument()) {
+        emit readCompleted(false);
+        return;
+    }
+    ValueReader r;
+    const QVector<Control_Relay_t> records = readInteractions(section(sectionName(6)), r);
+    if (!records.isEmpty())
+        emit interactionsConfig(0, records);
+    emit readCompleted(true);
+}
+
+// ---- Writers
+
+namespace {
+
+void removeChildElements(QDomElement &parent, const QString &name)
+{
+    QDomElement e = parent.firstChildElement(name);
+    while (!e.isNull()) {
+        const QDomElement next = e.nextSiblingElement(name);
+        parent.removeChild(e);
+        e = next;
+    }
+}
+
+} // namespace
+
+void ConfigurationManager::setControllerInfo(ControllerInfo dev_info)
+{
+    QDomElement c = section(sectionName(0));
+    if (!hasDocument() || c.isNull())
+        return;
+    setNumber(c, QStringLiteral("DeviceType"), quint32(dev_info.deviceType));
+    c.setAttribute(QStringLiteral("SerialNo"), xmlSafe(dev_info.serialNumber));
+    c.setAttribute(QStringLiteral("PCBVer"), xmlSafe(dev_info.boardVersion));
+    c.setAttribute(QStringLiteral("FwVer"), xmlSafe(dev_info.firmwareVersion));
+    c.setAttribute(QStringLiteral("FwDate"), xmlSafe(dev_info.firmwareDate));
+}
+
+void ConfigurationManager::setControllerConfig(QByteArray block_id, Konfig_Device_t dev_cfg,
+                                               ETH_konf_t net_cfg, Konfig_Line_t line_cfg)
+{
+    QDomElement c = section(sectionName(0));
+    if (!hasDocument() || c.isNull()) {
+        emit writeCompleted(false);
+        return;
+    }
+    const int end = block_id.indexOf('\0');
+    const QString blockText = QString::fromUtf8(end < 0 ? block_id : block_id.left(end));
+    c.setAttribute(QStringLiteral("BlockID"), xmlSafe(blockText));
+    setNumber(c, QStringLiteral("LineAddr"), dev_cfg.LineAddr);
+    setNumber(c, QStringLiteral("TSign"), dev_cfg.TSign);
+    setNumber(c, QStringLiteral("MRef"), dev_cfg.MRef);
+    setNumber(c, QStringLiteral("TWork"), dev_cfg.TWork);
+    setNumber(c, QStringLiteral("NExc"), dev_cfg.NExc);
+    setNumber(c, QStringLiteral("Ratio"), dev_cfg.Ratio);
+    setNumber(c, QStringLiteral("Dist"), dev_cfg.Dist);
+    setNumber(c, QStringLiteral("Range"), dev_cfg.Range);
+    setNumber(c, QStringLiteral("LPF"), dev_cfg.LPF);
+    setNumber(c, QStringLiteral("HPF"), dev_cfg.HPF);
+    setNumber(c, QStringLiteral("DAF"), dev_cfg.DAF);
+    setNumber(c, QStringLiteral("RuleJP"), dev_cfg.RuleJP);
+    setNumber(c, QStringLiteral("CfgLoop"), dev_cfg.CfgLoop);
+    c.setAttribute(QStringLiteral("IPAddr"), QHostAddress(net_cfg.IPAddr).toString());
+    c.setAttribute(QStringLiteral("NetMask"), QHostAddress(net_cfg.NetMask).toString());
+    c.setAttribute(QStringLiteral("Gateway"), QHostAddress(net_cfg.Gateway).toString());
+    const QByteArray mac(reinterpret_cast<const char *>(net_cfg.MAC), sizeof net_cfg.MAC);
+    c.setAttribute(QStringLiteral("MAC"), QString::fromLatin1(mac.toHex()));
+    setNumber(c, QStringLiteral("LineMode"), line_cfg.LineMode);
+    emit writeCompleted(true);
+}
+
+void ConfigurationManager::setSensorsConfig(QMap<quint16, Konfig_Section_t> cfg)
+{
+    QDomElement s = section(sectionName(1));
+    if (!hasDocument() || s.isNull()) {
+        emit writeCompleted(false);
+        return;
+    }
+    removeChildElements(s, QStringLiteral("Sensor"));
+    for (auto it = cfg.cbegin(); it != cfg.cend() && it.key() < MaxSensors; ++it) {
+        const Konfig_Section_t &rec = it.value();
+        if (rec.DeviceType == DEV_NOT)
+            break;
+        QDomElement e = document.createElement(QStringLiteral("Sensor"));
+        setNumber(e, QStringLiteral("Addr"), it.key() + 1);
+        e.setAttribute(QStringLiteral("SerialNo"), serialNumberToString(rec.SerialNo));
+        setNumber(e, QStringLiteral("LineAddr"), rec.LineAddr);
+        setNumber(e, QStringLiteral("DeviceType"), rec.DeviceType);
+        setNumber(e, QStringLiteral("Range"), rec.Range);
+        setNumber(e, QStringLiteral("LPF"), rec.LPF);
+        setNumber(e, QStringLiteral("HPF"), rec.HPF);
+        setNumber(e, QStringLiteral("DAF"), rec.DAF);
+        if (rec.DeviceType == SECT_ACCI) {
+            setNumber(e, QStringLiteral("ThrIR"), rec.ThrIR);
+            setNumber(e, QStringLiteral("NExcIR"), rec.NExcIR);
+            setNumber(e, QStringLiteral("RuleJP"), rec.RuleJP);
+        }
+        setNumber(e, QStringLiteral("RefCount"), rec.RefCount);
+        s.appendChild(e);
+    }
+    emit writeCompleted(true);
+}
+
+void ConfigurationManager::setIoModulesConfig(QMap<quint16, Konfig_MVV_t> cfg)
+{
+    QDomElement s = section(sectionName(2));
+    if (!hasDocument() || s.isNull()) {
+        emit writeCompleted(false);
+        return;
+    }
+    removeChildElements(s, QStringLiteral("IOModule"));
+    for (auto it = cfg.cbegin(); it != cfg.cend() && it.key() < MaxIoModules; ++it) {
+        const Konfig_MVV_t &rec = it.value();
+        if (rec.DeviceType == DEV_NOT)
+            break;
+        QDomElement e = document.createElement(QStringLiteral("IOModule"));
+        setNumber(e, QStringLiteral("Addr"), it.key() + 1);
+        e.setAttribute(QStringLiteral("SerialNo"), serialNumberToString(rec.SerialNo));
+        setNumber(e, QStringLiteral("LineAddr"), rec.LineAddr);
+        setNumber(e, QStringLiteral("DeviceType"), rec.DeviceType);
+        setNumber(e, QStringLiteral("CfgIO"), rec.CfgIO);
+        setNumber(e, QStringLiteral("TSign"), rec.TSign);
+        setNumber(e, QStringLiteral("RefCountL1"), rec.RefCountL1);
+        setNumber(e, QStringLiteral("RefCountL2"), rec.RefCountL2);
+        s.appendChild(e);
+    }
+    emit writeCompleted(true);
+}
+
+void ConfigurationManager::setScpModulesConfig(QMap<quint16, Konfig_MKZ_t> cfg)
+{
+    QDomElement s = section(sectionName(3));
+    if (!hasDocument() || s.isNull()) {
+        emit writeCompleted(false);
+        return;
+    }
+    removeChildElements(s, QStringLiteral("SCPModule"));
+    for (auto it = cfg.cbegin(); it != cfg.cend() && it.key() < MaxScpModules; ++it) {
+        const Konfig_MKZ_t &rec = it.value();
+        if (rec.DeviceType == DEV_NOT)
+            break;
+        QDomElement e = document.createElement(QStringLiteral("SCPModule"));
+        setNumber(e, QStringLiteral("Addr"), it.key() + 1);
+        e.setAttribute(QStringLiteral("SerialNo"), serialNumberToString(rec.SerialNo));
+        setNumber(e, QStringLiteral("LineAddr"), rec.LineAddr);
+        setNumber(e, QStringLiteral("DeviceType"), rec.DeviceType);
+        setNumber(e, QStringLiteral("ThrMin"), rec.ThrMin);
+        setNumber(e, QStringLiteral("ThrOff"), rec.ThrOff);
+        setNumber(e, QStringLiteral("ThrOn"), rec.ThrOn);
+        s.appendChild(e);
+    }
+    emit writeCompleted(true);
+}
+
+void ConfigurationManager::setRelayModulesConfig(QMap<quint16, Konfig_Modul_t> cfg)
+{
+    QDomElement s = section(sectionName(5));
+    if (!hasDocument() || s.isNull()) {
+        emit writeCompleted(false);
+        return;
+    }
+    removeChildElements(s, QStringLiteral("RelayModule"));
+    for (auto it = cfg.cbegin(); it != cfg.cend() && it.key() < MaxRelayModules; ++it) {
+        const Konfig_Modul_t &rec = it.value();
+        if (rec.IPAddr == 0)
+            continue;
+        QDomElement e = document.createElement(QStringLiteral("RelayModule"));
+        setNumber(e, QStringLiteral("Addr"), it.key() + 1);
+        e.setAttribute(QStringLiteral("IPAddr"), QHostAddress(rec.IPAddr).toString());
+        setNumber(e, QStringLiteral("LineAddr"), rec.LineAddr);
+        setNumber(e, QStringLiteral("ExpMod"), rec.ExpMod);
+        for (int i = 0; i < MaxRelays && rec.Relays[i].RelayNum != 0; ++i) {
+            QDomElement relay = document.createElement(QStringLiteral("Relay"));
+            setNumber(relay, QStringLiteral("RelayNum"), rec.Relays[i].RelayNum);
+            setNumber(relay, QStringLiteral("TSign"), rec.Relays[i].TSign);
+            e.appendChild(relay);
+        }
+        s.appendChild(e);
+    }
+    emit writeCompleted(true);
+}
+
+// One rule per sensor entry of the document: a rule whose NExc is 0 is a
+// rule like any other, not the end of the table.
+void ConfigurationManager::setProcessingConfig(QMap<quint16, Konfig_Proc_t> cfg)
+{
+    QDomElement s = section(sectionName(4));
+    const QDomElement sensors = section(sectionName(1));
+    if (!hasDocument() || s.isNull() || sensors.isNull()) {
+        emit writeCompleted(false);
+        return;
+    }
+    int count = 0;
+    for (QDomElement e = sensors.firstChildElement(QStringLiteral("Sensor"));
+         !e.isNull() && count < MaxRules; e = e.nextSiblingElement(QStringLiteral("Sensor"))) {
+        ++count;
+    }
+    removeChildElements(s, QStringLiteral("Rule"));
+    for (int key = 0; key < count; ++key) {
+        const Konfig_Proc_t rec = cfg.value(quint16(key));
+        QDomElement e = document.createElement(QStringLiteral("Rule"));
+        setNumber(e, QStringLiteral("Addr"), key + 1);
+        setNumber(e, QStringLiteral("MRef"), rec.MRef);
+        setNumber(e, QStringLiteral("NExc"), rec.NExc);
+        setNumber(e, QStringLiteral("SensLeft"), rec.SensLeft);
+        setNumber(e, QStringLiteral("SensRight"), rec.SensRight);
+        setNumber(e, QStringLiteral("Ratio"), rec.Ratio);
+        s.appendChild(e);
+    }
+    emit writeCompleted(true);
+}
+
+void ConfigurationManager::setInteractionsConfig(QMap<quint16, Control_Relay_t> cfg)
+{
+    QDomElement s = section(sectionName(6));
+    if (!hasDocument() || s.isNull()) {
+        emit writeCompleted(false);
+        return;
+    }
+    removeChildElements(s, QStringLiteral("Interaction"));
+    for (auto it = cfg.cbegin(); it != cfg.cend() && it.key() < MaxInteractions; ++it) {
+        const Control_Relay_t &rec = it.value();
+        if (rec.DeviceType == DEV_NOT)
+            break;
+        QDomElement e = document.createElement(QStringLiteral("Interaction"));
+        setNumber(e, QStringLiteral("Addr"), it.key() + 1);
+        setNumber(e, QStringLiteral("DeviceType"), rec.DeviceType);
+        setNumber(e, QStringLiteral("DestFunc"), rec.DestFunc);
+        setNumber(e, QStringLiteral("DestRef"), rec.DestRef);
+        s.appendChild(e);
+    }
+    emit writeCompleted(true);
+}

@@ -1,0 +1,6 @@
+#include "iomodulesconfigfiltermodel.h"
+
+IoModulesConfigFilterModel::IoModulesConfigFilterModel(QObject *parent)
+    : FixedTableFilterModel(1, parent)
+{
+}

@@ -1,0 +1,601 @@
+#include "lantrelclient.h"
+
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QTimer>
+
+#include "configurationmanager.h"
+#include "controllerconfigmodel.h"
+#include "iomodulesconfigmodel.h"
+#include "lantreldriver.h"
+#include "linemodulesmodel.h"
+#include "processingconfigmodel.h"
+#include "relaymodulesconfigmodel.h"
+#include "scpmodulesconfigmodel.h"
+#include "sensorsconfigmodel.h"
+#include "texthelpers.h"
+
+using namespace LantrelProtocol;
+
+namespace {
+// How long a shut-down waits for the restart that ends the addressing mode
+// when the controller does not come back.
+constexpr int AddressModeRestartLimitMs = 20000;
+constexpr int DriverStopLimitMs = 3000;
+constexpr int LineAddressCount = 500;
+}
+
+LantrelClient::LantrelClient(QObject *parent)
+    : QObject(parent)
+{
+    registerMetaTypes();
+
+    m_controllerModel = new ControllerConfigModel(this);
+    connect(this, &LantrelClient::lineConfigChanged,
+            m_controllerModel, &ControllerConfigModel::setLineConfig);
+    connect(m_controllerModel, &ControllerConfigModel::dataChanged, this,
+            [this](const QVector<int> &roles) {
+                // 256 is the identity, which the user does not edit.
+                if (roles.contains(0) || roles.contains(2))
+                    m_modified = true;
+            });
+
+    m_lineModulesModel = new LineModulesModel(this);
+
+    m_sensorsModel = new SensorsConfigModel(this);
+    connect(m_sensorsModel, &QAbstractItemModel::rowsRemoved, this, &LantrelClient::clearSourcesCache);
+    connect(m_sensorsModel, &QAbstractItemModel::dataChanged, this, &LantrelClient::onModelDataChanged);
+
+    m_ioModulesModel = new IoModulesConfigModel(this);
+    connect(m_ioModulesModel, &QAbstractItemModel::rowsRemoved, this, &LantrelClient::clearSourcesCache);
+    connect(m_ioModulesModel, &IoModulesConfigModel::relayTimeChanged, this, &LantrelClient::onRelayTimeChanged);
+    connect(m_ioModulesModel, &QAbstractItemModel::dataChanged, this, &LantrelClient::onModelDataChanged);
+
+    // Changes of the line-protection table alone do not mark the configuration.
+    m_scpModulesModel = new ScpModulesConfigModel(this);
+
+    m_relayModulesModel = new RelayModulesConfigModel(this);
+    connect(m_relayModulesModel, &RelayModulesConfigModel::relayTimeChanged, this, &LantrelClient::onRelayTimeChanged);
+    connect(m_relayModulesModel, &QAbstractItemModel::dataChanged, this, &LantrelClient::onModelDataChanged);
+    connect(m_relayModulesModel, &QAbstractItemModel::rowsInserted, this, &LantrelClient::onModelRowCountChanged);
+    connect(m_relayModulesModel, &QAbstractItemModel::rowsRemoved, this, &LantrelClient::onModelRowCountChanged);
+
+    m_processingModel = new ProcessingConfigModel(this);
+    connect(m_processingModel, &QAbstractItemModel::dataChanged, this, &LantrelClient::onModelDataChanged);
+
+    m_interactionsModel = new InteractionsConfigModel(this);
+    connect(m_interactionsModel, &QAbstractItemModel::rowsRemoved, this, &LantrelClient::clearSourcesCache);
+    connect(m_interactionsModel, &InteractionsConfigModel::interactionDeleted, this, &LantrelClient::onInteractionDeleted);
+    connect(m_interactionsModel, &QAbstractItemModel::dataChanged, this, &LantrelClient::onModelDataChanged);
+
+    connect(m_relayModulesModel, &RelayModulesConfigModel::moduleDeteted,
+            m_interactionsModel, &InteractionsConfigModel::removeExecutorInteractions);
+
+    // The document lives in this thread too, but is spoken to queued both
+    // ways so that it behaves exactly like the driver.
+    m_document = new ConfigurationManager(this);
+    connect(this, &LantrelClient::saveControllerConfig, m_document, &ConfigurationManager::setControllerConfig, Qt::QueuedConnection);
+    connect(this, &LantrelClient::saveSensorsConfig, m_document, &ConfigurationManager::setSensorsConfig, Qt::QueuedConnection);
+    connect(this, &LantrelClient::saveIoModulesConfig, m_document, &ConfigurationManager::setIoModulesConfig, Qt::QueuedConnection);
+    connect(this, &LantrelClient::saveScpModulesConfig, m_document, &ConfigurationManager::setScpModulesConfig, Qt::QueuedConnection);
+    connect(this, &LantrelClient::saveRelayModulesConfig, m_document, &ConfigurationManager::setRelayModulesConfig, Qt::QueuedConnection);
+    connect(this, &LantrelClient::saveProcessingConfig, m_document, &ConfigurationManager::setProcessingConfig, Qt::QueuedConnection);
+    connect(this, &LantrelClient::saveInteractionsConfig, m_document, &ConfigurationManager::setInteractionsConfig, Qt::QueuedConnection);
+    connect(m_document, &ConfigurationManager::controllerInfo, this, &LantrelClient::onControllerInfo, Qt::QueuedConnection);
+    connect(m_document, &ConfigurationManager::controllerConfig, this, &LantrelClient::onControllerConfig, Qt::QueuedConnection);
+    connect(m_document, &ConfigurationManager::sensorConfig, this, &LantrelClient::onSensorConfig, Qt::QueuedConnection);
+    connect(m_document, &ConfigurationManager::ioModuleConfig, this, &LantrelClient::onIoModuleConfig, Qt::QueuedConnection);
+    connect(m_document, &ConfigurationManager::scpModuleConfig, this, &LantrelClient::onScpModuleConfig, Qt::QueuedConnection);
+    connect(m_document, &ConfigurationManager::relayModuleConfig, this, &LantrelClient::onRelayModuleConfig, Qt::QueuedConnection);
+    connect(m_document, &ConfigurationManager::processingConfig, this, &LantrelClient::onProcessingConfig, Qt::QueuedConnection);
+    connect(m_document, &ConfigurationManager::interactionsConfig, this, &LantrelClient::onInteractionsConfig, Qt::QueuedConnection);
+    connect(m_document, &ConfigurationManager::readCompleted, this, &LantrelClient::onReadCompleted, Qt::QueuedConnection);
+    connect(m_document, &ConfigurationManager::writeCompleted, this, &LantrelClient::onWriteCompleted, Qt::QueuedConnection);
+
+    // Made once, here: a handler with the driver as context would run in the
+    // worker thread, and one per connection would pile up.
+    connect(this, &LantrelClient::driverStopped, this, [this]() { m_connection = ClientConnection(); });
+    connect(this, &LantrelClient::driverStopped, &m_thread, &QThread::quit);
+
+    scanNetworkInterfaces();
+}
+
+LantrelClient::~LantrelClient()
+{
+    if (m_thread.isRunning()) {
+        m_thread.quit();
+        m_thread.wait(DriverStopLimitMs);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Driver life cycle
+
+void LantrelClient::invokeDriver(const char *slot, QGenericArgument a0, QGenericArgument a1,
+                                 QGenericArgument a2, QGenericArgument a3)
+{
+    if (m_driver)
+        QMetaObject::invokeMethod(m_driver.data(), slot, Qt::QueuedConnection, a0, a1, a2, a3);
+}
+
+void LantrelClient::invokeCommand(quint16 code, quint16 a, quint16 b)
+{
+    invokeDriver("executeCommand", Q_ARG(quint16, code), Q_ARG(quint16, a), Q_ARG(quint16, b));
+}
+
+void LantrelClient::connectToDevice(uint conn_type, const QString &address, int line_addr)
+{
+    if (m_driver)
+        shutdownDriver();
+
+    // A thread that was only asked to quit would ignore start(), and the
+    // new driver would never run.
+    if (m_thread.isRunning()) {
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    m_connection.connType = int(conn_type);
+    m_connection.address = address;
+    m_connection.lineAddress = line_addr;
+
+    auto *driver = new LantrelDriver(conn_type, address, line_addr, nullptr);
+    m_driver = driver;
+    driver->moveToThread(&m_thread);
+    connectDriverSignals(driver);
+    m_thread.start(QThread::InheritPriority);
+}
+
+void LantrelClient::connectDriverSignals(LantrelDriver *driver)
+{
+    const auto q = Qt::QueuedConnection;
+
+    connect(&m_thread, &QThread::started, driver, &LantrelDriver::start, q);
+    connect(driver, &LantrelDriver::finished, this, &LantrelClient::driverStopped, q);
+    connect(&m_thread, &QThread::finished, driver, &QObject::deleteLater);
+
+    connect(driver, &LantrelDriver::writeToLog, this, &LantrelClient::writeToLog, q);
+    connect(driver, &LantrelDriver::connected, this, &LantrelClient::onDeviceConnected, q);
+    connect(driver, &LantrelDriver::disconnected, this, &LantrelClient::onDeviceDisconnected, q);
+    connect(driver, &LantrelDriver::controllerInfo, this, &LantrelClient::onControllerInfo, q);
+    connect(driver, &LantrelDriver::controllerDateTime, this, &LantrelClient::onControllerDateTime, q);
+    connect(driver, &LantrelDriver::controllerConfig, this, &LantrelClient::onControllerConfig, q);
+    connect(driver, &LantrelDriver::networkConfig, m_controllerModel, &ControllerConfigModel::setNetworkConfig, q);
+    connect(driver, &LantrelDriver::lineConfig, this, &LantrelClient::lineConfigChanged, q);
+    connect(driver, &LantrelDriver::sensorConfig, this, &LantrelClient::onSensorConfig, q);
+    connect(driver, &LantrelDriver::ioModuleConfig, this, &LantrelClient::onIoModuleConfig, q);
+    connect(driver, &LantrelDriver::scpModuleConfig, this, &LantrelClient::onScpModuleConfig, q);
+    connect(driver, &LantrelDriver::relayModuleConfig, this, &LantrelClient::onRelayModuleConfig, q);
+    connect(driver, &LantrelDriver::processingConfig, this, &LantrelClient::onProcessingConfig, q);
+    connect(driver, &LantrelDriver::interactionsConfig, this, &LantrelClient::onInteractionsConfig, q);
+    connect(driver, &LantrelDriver::controllerStatus, this, &LantrelClient::onControllerStatus, q);
+    connect(driver, &LantrelDriver::powerStatus, this, &LantrelClient::onPowerStatus, q);
+    connect(driver, &LantrelDriver::lineStatus, this, &LantrelClient::onLineStatus, q);
+    connect(driver, &LantrelDriver::sensorStatus, this, &LantrelClient::onSensorStatus, q);
+    connect(driver, &LantrelDriver::sensorSamples, this, &LantrelClient::sensorSamples, q);
+    connect(driver, &LantrelDriver::ioModuleStatus, this, &LantrelClient::onIoModuleStatus, q);
+    connect(driver, &LantrelDriver::scpModuleStatus, this, &LantrelClient::onScpModuleStatus, q);
+    connect(driver, &LantrelDriver::readCompleted, this, &LantrelClient::onReadCompleted, q);
+    connect(driver, &LantrelDriver::writeCompleted, this, &LantrelClient::onWriteCompleted, q);
+    connect(driver, &LantrelDriver::setDefaultsCompleted, this, &LantrelClient::onSetDefaultsCompleted, q);
+    connect(driver, &LantrelDriver::eraseFlashCompleted, this, &LantrelClient::onEraseFlashCompleted, q);
+    connect(driver, &LantrelDriver::commandCompleted, this, &LantrelClient::onCommandCompleted, q);
+    connect(driver, &LantrelDriver::rebootCompleted, this, &LantrelClient::onRebootCompleted, q);
+    connect(driver, &LantrelDriver::modulesFwVersion, this, &LantrelClient::onModulesFwVersion, q);
+    connect(driver, &LantrelDriver::modulesSupplyVoltage, this, &LantrelClient::modulesSupplyVoltage, q);
+    connect(driver, &LantrelDriver::sensorIrVoltage, this, &LantrelClient::sensorIrVoltage, q);
+    connect(driver, &LantrelDriver::firmwareUploadCompleted, this, &LantrelClient::onFirmwareUploadCompleted, q);
+    connect(driver, &LantrelDriver::firmwareMoveProgress, this, &LantrelClient::onFirmwareMoveProgress, q);
+    connect(driver, &LantrelDriver::firmwareUpdateProgress, this, &LantrelClient::firmwareUpdateProgress, q);
+    connect(driver, &LantrelDriver::monitoringStateChanged, this, &LantrelClient::onMonitoringStateChanged, q);
+    connect(driver, &LantrelDriver::controllerRebooted, this, &LantrelClient::onControllerRebooted, q);
+    connect(driver, &LantrelDriver::eventMemoryStatus, this, &LantrelClient::eventMemoryStatus, q);
+    connect(driver, &LantrelDriver::modulesCountChanged, this, &LantrelClient::onModulesCountChanged, q);
+    connect(driver, &LantrelDriver::moduleAddressChanged, this, &LantrelClient::onModuleAddressChanged, q);
+    connect(driver, &LantrelDriver::deviceAddressChanged, this, &LantrelClient::onDeviceAddressChanged, q);
+    connect(driver, &LantrelDriver::deviceIpChanged, this, &LantrelClient::onDeviceIpChanged, q);
+    connect(driver, &LantrelDriver::linePollStopped, this, &LantrelClient::onLinePollStopped, q);
+
+    connect(this, &LantrelClient::setControllerConfig, driver, &LantrelDriver::setControllerConfig, q);
+    connect(this, &LantrelClient::setLineConfig, driver, &LantrelDriver::setLineConfig, q);
+    connect(this, &LantrelClient::setSensorsConfig, driver, &LantrelDriver::setSensorsConfig, q);
+    connect(this, &LantrelClient::setIoModulesConfig, driver, &LantrelDriver::setIoModulesConfig, q);
+    connect(this, &LantrelClient::setScpModulesConfig, driver, &LantrelDriver::setScpModulesConfig, q);
+    connect(this, &LantrelClient::setRelayModulesConfig, driver, &LantrelDriver::setRelayModulesConfig, q);
+    connect(this, &LantrelClient::setProcessingConfig, driver, &LantrelDriver::setProcessingConfig, q);
+    connect(this, &LantrelClient::setInteractionsConfig, driver, &LantrelDriver::setInteractionsConfig, q);
+}
+
+void LantrelClient::shutdownDriver()
+{
+    if (!m_driver)
+        return;
+
+    if (m_addressingMode) {
+        // The addressing mode ends only with a controller restart. The wait
+        // is bounded: the controller may never come back.
+        m_stepsDone = 65535;
+        emit taskStarted(QStringLiteral("Завершение режима конфигурирования линии..."), 0);
+        QEventLoop loop;
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(m_driver.data(), &LantrelDriver::rebootCompleted, &loop, &QEventLoop::quit);
+        connect(this, &LantrelClient::driverStopped, &loop, &QEventLoop::quit);
+        connect(this, &LantrelClient::deviceDisconnected, &loop, &QEventLoop::quit);
+        invokeDriver("rebootController");
+        limit.start(AddressModeRestartLimitMs);
+        if (m_driver)
+            loop.exec();
+    }
+
+    if (!m_driver)
+        return;
+
+    emit writeToLog(QStringLiteral("Завершение работы протокольного модуля"));
+
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, [this, &loop]() {
+        m_thread.quit();
+        loop.quit();
+    });
+    connect(this, &LantrelClient::driverStopped, &loop, [&limit, &loop]() {
+        limit.stop();
+        loop.quit();
+    });
+    invokeDriver("stop");
+    limit.start(DriverStopLimitMs);
+    loop.exec();
+}
+
+// ---------------------------------------------------------------------------
+// Task protocol
+
+void LantrelClient::resetTaskState()
+{
+    m_readTotal = 0;
+    m_writeTotal = 0;
+    m_stepsDone = 0;
+    m_readFailed = false;
+    m_writeFailed = false;
+    m_batch = false;
+    m_modified = false;
+    m_importWhileConnected = false;
+    m_addressingMode = false;
+    m_lineModulesChanged = false;
+    m_wholeWrite = false;
+    m_pendingFlashSave = false;
+    m_rereadAfterRestart = false;
+    m_pendingLineUpload = false;
+    m_skipDataset = false;
+    m_readRunning = false;
+    m_rereadPending = false;
+    m_moduleSearch = false;
+    m_configSaved = true;
+}
+
+void LantrelClient::startCommandTask(const QString &text)
+{
+    m_stepsDone = 65535;
+    emit taskStarted(text, 0);
+}
+
+void LantrelClient::onTaskCompleted(bool success)
+{
+    ++m_stepsDone;
+    emit taskCompleted(m_stepsDone, success);
+}
+
+void LantrelClient::onReadCompleted(bool success)
+{
+    onTaskCompleted(success);
+    if (!success)
+        m_readFailed = true;
+    if (m_stepsDone < m_readTotal)
+        return;
+
+    m_readRunning = false;
+    if (m_skipDataset) {
+        m_skipDataset = false;
+    } else {
+        m_datasetComplete = !m_readFailed;
+        emit datasetChanged();
+        if (!m_readFailed)
+            m_modified = false;
+    }
+    if (m_importWhileConnected) {
+        m_modified = true;
+        m_importWhileConnected = false;
+    }
+
+    runPendingReread();
+}
+
+void LantrelClient::runPendingReread()
+{
+    // The module counts changed while another task ran.
+    if (m_rereadPending) {
+        m_rereadPending = false;
+        QTimer::singleShot(0, this, &LantrelClient::readConfiguration);
+    }
+}
+
+void LantrelClient::onWriteCompleted(bool success)
+{
+    onTaskCompleted(success);
+    if (success) {
+        // Only the controller's own memory can stop matching its flash.
+        if (m_configSaved && !toDocument())
+            m_configSaved = false;
+    } else {
+        m_writeFailed = true;
+    }
+    if (m_stepsDone < m_writeTotal)
+        return;
+
+    m_batch = false;
+    if (m_writeFailed) {
+        emit clientError(toDocument()
+                             ? QStringLiteral("В процессе обновления данных автономной конфигурации были ошибки")
+                             : QStringLiteral("В процессе передачи данных в ЦУ-Л были ошибки"));
+        m_pendingFlashSave = false;
+        m_pendingLineUpload = false;
+        emit writeFinished();
+        runPendingReread();
+        return;
+    }
+
+    // A file save tells nothing about what the controller holds.
+    if (!m_fileMode || !m_driver) {
+        if (m_wholeWrite) {
+            m_wholeWrite = false;
+            m_lineModulesChanged = false;
+        }
+        m_modified = false;
+    } else {
+        m_wholeWrite = false;
+    }
+    emit writeFinished();
+
+    if (m_pendingFlashSave) {
+        m_pendingFlashSave = false;
+        QTimer::singleShot(20, Qt::PreciseTimer, this, &LantrelClient::startFlashSave);
+    } else if (m_pendingLineUpload) {
+        m_pendingLineUpload = false;
+        QTimer::singleShot(20, Qt::PreciseTimer, this, &LantrelClient::startLineUpload);
+    }
+    runPendingReread();
+}
+
+void LantrelClient::startFlashSave()
+{
+    startCommandTask(QStringLiteral("Сохранение конфигурации ИОП..."));
+    invokeDriver("saveConfigToFlash");
+}
+
+void LantrelClient::startLineUpload()
+{
+    startCommandTask(QStringLiteral("Передача параметров конфигурации в линейные модули..."));
+    invokeCommand(MOV_SETT_SECT);
+}
+
+void LantrelClient::onRebootCompleted(bool success)
+{
+    onTaskCompleted(success);
+    if (!success) {
+        emit clientError(QStringLiteral("Ошибка выполнения команды перезапуска ЦУ-Л"));
+        return;
+    }
+    resetAllModuleStates();
+    if (m_addressingMode) {
+        m_addressingMode = false;
+        m_wholeWrite = false;
+    }
+    emit deviceRebooted();
+    m_lineModulesChanged = false;
+
+    bool reread = false;
+    if (!m_configSaved) {
+        m_configSaved = true;
+        reread = true;
+    } else {
+        reread = m_rereadAfterRestart;
+    }
+    m_rereadAfterRestart = false;
+    if (reread)
+        QTimer::singleShot(4000, Qt::CoarseTimer, this, &LantrelClient::readConfiguration);
+}
+
+void LantrelClient::onEraseFlashCompleted(bool success)
+{
+    onTaskCompleted(success);
+    if (!success)
+        emit clientError(QStringLiteral("Ошибка выполнения команды очистки установок в энергонезависимой памяти ЦУ-Л"));
+}
+
+void LantrelClient::onLinePollStopped(bool success)
+{
+    onTaskCompleted(success);
+    if (!success)
+        emit clientError(QStringLiteral("Ошибка выполнения процедуры остановки чтения линии"));
+    emit linePollStopped(success);
+}
+
+void LantrelClient::onFirmwareMoveProgress(ushort block_num)
+{
+    emit taskCompleted(block_num, true);
+}
+
+void LantrelClient::onFirmwareUploadCompleted(bool success)
+{
+    onTaskCompleted(success);
+    if (success) {
+        if (m_stepsDone == m_commandTotal)
+            emit firmwareUploaded(true);
+        return;
+    }
+    emit taskCompleted(m_commandTotal, false);
+    emit firmwareUploaded(false);
+    emit clientError(QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л"));
+}
+
+void LantrelClient::onModelDataChanged(const QModelIndex &, const QModelIndex &, const QVector<int> &roles)
+{
+    if (roles.contains(Qt::DisplayRole) || roles.contains(Qt::EditRole))
+        m_modified = true;
+}
+
+void LantrelClient::onModelRowCountChanged()
+{
+    m_modified = true;
+}
+
+// ---------------------------------------------------------------------------
+// Connection, identity, clock and status
+
+void LantrelClient::onDeviceConnected()
+{
+    emit writeToLog(QStringLiteral("Подключен к ЦУ-Л"));
+    // The main window starts the first read inside deviceConnected: the
+    // task state must be fresh before that.
+    resetTaskState();
+    emit deviceConnected(m_connection);
+}
+
+void LantrelClient::onDeviceDisconnected()
+{
+    resetTaskState();
+    resetAllModuleStates();
+    emit writeToLog(QStringLiteral("Отключен от ЦУ-Л"));
+    emit deviceDisconnected();
+}
+
+void LantrelClient::onDeviceAddressChanged(int line_addr)
+{
+    m_connection.lineAddress = line_addr;
+    emit connectionChanged(m_connection);
+}
+
+void LantrelClient::onDeviceIpChanged(uint ip_addr)
+{
+    m_connection.address = QHostAddress(quint32(ip_addr)).toString();
+    emit connectionChanged(m_connection);
+}
+
+void LantrelClient::onControllerInfo(Info_Device_t dev_info, ushort, QDate fw_date)
+{
+    m_keepIdentity = true;
+    const QString serial = QStringLiteral("%1.%2").arg(dev_info.SerialNo).arg(dev_info.ProdYear);
+
+    if (sender() == m_document && m_driver) {
+        // A file imported while connected: only decide whether it belongs
+        // to the connected controller.
+        m_keepIdentity = (serial == m_controllerModel->info.serialNumber);
+        return;
+    }
+
+    ControllerInfo info;
+    info.deviceType = int(dev_info.DeviceType);
+    info.serialNumber = serial;
+    info.boardVersion = versionToString(dev_info.PCBVer);
+    info.firmwareVersion = versionToString(dev_info.FwVer);
+    info.firmwareDate = fw_date.toString(QStringLiteral("dd.MM.yyyy"));
+    m_controllerModel->setControllerInfo(info);
+
+    if (m_driver) {
+        emit writeToLog(QStringLiteral("Чтение информации о блоке. Серийный номер - %1, версия ПО - %2, версия платы - %3")
+                            .arg(info.serialNumber, info.firmwareVersion, info.boardVersion));
+    }
+}
+
+void LantrelClient::onControllerDateTime(QDateTime dt)
+{
+    emit writeToLog(QStringLiteral("Показания часов ЦУ-Л - ") + dt.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")));
+    // A clock that does not hold a valid date is as wrong as one that is off.
+    const bool invalid = !dt.isValid();
+    const qint64 diff = invalid ? 0 : dt.secsTo(QDateTime::currentDateTime());
+    if (invalid || qAbs(diff) > 9) {
+        emit writeToLog(QStringLiteral("Разница показаний часов ЦУ-Л и локального ПК превышает 10 с. "
+                                       "Будет выполнена корректировка показаний часов ЦУ-Л"));
+        invokeDriver("setControllerClock");
+    }
+}
+
+void LantrelClient::resetAllModuleStates()
+{
+    for (int addr = 1; addr <= LineAddressCount; ++addr)
+        m_lineModulesModel->resetModuleState(quint16(addr));
+}
+
+void LantrelClient::onControllerStatus(Status_Device_t stat)
+{
+    m_lastControllerStatus = stat;
+    emit controllerStatusChanged(stat);
+}
+
+void LantrelClient::onPowerStatus(Feature_Device_t stat)
+{
+    m_lastPowerStatus = stat;
+    emit powerStatusChanged(stat);
+}
+
+void LantrelClient::onLineStatus(Status_Line_t stat)
+{
+    m_lastLineStatus = stat;
+    if (stat.State == LN_NON || stat.State == LN_OFF)
+        resetAllModuleStates();
+    emit lineStatusChanged(stat);
+}
+
+void LantrelClient::onSensorStatus(ushort first_idx, QVector<Status_Section_t> stat)
+{
+    for (int k = 0; k < stat.size(); ++k) {
+        const quint16 addr = m_sensorsModel->moduleAt(quint16(first_idx + k)).lineAddress;
+        if (addr != 0)
+            m_lineModulesModel->setModuleState(addr, stat[k].State0, stat[k].State1, stat[k].State2);
+    }
+}
+
+void LantrelClient::onIoModuleStatus(ushort first_idx, QVector<Status_MVV_t> stat)
+{
+    for (int k = 0; k < stat.size(); ++k) {
+        const quint16 addr = m_ioModulesModel->moduleAt(quint16(first_idx + k)).lineAddress;
+        if (addr != 0)
+            m_lineModulesModel->setModuleState(addr, stat[k].State0, stat[k].State1, stat[k].State2);
+    }
+}
+
+void LantrelClient::onScpModuleStatus(ushort first_idx, QVector<Status_MKZ_t> stat)
+{
+    for (int k = 0; k < stat.size(); ++k) {
+        const quint16 addr = m_scpModulesModel->moduleAt(quint16(first_idx + k)).lineAddress;
+        if (addr == 0)
+            continue;
+        m_lineModulesModel->setModuleState(addr, stat[k].State0, stat[k].State1, stat[k].State2);
+        m_lineModulesModel->setModuleVoltages(addr, stat[k].Value1, stat[k].Value2);
+    }
+}
+
+void LantrelClient::onMonitoringStateChanged(bool enabled)
+{
+    if (!enabled)
+        resetAllModuleStates();
+}
+
+void LantrelClient::onModulesFwVersion(ushort first_idx, QVector<quint16> vers)
+{
+    for (int k = 0; k < vers.size(); ++k)
+        emit moduleFirmwareVersion(ushort(first_idx + 1 + k), vers[k]);
+}
+
+void LantrelClient::onModulesCountChanged()
+{
+    // Never start a second read on top of a running task: read after it.
+    if (m_readRunning || m_batch) {
+        m_rereadPending = true;
+        return;
+    }
+    readConfiguration();
+}

@@ -1,0 +1,307 @@
+#ifndef LANTRELCLIENT_H
+#define LANTRELCLIENT_H
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QModelIndex>
+#include <QObject>
+#include <QPointer>
+#include <QThread>
+#include <QVector>
+
+#include "clientconnection.h"
+#include "interactionsconfigmodel.h"
+#include "lantrelprotocol.h"
+
+class QTimer;
+class QUdpSocket;
+class LantrelDriver;
+class ConfigurationManager;
+class ControllerConfigModel;
+class LineModulesModel;
+class SensorsConfigModel;
+class IoModulesConfigModel;
+class ScpModulesConfigModel;
+class RelayModulesConfigModel;
+class ProcessingConfigModel;
+
+// The one object between the windows and the two back ends: the driver of a
+// live controller (in a worker thread) and the configuration document of a
+// file. Everything here runs in the GUI thread.
+class LantrelClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit LantrelClient(QObject *parent = nullptr);
+    ~LantrelClient() override;
+
+    void connectToDevice(uint conn_type, const QString &address, int line_addr);
+    void shutdownDriver();
+    bool loadConfigFile(const QString &path);
+    bool saveConfigFile(const QString &path);
+    void scanNetworkInterfaces();
+
+    // What the windows read; they change none of it.
+    bool hasDriver() const { return !m_driver.isNull(); }
+    QPointer<LantrelDriver> driver() const { return m_driver; }
+    ClientConnection connection() const { return m_connection; }
+    bool configSaved() const { return m_configSaved; }
+    bool lineModulesChanged() const { return m_lineModulesChanged; }
+    bool isModified() const { return m_modified; }
+    bool addressingMode() const { return m_addressingMode; }
+    bool datasetComplete() const { return m_datasetComplete; }
+    LantrelProtocol::Status_Device_t lastControllerStatus() const { return m_lastControllerStatus; }
+    LantrelProtocol::Feature_Device_t lastPowerStatus() const { return m_lastPowerStatus; }
+    LantrelProtocol::Status_Line_t lastLineStatus() const { return m_lastLineStatus; }
+    QMap<quint32, quint8> foundHosts() const { return m_foundHosts; }
+    QMap<int, QList<quint32>> networkInterfaces() const { return m_networkInterfaces; }
+
+    ControllerConfigModel *controllerConfigModel() const { return m_controllerModel; }
+    LineModulesModel *lineModulesModel() const { return m_lineModulesModel; }
+    SensorsConfigModel *sensorsConfigModel() const { return m_sensorsModel; }
+    IoModulesConfigModel *ioModulesConfigModel() const { return m_ioModulesModel; }
+    ScpModulesConfigModel *scpModulesConfigModel() const { return m_scpModulesModel; }
+    RelayModulesConfigModel *relayModulesConfigModel() const { return m_relayModulesModel; }
+    ProcessingConfigModel *processingConfigModel() const { return m_processingModel; }
+    InteractionsConfigModel *interactionsConfigModel() const { return m_interactionsModel; }
+    ConfigurationManager *configurationManager() const { return m_document; }
+
+signals:
+    void writeToLog(QString);
+    void clientError(QString);
+    void driverStopped();
+    void deviceConnected(ClientConnection);
+    void connectionChanged(ClientConnection);
+    void deviceDisconnected();
+    void searchFinished();
+    void taskStarted(QString, ushort);
+    void taskCompleted(ushort, bool);
+    void setControllerConfig(QByteArray, LantrelProtocol::Konfig_Device_t,
+                             LantrelProtocol::ETH_konf_t, LantrelProtocol::Konfig_Line_t);
+    void setLineConfig(LantrelProtocol::Konfig_Line_t);
+    void setSensorsConfig(QMap<quint16, LantrelProtocol::Konfig_Section_t>);
+    void setIoModulesConfig(QMap<quint16, LantrelProtocol::Konfig_MVV_t>);
+    void setScpModulesConfig(QMap<quint16, LantrelProtocol::Konfig_MKZ_t>);
+    void setRelayModulesConfig(QMap<quint16, LantrelProtocol::Konfig_Modul_t>, bool);
+    void setProcessingConfig(QMap<quint16, LantrelProtocol::Konfig_Proc_t>);
+    void setInteractionsConfig(QMap<quint16, LantrelProtocol::Control_Relay_t>);
+    void saveControllerConfig(QByteArray, LantrelProtocol::Konfig_Device_t,
+                              LantrelProtocol::ETH_konf_t, LantrelProtocol::Konfig_Line_t);
+    void saveSensorsConfig(QMap<quint16, LantrelProtocol::Konfig_Section_t>);
+    void saveIoModulesConfig(QMap<quint16, LantrelProtocol::Konfig_MVV_t>);
+    void saveScpModulesConfig(QMap<quint16, LantrelProtocol::Konfig_MKZ_t>);
+    void saveRelayModulesConfig(QMap<quint16, LantrelProtocol::Konfig_Modul_t>);
+    void saveProcessingConfig(QMap<quint16, LantrelProtocol::Konfig_Proc_t>);
+    void saveInteractionsConfig(QMap<quint16, LantrelProtocol::Control_Relay_t>);
+    void lineConfigChanged(LantrelProtocol::Konfig_Line_t);
+    void controllerStatusChanged(LantrelProtocol::Status_Device_t);
+    void powerStatusChanged(LantrelProtocol::Feature_Device_t);
+    void lineStatusChanged(LantrelProtocol::Status_Line_t);
+    void foundLineModule(ushort, uint, uchar);
+    void moduleFirmwareVersion(ushort, ushort);
+    void moduleAddressChanged(bool);
+    void datasetChanged();
+    void deviceRebooted();
+    void writeFinished();
+    void firmwareUploaded(bool);
+    void firmwareUpdateProgress(ushort);
+    void firmwareUpdated(bool);
+    void sensorSamples(ushort, QVector<quint16>);
+    void modulesSupplyVoltage(ushort, QVector<quint16>);
+    void sensorIrVoltage(ushort, QVector<quint16>);
+    void eventMemoryStatus(ushort, ushort);
+    void addressModeStarted(bool);
+    void linePollStopped(bool);
+    void controllerSerialChanged(bool);
+
+public slots:
+    void startSearch();
+    void readConfiguration();
+    void importConfiguration();
+    void readLineModulesConfig();
+    void readControllerInfo();
+    void checkModulesFwVersion();
+    void readModulesFwVersion();
+    void restoreConfigFromFlash();
+    void saveConfigToFlash();
+    void writeConfiguration();
+    void rebootController();
+    void clearModulesConfig();
+    void findLineModules();
+    void eraseFlash();
+    void setControllerDefaults();
+    void setModulesDefaults(ushort first_addr, ushort mod_count);
+    void setModulesDefaults(ushort first_addr);
+    void setModulesDefaults();
+    void setAddressingMode(bool send_cmd, bool use_magnet);
+    void uploadConfigToLine();
+    void setControllerSerial(ushort prod_year, ushort serial_no, ushort pcb_ver);
+    void setModuleAddressSerial(uchar mod_type, uint serial_no, ushort line_addr, bool set_serial);
+    void switchLineState();
+    void addModule(uchar mod_type, uint serial_no, ushort line_addr, quint16 &new_idx);
+    void moveModule(uchar mod_type, ushort old_addr, ushort old_idx, ushort new_addr, quint16 &new_idx);
+    void updateModuleInfo(uchar mod_type, ushort line_addr, uint serial_no);
+    void deleteModule(uchar mod_type, ushort mod_idx, ushort line_addr);
+    void clearSourcesCache();
+    void uploadFirmware(uchar fw_type, QByteArray fw_body);
+    void updateFirmware();
+    void startRemoteControl();
+    void changeArmedState(uchar mod_type, ushort first_idx, ushort mod_count, bool set_on);
+    void changeRelayState(uchar mod_type, ushort first_idx, ushort mod_count, bool set_on);
+    void disableModule(ushort line_addr, ushort mod_count);
+    void checkModulesSupplyVoltage();
+    void setVoltageMeasurementMode(bool yes);
+    void clearEvents();
+    void getModuleAddress(uint serial_no);
+    void stopLinePolling();
+    void calibrateModules();
+
+private slots:
+    void discovery();
+    void readDatagrams();
+    void onSocketError();
+    void onDeviceConnected();
+    void onDeviceDisconnected();
+    void onControllerInfo(LantrelProtocol::Info_Device_t dev_info, ushort, QDate fw_date);
+    void onControllerDateTime(QDateTime dt);
+    void onControllerConfig(QByteArray block_id, LantrelProtocol::Konfig_Device_t dev_cfg,
+                            LantrelProtocol::ETH_konf_t net_cfg, LantrelProtocol::Konfig_Line_t line_cfg);
+    void onSensorConfig(ushort first_idx, QVector<LantrelProtocol::Konfig_Section_t> cfg);
+    void onIoModuleConfig(ushort first_idx, QVector<LantrelProtocol::Konfig_MVV_t> cfg);
+    void onScpModuleConfig(ushort first_idx, QVector<LantrelProtocol::Konfig_MKZ_t> cfg);
+    void onRelayModuleConfig(ushort first_idx, QVector<LantrelProtocol::Konfig_Modul_t> cfg);
+    void onProcessingConfig(ushort first_idx, QVector<LantrelProtocol::Konfig_Proc_t> cfg);
+    void onInteractionsConfig(ushort first_idx, QVector<LantrelProtocol::Control_Relay_t> cfg);
+    void onModulesFwVersion(ushort first_idx, QVector<quint16> vers);
+    void onControllerStatus(LantrelProtocol::Status_Device_t stat);
+    void onPowerStatus(LantrelProtocol::Feature_Device_t stat);
+    void onLineStatus(LantrelProtocol::Status_Line_t stat);
+    void onSensorStatus(ushort first_idx, QVector<LantrelProtocol::Status_Section_t> stat);
+    void onIoModuleStatus(ushort first_idx, QVector<LantrelProtocol::Status_MVV_t> stat);
+    void onScpModuleStatus(ushort first_idx, QVector<LantrelProtocol::Status_MKZ_t> stat);
+    void onInteractionDeleted(InteractionSource src_type, ushort src_addr, uchar src_child);
+    void onRelayTimeChanged(uchar mod_type, ushort mod_idx, uchar relay_num, uchar time_value);
+    void onTaskCompleted(bool success);
+    void onReadCompleted(bool success);
+    void onWriteCompleted(bool success);
+    void onRebootCompleted(bool success);
+    void onSetDefaultsCompleted(bool success);
+    void onEraseFlashCompleted(bool success);
+    void onCommandCompleted(ushort cmd_code, bool success);
+    void onFirmwareUploadCompleted(bool success);
+    void onFirmwareMoveProgress(ushort block_num);
+    void onMonitoringStateChanged(bool enabled);
+    void onModelDataChanged(const QModelIndex &, const QModelIndex &, const QVector<int> &roles);
+    void onModelRowCountChanged();
+    void onControllerRebooted();
+    void onModuleAddressChanged(bool success);
+    void onDeviceIpChanged(uint ip_addr);
+    void onDeviceAddressChanged(int line_addr);
+    void onLinePollStopped(bool success);
+    void onModulesCountChanged();
+
+private:
+    // Task protocol
+    void resetTaskState();
+    void startCommandTask(const QString &text);
+    void startFlashSave();
+    void startLineUpload();
+    bool refuseIncompleteDataset();
+    void runPendingReread();
+
+    // Reading and writing the tables
+    void clearTableModels(bool keepRelayModules);
+    void registerLineModule(ushort line_addr, uint serial_no, uchar dev_type, ushort table_idx);
+    void buildSourcesCache();
+    void writeControllerConfig();
+    void writeSensorsConfig();
+    void writeIoModulesConfig();
+    void writeScpModulesConfig();
+    void writeRelayModulesConfig();
+    void writeProcessingConfig();
+    void writeInteractionsConfig();
+    bool toDocument() const { return m_driver.isNull() || m_fileMode; }
+    void addWriteSteps(ushort toDriver) { m_writeTotal += toDocument() ? 1 : toDriver; }
+    QString relayTimeText(uchar time_value) const;
+    void resetAllModuleStates();
+
+    // Driver life cycle
+    void connectDriverSignals(LantrelDriver *driver);
+    void invokeDriver(const char *slot, QGenericArgument a0 = QGenericArgument(),
+                      QGenericArgument a1 = QGenericArgument(), QGenericArgument a2 = QGenericArgument(),
+                      QGenericArgument a3 = QGenericArgument());
+    void invokeCommand(quint16 code, quint16 a = 0, quint16 b = 0);
+
+    QThread m_thread;
+    QPointer<LantrelDriver> m_driver;
+
+    ControllerConfigModel *m_controllerModel = nullptr;
+    LineModulesModel *m_lineModulesModel = nullptr;
+    SensorsConfigModel *m_sensorsModel = nullptr;
+    IoModulesConfigModel *m_ioModulesModel = nullptr;
+    ScpModulesConfigModel *m_scpModulesModel = nullptr;
+    RelayModulesConfigModel *m_relayModulesModel = nullptr;
+    ProcessingConfigModel *m_processingModel = nullptr;
+    InteractionsConfigModel *m_interactionsModel = nullptr;
+    ConfigurationManager *m_document = nullptr;
+
+    ClientConnection m_connection;
+    LantrelProtocol::Status_Device_t m_lastControllerStatus {};
+    LantrelProtocol::Feature_Device_t m_lastPowerStatus {};
+    LantrelProtocol::Status_Line_t m_lastLineStatus {};
+
+    quint16 m_readTotal = 0;
+    quint16 m_writeTotal = 0;
+    quint16 m_commandTotal = 0;
+    quint16 m_stepsDone = 0;
+    bool m_readFailed = false;
+    bool m_writeFailed = false;
+    bool m_batch = false;
+    bool m_modified = false;
+    bool m_importWhileConnected = false;
+    bool m_configSaved = true;
+    bool m_addressingMode = false;
+    bool m_lineModulesChanged = false;
+    bool m_wholeWrite = false;
+    bool m_keepIdentity = true;
+    bool m_fileMode = false;
+    bool m_pendingFlashSave = false;
+    bool m_pendingLineUpload = false;
+    bool m_rereadAfterRestart = false;
+    bool m_skipDataset = false;
+    // The models hold a whole configuration (a read without failed steps or
+    // a file); until then they must not be written to the controller.
+    bool m_datasetComplete = true;
+    bool m_readRunning = false;
+    bool m_rereadPending = false;
+    // A search by serial number (getModuleAddress) still owes its one step.
+    bool m_moduleSearch = false;
+
+    quint8 m_firmwareType = 0;
+    QByteArray m_firmwareBody;
+
+    QVector<quint32> m_sourcesCache;
+    bool m_sourcesCacheValid = false;
+
+    struct AddressJob {
+        quint8 devType = 0;
+        quint16 lineAddr = 0;
+        quint32 serialNo = 0;
+    } m_addressJob;
+
+    // Controller search
+    QUdpSocket *m_searchSocket = nullptr;
+    QTimer *m_searchTimer = nullptr;
+    QMap<int, QList<quint32>> m_networkInterfaces;
+    int m_searchTicks = 0;
+    bool m_searchRunning = false;
+    bool m_searchSending = false;
+    bool m_networkReady = false;
+    QMap<quint32, quint8> m_foundHosts;
+};
+
+#endif // LANTRELCLIENT_H

@@ -1,0 +1,708 @@
+// Reading the configuration into the models, writing it back, and the
+// configuration files.
+
+#include "lantrelclient.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QHostAddress>
+#include <QLocale>
+#include <QSaveFile>
+
+#include <cstring>
+
+#include "configurationmanager.h"
+#include "controllerconfigmodel.h"
+#include "lantreldriver.h"
+#include "devicetables.h"
+#include "iomodulesconfigmodel.h"
+#include "linemodulesmodel.h"
+#include "processingconfigmodel.h"
+#include "relaymodulesconfigmodel.h"
+#include "scpmodulesconfigmodel.h"
+#include "sensorsconfigmodel.h"
+#include "texthelpers.h"
+
+using namespace LantrelProtocol;
+
+namespace {
+constexpr int SensorRows = 500;
+constexpr int IoRows = 100;
+constexpr int ScpRows = 32;
+constexpr int RelaySlots = 4;
+constexpr int ProcessingRows = 500;
+constexpr int InteractionRows = 4000;
+constexpr int BlockIdBytes = 64;
+// The addressing mode's scratch record arrives as sensor index 500.
+constexpr int AddressModeScratchIndex = 500;
+
+QString blockIdText(const QByteArray &bytes)
+{
+    if (bytes.isNull())
+        return QString();
+    const int zero = bytes.indexOf('\0');
+    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
+}
+
+// UTF-8 of the text, cut to the controller's 64 bytes without splitting a character.
+QByteArray blockIdBytes(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    if (bytes.size() <= BlockIdBytes)
+        return bytes;
+    int cut = BlockIdBytes;
+    while (cut > 0 && (quint8(bytes.at(cut)) & 0xC0) == 0x80)
+        --cut;
+    bytes.truncate(cut);
+    return bytes;
+}
+
+QString voltsText(quint16 millivolts)
+{
+    return QLocale().toString(millivolts / 1000.0, 'f', 2);
+}
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+}
+
+// Relay times are kept in half-seconds.
+QString LantrelClient::relayTimeText(uchar time_value) const
+{
+    if (time_value & 1)
+        return QLocale().toString(time_value * 0.5, 'f', 1);
+    return QString::number(time_value >> 1);
+}
+
+bool LantrelClient::refuseIncompleteDataset()
+{
+    if (m_datasetComplete || toDocument())
+        return false;
+    emit clientError(QStringLiteral("Ошибка передачи конфигурации в ЦУ-Л. Конфигурация ИОП прочитана не полностью: "
+                                    "повторите чтение конфигурации из ЦУ-Л или загрузите её из файла"));
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+void LantrelClient::clearTableModels(bool keepRelayModules)
+{
+    clearSourcesCache();
+    m_lineModulesModel->clear(0);
+    m_sensorsModel->clear();
+    m_ioModulesModel->clear();
+    m_scpModulesModel->clear();
+    if (!keepRelayModules)
+        m_relayModulesModel->clear();
+    m_processingModel->clear();
+    m_interactionsModel->clear();
+}
+
+void LantrelClient::readConfiguration()
+{
+    if (!m_driver)
+        return;
+    clearTableModels(false);
+    m_stepsDone = 0;
+    m_readFailed = false;
+    m_readTotal = 127;
+    m_readRunning = true;
+    m_datasetComplete = false;
+    // Whatever file was imported before, the controller's own identity and
+    // settings stay its own.
+    m_keepIdentity = true;
+    emit taskStarted(QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л..."), 127);
+    invokeDriver("getControllerConfig");
+    invokeDriver("getSensorsConfig");
+    invokeDriver("getIoModulesConfig");
+    invokeDriver("getScpModulesConfig");
+    invokeDriver("getRelayModulesConfig");
+    invokeDriver("getProcessingConfig");
+    invokeDriver("getInteractionsConfig");
+}
+
+void LantrelClient::importConfiguration()
+{
+    clearTableModels(false);
+    m_stepsDone = 0;
+    m_readFailed = false;
+    m_readTotal = 7;
+    m_readRunning = true;
+    emit taskStarted(QStringLiteral("Загрузка конфигурации ИОП из файла..."), 7);
+    for (const char *slot : {"getControllerConfig", "getSensorsConfig", "getIoModulesConfig",
+                             "getScpModulesConfig", "getRelayModulesConfig", "getProcessingConfig",
+                             "getInteractionsConfig"}) {
+        QMetaObject::invokeMethod(m_document, slot, Qt::QueuedConnection);
+    }
+    if (m_driver)
+        m_importWhileConnected = true;
+}
+
+void LantrelClient::readLineModulesConfig()
+{
+    if (!m_driver)
+        return;
+    clearTableModels(true);
+    m_stepsDone = 0;
+    m_readFailed = false;
+    m_readTotal = 125;
+    m_readRunning = true;
+    m_datasetComplete = false;
+    emit taskStarted(QStringLiteral("Чтение конфигурации модулей из ЦУ-Л..."), 125);
+    invokeDriver("getSensorsConfig");
+    invokeDriver("getIoModulesConfig");
+    invokeDriver("getScpModulesConfig");
+    invokeDriver("getProcessingConfig");
+    invokeDriver("getInteractionsConfig");
+    invokeDriver("getLineConfig");
+}
+
+void LantrelClient::onControllerConfig(QByteArray block_id, Konfig_Device_t dev_cfg,
+                                       ETH_konf_t net_cfg, Konfig_Line_t line_cfg)
+{
+    QString blockId = blockIdText(block_id);
+    if (!m_keepIdentity) {
+        // A file of another controller imported while connected: what makes
+        // the connected controller reachable stays as it is.
+        const ControllerConfigModel &held = *m_controllerModel;
+        blockId = held.blockId;
+        dev_cfg.LineAddr = held.deviceConfig.LineAddr;
+        dev_cfg.CfgLoop = held.deviceConfig.CfgLoop;
+        net_cfg = held.networkConfig;
+        line_cfg.LineMode = held.lineConfig.LineMode;
+    }
+    m_controllerModel->setConfig(blockId, dev_cfg, net_cfg, line_cfg);
+    emit lineConfigChanged(line_cfg);
+}
+
+void LantrelClient::registerLineModule(ushort line_addr, uint serial_no, uchar dev_type, ushort table_idx)
+{
+    if (line_addr < 1 || line_addr > 500)
+        return;
+    LineModuleRecord row;
+    row.lineAddress = line_addr;
+    row.serialNumber = serial_no;
+    row.serialNumberText = serialNumberToString(serial_no);
+    row.deviceType = dev_type;
+    row.typeName = deviceTypeNames.value(dev_type);
+    row.tableIndex = table_idx;
+    row.loop1Mode = 3;
+    row.loop2Mode = 3;
+    m_lineModulesModel->setModule(row);
+}
+
+void LantrelClient::onSensorConfig(ushort first_idx, QVector<Konfig_Section_t> cfg)
+{
+    if (first_idx == AddressModeScratchIndex) {
+        // A search by serial number ends here; in the addressing mode no
+        // task waits for the module. The step goes first: a window may start
+        // its next task on foundLineModule.
+        if (m_moduleSearch) {
+            m_moduleSearch = false;
+            onTaskCompleted(true);
+        }
+        if (!cfg.isEmpty())
+            emit foundLineModule(cfg.first().LineAddr, cfg.first().SerialNo, cfg.first().DeviceType);
+        return;
+    }
+    for (int i = 0; i < cfg.size(); ++i) {
+        const int idx = first_idx + i;
+        if (idx >= SensorRows)
+            break;
+        const Konfig_Section_t &r = cfg[i];
+        if (r.DeviceType != 0)
+            registerLineModule(r.LineAddr, r.SerialNo, r.DeviceType, quint16(idx));
+        SensorModuleRecord row;
+        row.lineAddress = r.LineAddr;
+        row.serialNumber = r.SerialNo;
+        row.serialNumberText = serialNumberToString(r.SerialNo);
+        row.deviceType = r.DeviceType;
+        row.deviceTypeName = deviceTypeNames.value(r.DeviceType);
+        row.range = r.Range;
+        row.lowPassFilter = r.LPF;
+        row.highPassFilter = r.HPF;
+        row.adaptiveFilter = r.DAF;
+        row.irThreshold = r.ThrIR;
+        row.irExceedCount = r.NExcIR;
+        row.rule = r.RuleJP != 0 ? 1 : 0;
+        row.waitTime = r.RuleJP;
+        row.refCount = r.RefCount;
+        m_sensorsModel->setModule(quint16(idx), row);
+    }
+}
+
+void LantrelClient::onIoModuleConfig(ushort first_idx, QVector<Konfig_MVV_t> cfg)
+{
+    for (int i = 0; i < cfg.size(); ++i) {
+        const int idx = first_idx + i;
+        if (idx >= IoRows)
+            break;
+        const Konfig_MVV_t &r = cfg[i];
+        if (r.DeviceType != 0)
+            registerLineModule(r.LineAddr, r.SerialNo, r.DeviceType, quint16(idx));
+        IoModuleRecord row;
+        row.lineAddress = r.LineAddr;
+        row.serialNumber = r.SerialNo;
+        row.serialNumberText = serialNumberToString(r.SerialNo);
+        row.deviceType = r.DeviceType;
+        row.deviceTypeName = deviceTypeNames.value(r.DeviceType);
+        row.config = r.CfgIO;
+        row.relayContact = (r.CfgIO >> 1) & 1;
+        row.loop1Mode = (r.CfgIO >> 4) & 3;
+        row.loop2Mode = (r.CfgIO >> 6) & 3;
+        row.relayTime = r.TSign;
+        row.loop1RefCount = r.RefCountL1;
+        row.loop2RefCount = r.RefCountL2;
+        m_ioModulesModel->setModule(quint16(idx), row);
+        // An empty slot may still carry a stale address: it names no module.
+        if (r.DeviceType != 0)
+            m_lineModulesModel->setLoopModes(r.LineAddr, row.loop1Mode, row.loop2Mode);
+    }
+}
+
+void LantrelClient::onScpModuleConfig(ushort first_idx, QVector<Konfig_MKZ_t> cfg)
+{
+    for (int i = 0; i < cfg.size(); ++i) {
+        const int idx = first_idx + i;
+        if (idx >= ScpRows)
+            break;
+        const Konfig_MKZ_t &r = cfg[i];
+        if (r.DeviceType != 0)
+            registerLineModule(r.LineAddr, r.SerialNo, r.DeviceType, quint16(idx));
+        ScpModuleRecord row;
+        row.lineAddress = r.LineAddr;
+        row.serialNumber = r.SerialNo;
+        row.serialNumberText = serialNumberToString(r.SerialNo);
+        row.deviceType = r.DeviceType;
+        row.deviceTypeName = deviceTypeNames.value(r.DeviceType);
+        row.thrMin = r.ThrMin;
+        row.thrMinText = voltsText(r.ThrMin);
+        row.thrOff = r.ThrOff;
+        row.thrOffText = voltsText(r.ThrOff);
+        row.thrOn = r.ThrOn;
+        row.thrOnText = voltsText(r.ThrOn);
+        m_scpModulesModel->setModule(quint16(idx), row);
+    }
+}
+
+void LantrelClient::onRelayModuleConfig(ushort first_idx, QVector<Konfig_Modul_t> cfg)
+{
+    for (int i = 0; i < cfg.size(); ++i) {
+        const int idx = first_idx + i;
+        if (idx >= RelaySlots)
+            break;
+        if (cfg[i].IPAddr == 0)
+            continue;
+        RelayModuleRecord row;
+        row.configIndex = quint16(idx);
+        row.ipAddress = QHostAddress(quint32(cfg[i].IPAddr)).toString();
+        row.config = cfg[i];
+        m_relayModulesModel->setModule(row);
+    }
+}
+
+void LantrelClient::onProcessingConfig(ushort first_idx, QVector<Konfig_Proc_t> cfg)
+{
+    for (int i = 0; i < cfg.size(); ++i) {
+        const int idx = first_idx + i;
+        if (idx >= ProcessingRows)
+            break;
+        ProcessingRuleRecord rule;
+        rule.lineAddress = m_sensorsModel->moduleAt(quint16(idx)).lineAddress;
+        rule.config = cfg[i];
+        m_processingModel->setRule(quint16(idx), rule);
+    }
+}
+
+void LantrelClient::clearSourcesCache()
+{
+    m_sourcesCache.clear();
+    m_sourcesCacheValid = false;
+}
+
+void LantrelClient::buildSourcesCache()
+{
+    m_sourcesCache.clear();
+    for (int row = 0; row < SensorRows; ++row) {
+        const SensorModuleRecord s = m_sensorsModel->moduleAt(quint16(row));
+        if (s.deviceType == 0)
+            break;
+        for (int k = 0; k < s.refCount; ++k)
+            m_sourcesCache.append(packInteractionSource(SensorModuleSource, s.lineAddress, 0));
+    }
+    for (int row = 0; row < IoRows; ++row) {
+        const IoModuleRecord io = m_ioModulesModel->moduleAt(quint16(row));
+        if (io.deviceType == 0)
+            break;
+        for (int k = 0; k < io.loop1RefCount; ++k)
+            m_sourcesCache.append(packInteractionSource(IoLoopSource, io.lineAddress, 1));
+        for (int k = 0; k < io.loop2RefCount; ++k)
+            m_sourcesCache.append(packInteractionSource(IoLoopSource, io.lineAddress, 2));
+    }
+    m_sourcesCacheValid = true;
+}
+
+void LantrelClient::onInteractionsConfig(ushort first_idx, QVector<Control_Relay_t> cfg)
+{
+    if (!m_sourcesCacheValid)
+        buildSourcesCache();
+    const int last = m_sourcesCache.size() - 1;
+    if (cfg.isEmpty() || last < 0 || first_idx > last)
+        return;
+
+    for (int k = 0; k < cfg.size(); ++k) {
+        const int b = first_idx + k;
+        if (b > last || b >= InteractionRows || cfg[k].DeviceType == 0 || m_sourcesCache[b] == 0)
+            return;
+        // A page lost before this one leaves a gap: storing here would put
+        // the records on the wrong rows.
+        if (b > m_interactionsModel->rowCount())
+            return;
+
+        const Control_Relay_t &r = cfg[k];
+        quint8 srcType = 0;
+        quint16 srcAddr = 0;
+        quint8 srcLoop = 0;
+        unpackInteractionSource(m_sourcesCache[b], srcType, srcAddr, srcLoop);
+
+        InteractionRecord rec;
+        rec.sourceKind = srcType;
+        rec.sourceText = m_lineModulesModel->moduleAt(srcAddr).typeName;
+        rec.sourceAddress = srcAddr;
+        rec.sourceLoop = srcLoop;
+        rec.executorType = r.DeviceType;
+        rec.executorTypeText = deviceTypeNames.value(r.DeviceType);
+        rec.function = r.DestFunc;
+        const quint8 modeKey = (r.DestFunc == 0 || r.DestFunc == 255) ? r.DestFunc : 1;
+        rec.functionText = relayModeShortNames.value(modeKey);
+
+        if (r.DeviceType == SECT_MVV) {
+            rec.executorNumber = r.DestRef;
+            const IoModuleRecord io = m_ioModulesModel->moduleAt(quint16(r.DestRef - 1));
+            rec.executorAddressText = QString::number(io.lineAddress);
+            rec.relay = 0;
+            if (r.DestFunc != 0)
+                rec.functionText += QString::number(io.relayTime) + QStringLiteral(" с.");
+        } else if (r.DeviceType == EXT_RELY) {
+            rec.executorNumber = quint16(r.DestRef >> 8);
+            // The whole low byte: relay 32 does not fit in five bits.
+            rec.relay = quint8(r.DestRef & 0xFF);
+            const RelayModuleRecord relayModule =
+                m_relayModulesModel->moduleByIndex(quint16(rec.executorNumber - 1));
+            rec.executorAddressText = relayModule.ipAddress;
+            if (rec.relay != 0 && r.DestFunc != 0) {
+                if (r.DestFunc == 255) {
+                    const quint8 time = rec.relay <= 32 ? relayModule.config.Relays[rec.relay - 1].TSign : 0;
+                    rec.functionText += relayTimeText(time) + QStringLiteral(" с.");
+                } else {
+                    rec.functionText += QString::number(r.DestFunc);
+                }
+            }
+        } else {
+            return;
+        }
+        m_interactionsModel->updateInteraction(quint16(b), rec);
+    }
+}
+
+void LantrelClient::onRelayTimeChanged(uchar mod_type, ushort mod_idx, uchar relay_num, uchar time_value)
+{
+    for (int row = 0; row < InteractionRows; ++row) {
+        InteractionRecord rec = m_interactionsModel->interactionAt(row);
+        if (rec.sourceKind == NoInteractionSource)
+            break;
+        if (rec.executorType != mod_type || rec.executorNumber != mod_idx + 1
+            || rec.relay != relay_num || rec.function != 255)
+            continue;
+        rec.functionText = relayModeShortNames.value(255)
+                           + (mod_type == EXT_RELY ? relayTimeText(time_value) : QString::number(time_value))
+                           + QStringLiteral(" с.");
+        m_interactionsModel->updateInteraction(quint16(row), rec);
+    }
+}
+
+void LantrelClient::onInteractionDeleted(InteractionSource src_type, ushort src_addr, uchar src_child)
+{
+    const quint16 index = m_lineModulesModel->moduleAt(src_addr).tableIndex;
+    if (src_type == SensorModuleSource)
+        m_sensorsModel->removeReference(index);
+    else
+        m_ioModulesModel->removeReference(index, src_child);
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+void LantrelClient::writeConfiguration()
+{
+    if (refuseIncompleteDataset()) {
+        m_pendingFlashSave = false;
+        m_pendingLineUpload = false;
+        return;
+    }
+    m_stepsDone = 0;
+    m_writeTotal = 0;
+    m_writeFailed = false;
+    m_batch = true;
+    m_wholeWrite = true;
+
+    writeSensorsConfig();
+    writeIoModulesConfig();
+    writeScpModulesConfig();
+    writeRelayModulesConfig();
+    writeControllerConfig();
+    writeProcessingConfig();
+    writeInteractionsConfig();
+
+    emit taskStarted(toDocument() ? QStringLiteral("Сохранение параметров ИОП в файл конфигурации...")
+                                  : QStringLiteral("Передача конфигурации ИОП в ЦУ-Л..."),
+                     m_writeTotal);
+}
+
+void LantrelClient::writeSensorsConfig()
+{
+    QMap<quint16, Konfig_Section_t> map;
+    for (int k = 0; k < SensorRows; ++k) {
+        const SensorModuleRecord row = m_sensorsModel->moduleAt(quint16(k));
+        Konfig_Section_t r;
+        r.SerialNo = row.serialNumber;
+        r.LineAddr = row.lineAddress;
+        r.DeviceType = row.deviceType;
+        r.Range = row.range;
+        r.LPF = row.lowPassFilter;
+        r.HPF = row.highPassFilter;
+        r.DAF = row.adaptiveFilter;
+        r.ThrIR = row.irThreshold;
+        r.NExcIR = row.irExceedCount;
+        r.RuleJP = row.waitTime;
+        r.RefCount = row.refCount;
+        map.insert(quint16(k), r);
+    }
+    addWriteSteps(34);
+    if (toDocument())
+        emit saveSensorsConfig(map);
+    else
+        emit setSensorsConfig(map);
+}
+
+void LantrelClient::writeIoModulesConfig()
+{
+    QMap<quint16, Konfig_MVV_t> map;
+    for (int k = 0; k < IoRows; ++k) {
+        const IoModuleRecord row = m_ioModulesModel->moduleAt(quint16(k));
+        Konfig_MVV_t r;
+        r.SerialNo = row.serialNumber;
+        r.LineAddr = row.lineAddress;
+        r.DeviceType = row.deviceType;
+        r.CfgIO = row.config;
+        r.TSign = row.relayTime;
+        r.RefCountL1 = row.loop1RefCount;
+        r.RefCountL2 = row.loop2RefCount;
+        map.insert(quint16(k), r);
+    }
+    addWriteSteps(7);
+    if (toDocument())
+        emit saveIoModulesConfig(map);
+    else
+        emit setIoModulesConfig(map);
+}
+
+void LantrelClient::writeScpModulesConfig()
+{
+    QMap<quint16, Konfig_MKZ_t> map;
+    for (int k = 0; k < ScpRows; ++k) {
+        const ScpModuleRecord row = m_scpModulesModel->moduleAt(quint16(k));
+        Konfig_MKZ_t r;
+        r.SerialNo = row.serialNumber;
+        r.LineAddr = row.lineAddress;
+        r.DeviceType = row.deviceType;
+        r.ThrMin = row.thrMin;
+        r.ThrOff = row.thrOff;
+        r.ThrOn = row.thrOn;
+        map.insert(quint16(k), r);
+    }
+    addWriteSteps(3);
+    if (toDocument())
+        emit saveScpModulesConfig(map);
+    else
+        emit setScpModulesConfig(map);
+}
+
+void LantrelClient::writeRelayModulesConfig()
+{
+    QMap<quint16, Konfig_Modul_t> map;
+    int used = 0;
+    for (int k = 0; k < RelaySlots; ++k) {
+        Konfig_Modul_t r;
+        std::memset(static_cast<void *>(&r), 0, sizeof(r));
+        if (m_relayModulesModel->indexOf(quint16(k)).isValid()) {
+            const RelayModuleRecord row = m_relayModulesModel->moduleByIndex(quint16(k));
+            r = row.config;
+            if (row.ipAddress.isEmpty()) {
+                r.Reserved4 = 0;
+                r.Reserved6 = 0;
+                r.Reserved9 = 0;
+            } else {
+                ++used;
+                r.Reserved4 = 502;
+                r.Reserved6 = 2;
+                r.Reserved9 = quint8(k + 1);
+            }
+        }
+        map.insert(quint16(k), r);
+    }
+    if (used != m_controllerModel->lineConfig.RelayCount)
+        m_controllerModel->setRelayModuleCount(quint8(used));
+
+    addWriteSteps(2);
+    if (toDocument())
+        emit saveRelayModulesConfig(map);
+    else
+        emit setRelayModulesConfig(map, false);
+}
+
+void LantrelClient::writeControllerConfig()
+{
+    const ControllerConfigModel &held = *m_controllerModel;
+    Konfig_Device_t dev = held.deviceConfig;
+    dev.Reserved0 = 115200;
+    dev.Reserved4 = 1;
+    dev.Reserved8 = 4;
+    ETH_konf_t net = held.networkConfig;
+    net.Reserved4 = 502;
+    net.Reserved6 = 2;
+    const QByteArray blockId = blockIdBytes(held.blockId);
+
+    addWriteSteps(1);
+    if (toDocument())
+        emit saveControllerConfig(blockId, dev, net, held.lineConfig);
+    else
+        emit setControllerConfig(blockId, dev, net, held.lineConfig);
+}
+
+void LantrelClient::writeProcessingConfig()
+{
+    QMap<quint16, Konfig_Proc_t> map;
+    for (int k = 0; k < ProcessingRows; ++k)
+        map.insert(quint16(k), m_processingModel->ruleAt(quint16(k)).config);
+    addWriteSteps(13);
+    if (toDocument())
+        emit saveProcessingConfig(map);
+    else
+        emit setProcessingConfig(map);
+}
+
+void LantrelClient::writeInteractionsConfig()
+{
+    QMap<quint16, Control_Relay_t> map;
+    for (int k = 0; k < InteractionRows; ++k) {
+        const InteractionRecord row = m_interactionsModel->interactionAt(k);
+        Control_Relay_t r;
+        r.DeviceType = row.executorType;
+        if (r.DeviceType != 0) {
+            r.DestFunc = row.function;
+            r.DestRef = row.executorType == SECT_MVV
+                            ? row.executorNumber
+                            : quint16((row.executorNumber << 8) | row.relay);
+        }
+        map.insert(quint16(k), r);
+    }
+    addWriteSteps(66);
+    if (toDocument())
+        emit saveInteractionsConfig(map);
+    else
+        emit setInteractionsConfig(map);
+}
+
+void LantrelClient::saveConfigToFlash()
+{
+    if (!m_driver)
+        return;
+    if (!m_modified) {
+        startFlashSave();
+        return;
+    }
+    if (refuseIncompleteDataset())
+        return;
+    m_pendingFlashSave = true;
+    writeConfiguration();
+}
+
+void LantrelClient::uploadConfigToLine()
+{
+    if (!m_driver)
+        return;
+    if (!m_modified) {
+        startLineUpload();
+        return;
+    }
+    if (refuseIncompleteDataset())
+        return;
+    m_pendingLineUpload = true;
+    writeConfiguration();
+}
+
+// ---------------------------------------------------------------------------
+// Configuration files
+
+bool LantrelClient::loadConfigFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        emit clientError(QStringLiteral("Ошибка чтения файла конфигурации «%1». %2")
+                             .arg(nativePath(path), file.errorString()));
+        return false;
+    }
+    if (!m_document->readDocument(&file)) {
+        emit clientError(QStringLiteral("Ошибка загрузки конфигурации ИОП из файла «%1». %2")
+                             .arg(nativePath(path), m_document->lastError()));
+        return false;
+    }
+    emit writeToLog(QStringLiteral("Конфигурация ИОП загружена из файла «%1»").arg(nativePath(path)));
+    m_document->getControllerInfo();
+    importConfiguration();
+    return true;
+}
+
+bool LantrelClient::saveConfigFile(const QString &path)
+{
+    // The old file stays as it was until the new one is whole.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        emit clientError(QStringLiteral("Ошибка открытия файла конфигурации «%1». %2")
+                             .arg(nativePath(path), file.errorString()));
+        return false;
+    }
+    if (!m_document->hasDocument())
+        m_document->newDocument();
+    m_document->setControllerInfo(m_controllerModel->info);
+
+    m_fileMode = true;
+    QEventLoop loop;
+    connect(this, &LantrelClient::writeFinished, &loop, &QEventLoop::quit);
+    QMetaObject::invokeMethod(this, "writeConfiguration", Qt::QueuedConnection);
+    loop.exec();
+    m_fileMode = false;
+
+    if (m_writeFailed) {
+        file.cancelWriting();
+        return false;
+    }
+    QString reason;
+    if (!m_document->writeDocument(&file))
+        reason = m_document->lastError();
+    else if (!file.commit())
+        reason = file.errorString();
+    if (!reason.isNull()) {
+        file.cancelWriting();
+        emit clientError(QStringLiteral("Ошибка сохранения конфигурации ИОП в файл «%1». %2")
+                             .arg(nativePath(path), reason));
+        return false;
+    }
+    emit writeToLog(QStringLiteral("Конфигурация ИОП сохранена в файл «%1»").arg(nativePath(path)));
+    return true;
+}

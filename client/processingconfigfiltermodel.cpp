@@ -1,0 +1,6 @@
+#include "processingconfigfiltermodel.h"
+
+ProcessingConfigFilterModel::ProcessingConfigFilterModel(QObject *parent)
+    : FixedTableFilterModel(0, parent)
+{
+}

@@ -1,0 +1,6 @@
+#include "scpmodulesconfigfiltermodel.h"
+
+ScpModulesConfigFilterModel::ScpModulesConfigFilterModel(QObject *parent)
+    : FixedTableFilterModel(1, parent)
+{
+}

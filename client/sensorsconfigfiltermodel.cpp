@@ -1,0 +1,6 @@
+#include "sensorsconfigfiltermodel.h"
+
+SensorsConfigFilterModel::SensorsConfigFilterModel(QObject *parent)
+    : FixedTableFilterModel(1, parent)
+{
+}

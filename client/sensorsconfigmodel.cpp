@@ -1,0 +1,228 @@
+#include "sensorsconfigmodel.h"
+
+#include "lantrelprotocol.h"
+
+SensorsConfigModel::SensorsConfigModel(QObject *parent)
+    : FixedTableModel(RowCount,
+                      {QStringLiteral("Адрес\nмодуля"), QStringLiteral("Тип"),
+                       QStringLiteral("Серийный\nномер"), QStringLiteral("Диапазон\nускорения"),
+                       QStringLiteral("Частота\nФНЧ"), QStringLiteral("Частота\nФВЧ"),
+                       QStringLiteral("Адаптивный\nфильтр"), QStringLiteral("Порог ИК\nканала, мВ"),
+                       QStringLiteral("Количество\nпревышений\nсигнала ИК"),
+                       QStringLiteral("правило"), QStringLiteral("время\nожидания"),
+                       QStringLiteral("Количество\nссылок")},
+                      {Qt::DisplayRole, Qt::EditRole, Qt::UserRole}, parent)
+    , m_rows(RowCount)
+{
+}
+
+QVariant SensorsConfigModel::data(const QModelIndex &index, int role) const
+{
+    if (!isCellValid(index))
+        return QVariant();
+    const SensorModuleRecord &rec = m_rows.at(index.row());
+    const int column = index.column();
+
+    if (role == Qt::UserRole) {
+        if (column == TypeColumn)
+            return uint(rec.deviceType);
+        if (column == SerialColumn)
+            return uint(rec.serialNumber);
+        return QVariant();
+    }
+    if (rec.deviceType == LantrelProtocol::DEV_NOT)
+        return QVariant();
+    if (role == Qt::TextAlignmentRole)
+        return int(Qt::AlignCenter);
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return QVariant();
+
+    const bool display = role == Qt::DisplayRole;
+    const bool withIr = rec.deviceType == LantrelProtocol::SECT_ACCI;
+    switch (column) {
+    case AddressColumn:
+        return display ? QVariant(uint(rec.lineAddress)) : QVariant();
+    case TypeColumn:
+        return display ? QVariant(rec.deviceTypeName) : QVariant();
+    case SerialColumn:
+        return display ? QVariant(rec.serialNumberText) : QVariant();
+    case RangeColumn:
+        return uint(rec.range);
+    case LowPassColumn:
+        return uint(rec.lowPassFilter);
+    case HighPassColumn:
+        return uint(rec.highPassFilter);
+    case AdaptiveColumn:
+        return uint(rec.adaptiveFilter);
+    case IrThresholdColumn:
+        return withIr ? QVariant(uint(rec.irThreshold)) : QVariant();
+    case IrExceedColumn:
+        return withIr ? QVariant(uint(rec.irExceedCount)) : QVariant();
+    case RuleColumn:
+        return withIr ? QVariant(uint(rec.rule)) : QVariant();
+    case WaitTimeColumn:
+        // The wait time is shown only under rule "И", but an editor may start from it.
+        if (!withIr || (display && rec.rule != 1))
+            return QVariant();
+        return uint(rec.waitTime);
+    case RefCountColumn:
+        return display ? QVariant(uint(rec.refCount)) : QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+Qt::ItemFlags SensorsConfigModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = FixedTableModel::flags(index);
+    if (!isCellValid(index))
+        return f;
+    const SensorModuleRecord &rec = m_rows.at(index.row());
+    const int column = index.column();
+    bool editable = false;
+    if (rec.deviceType != LantrelProtocol::DEV_NOT && column >= RangeColumn
+        && column <= AdaptiveColumn)
+        editable = true;
+    else if (rec.deviceType == LantrelProtocol::SECT_ACCI && column >= IrThresholdColumn
+             && column <= RuleColumn)
+        editable = true;
+    else if (rec.deviceType == LantrelProtocol::SECT_ACCI && column == WaitTimeColumn)
+        editable = rec.rule == 1;
+    if (editable)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool SensorsConfigModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !isCellValid(index))
+        return false;
+    const int column = index.column();
+    if (column < RangeColumn || column > WaitTimeColumn)
+        return false;
+    bool ok = false;
+    const uint number = value.toUInt(&ok);
+    if (!ok)
+        return false;
+    const quint8 v = quint8(number);
+    SensorModuleRecord &rec = m_rows[index.row()];
+    if (column >= IrThresholdColumn && rec.deviceType == LantrelProtocol::SECT_ACC)
+        return false;
+
+    switch (column) {
+    case RangeColumn: rec.range = v; break;
+    case LowPassColumn: rec.lowPassFilter = v; break;
+    case HighPassColumn: rec.highPassFilter = v; break;
+    case AdaptiveColumn: rec.adaptiveFilter = v; break;
+    case IrThresholdColumn: rec.irThreshold = v; break;
+    case IrExceedColumn: rec.irExceedCount = v; break;
+    case RuleColumn:
+        // Only "ИЛИ" (0) and "И" (1) exist; anything else would show a rule
+        // the controller byte does not hold.
+        if (number > 1)
+            return false;
+        // "И" starts with a wait time of 1, "ИЛИ" is wait time 0.
+        rec.rule = v;
+        rec.waitTime = v;
+        emit dataChanged(index, this->index(index.row(), WaitTimeColumn),
+                         {Qt::DisplayRole, Qt::EditRole});
+        return true;
+    case WaitTimeColumn: rec.waitTime = v; break;
+    }
+    reportCell(index.row(), column, {Qt::DisplayRole, Qt::EditRole});
+    return true;
+}
+
+void SensorsConfigModel::clear()
+{
+    for (SensorModuleRecord &rec : m_rows)
+        rec = SensorModuleRecord();
+    reportTable();
+}
+
+SensorModuleRecord SensorsConfigModel::moduleAt(ushort index) const
+{
+    return index < m_rows.size() ? m_rows.at(index) : SensorModuleRecord();
+}
+
+bool SensorsConfigModel::setModule(ushort index, const SensorModuleRecord &record)
+{
+    if (!isRowValid(index))
+        return false;
+    m_rows[index] = record;
+    reportRow(index);
+    return true;
+}
+
+bool SensorsConfigModel::insertModule(const SensorModuleRecord &record, quint16 *index)
+{
+    if (record.deviceType == LantrelProtocol::DEV_NOT)
+        return false;
+    const int pos = prepareInsertion(record.lineAddress);
+    if (pos < 0)
+        return false;
+    if (index)
+        *index = quint16(pos);
+    return setModule(ushort(pos), record);
+}
+
+bool SensorsConfigModel::moveModule(ushort index, ushort lineAddress, quint16 *newIndex)
+{
+    const int dest = moveToAddress(index, lineAddress);
+    if (dest < 0)
+        return false;
+    if (newIndex)
+        *newIndex = quint16(dest);
+    return true;
+}
+
+bool SensorsConfigModel::removeModule(ushort index)
+{
+    return removeRowAt(index);
+}
+
+bool SensorsConfigModel::addReference(ushort index)
+{
+    if (!isRowValid(index) || m_rows.at(index).refCount == 0xFF)
+        return false;
+    ++m_rows[index].refCount;
+    reportCell(index, RefCountColumn, {Qt::DisplayRole});
+    return true;
+}
+
+bool SensorsConfigModel::removeReference(ushort index)
+{
+    if (!isRowValid(index) || m_rows.at(index).refCount == 0)
+        return false;
+    --m_rows[index].refCount;
+    reportCell(index, RefCountColumn, {Qt::DisplayRole});
+    return true;
+}
+
+bool SensorsConfigModel::isEmptyRow(int row) const
+{
+    return m_rows.at(row).deviceType == LantrelProtocol::DEV_NOT;
+}
+
+quint16 SensorsConfigModel::rowLineAddress(int row) const
+{
+    return m_rows.at(row).lineAddress;
+}
+
+void SensorsConfigModel::emptyRow(int row)
+{
+    m_rows[row] = SensorModuleRecord();
+}
+
+void SensorsConfigModel::rotateRow(int from, int to)
+{
+    rotateVector(m_rows, from, to);
+}
+
+void SensorsConfigModel::readdressRow(int row, quint16 lineAddress)
+{
+    m_rows[row].lineAddress = lineAddress;
+    m_rows[row].refCount = 0;
+}

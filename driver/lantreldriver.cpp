@@ -1,0 +1,667 @@
+#include "lantreldriver.h"
+
+#include "appglobals.h"
+#include "textlogger.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QHostAddress>
+#include <QMetaEnum>
+#include <QModbusRtuSerialMaster>
+#include <QModbusTcpClient>
+#include <QSerialPort>
+#include <QSettings>
+#include <QTimer>
+
+namespace {
+
+const int loopIntervalMs = 2;
+// "Busy, try again" exceptions: spacing of the re-sends and their limit.
+const int busyRetryDelayMs = 20;
+const int busyRetryLimit = 500;
+const int timeoutLimit = 3;
+const char factoryIp[] = "192.168.0.254";
+
+QString hexText(const QByteArray &data)
+{
+    return QString::fromLatin1(data.toHex().toUpper());
+}
+
+} // namespace
+
+const QMap<int, QString> LantrelDriver::modeLogPrefixes = {
+    {LantrelDriver::MODE_ADDRESSING, QStringLiteral("ADR  ")},
+    {LantrelDriver::MODE_MONITORING, QStringLiteral("MON  ")},
+};
+
+LantrelDriver::LantrelDriver(uint conn_type, QString address, int server_address, QObject *parent)
+    : QObject(parent)
+    , connectionType(conn_type)
+    , address(address)
+    , serverAddress(server_address)
+    , savedServerAddress(server_address)
+{
+    if (connectionType == 0) {
+        deviceIp = QHostAddress(this->address).toIPv4Address();
+        savedDeviceIp = deviceIp;
+    }
+
+    // Every setting is read here, in the thread that owns appSettings.
+    if (appSettings) {
+        appSettings->sync();
+        appSettings->beginGroup(QStringLiteral("Driver"));
+        debugLogEnabled = appSettings->value(QStringLiteral("EnableDebugLog"), false).toBool();
+        monitoringEnabled = appSettings->value(QStringLiteral("EnableMonitoring"), true).toBool();
+        readEventsEnabled = appSettings->value(QStringLiteral("EnableReadEvents"), false).toBool();
+        debugLogSize = appSettings->value(QStringLiteral("DebugLogSize"), qint64(5242880)).toLongLong();
+        debugLogCount = appSettings->value(QStringLiteral("DebugLogCount"), 20).toInt();
+        debugTimestamp = appSettings->value(QStringLiteral("DebugTimestamp"), true).toBool();
+        timestampMSec = appSettings->value(QStringLiteral("TimestampMSec"), true).toBool();
+        appSettings->endGroup();
+    }
+
+    logBaseName = QCoreApplication::applicationName().toLower();
+    // Without a data folder there is no place for logs (never the root).
+    if (!appDataPath.isEmpty()) {
+        logDir = appDataPath + QStringLiteral("/Logs");
+        if ((debugLogEnabled || readEventsEnabled) && !QDir(logDir).exists())
+            QDir().mkpath(logDir);
+    }
+}
+
+LantrelDriver::~LantrelDriver()
+{
+    qDeleteAll(queue);
+    queue.clear();
+    // Normally released by stop(); a driver destroyed without it still frees them.
+    delete modbusDevice;
+    delete packetLog;
+    delete eventLog;
+    delete loopTimer;
+}
+
+void LantrelDriver::start()
+{
+    stopping = false;
+    linkUp = false;
+    disconnectedEmitted = false;
+    moduleCount = 0;
+    ready = true;
+    replyInFlight = nullptr;
+    firstPass = true;
+    driverMode = MODE_IDLE;
+    linePolling = false;
+    cycleDueMs = 0;
+    moduleDataDueMs = 0;
+    nextSendTime = 0;
+
+    startTime = QDateTime::currentDateTime();
+    clock.start();
+
+    loopTimer = new QTimer;
+    loopTimer->setSingleShot(true);
+    loopTimer->setTimerType(Qt::PreciseTimer);
+    loopTimer->setInterval(loopIntervalMs);
+    connect(loopTimer, &QTimer::timeout, this, &LantrelDriver::mainLoopProc, Qt::QueuedConnection);
+    connect(this, &LantrelDriver::finished, loopTimer, &QObject::deleteLater);
+
+    if (debugLogEnabled && !logDir.isEmpty()) {
+        packetLog = new TextLogger(logBaseName + QStringLiteral("_debug.log"), logDir, 2,
+                                   debugLogSize, debugLogCount);
+        if (debugTimestamp)
+            packetLog->setTimeFormat(timestampMSec ? QStringLiteral("dd.MM.yyyy hh:mm:ss.zzz")
+                                                   : QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+        packetLog->setEnabled(true);
+        connect(this, &LantrelDriver::capturedPacket, packetLog,
+                QOverload<const QDateTime &, const QString &>::of(&TextLogger::write));
+    }
+    if (readEventsEnabled && !logDir.isEmpty()) {
+        eventLog = new TextLogger(logBaseName + QStringLiteral("_events.log"), logDir, 2,
+                                  debugLogSize, debugLogCount);
+        eventLog->setEnabled(true);
+        connect(this, &LantrelDriver::capturedEvent, eventLog,
+                QOverload<const QString &>::of(&TextLogger::write));
+    }
+
+    if (connectionType == 0) {
+        auto *tcp = new QModbusTcpClient;
+        tcp->setConnectionParameter(QModbusDevice::NetworkAddressParameter, address);
+        tcp->setConnectionParameter(QModbusDevice::NetworkPortParameter, 502);
+        modbusDevice = tcp;
+    } else {
+        auto *rtu = new QModbusRtuSerialMaster;
+        rtu->setConnectionParameter(QModbusDevice::SerialPortNameParameter, address);
+        rtu->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, QSerialPort::Baud115200);
+        rtu->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
+        rtu->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
+        rtu->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::TwoStop);
+        modbusDevice = rtu;
+    }
+    modbusDevice->setNumberOfRetries(1);
+    connect(modbusDevice, &QModbusDevice::stateChanged, this, &LantrelDriver::onDeviceStateChanged);
+    connect(modbusDevice, &QModbusDevice::errorOccurred, this, &LantrelDriver::onDeviceErrorOccurred);
+
+    QMetaObject::invokeMethod(this, "mainLoopProc", Qt::QueuedConnection);
+    emit started();
+    modbusDevice->connectDevice();
+}
+
+void LantrelDriver::stop()
+{
+    stopping = true;
+    if (loopTimer) {
+        if (loopTimer->isActive())
+            loopTimer->stop();
+        // Deleted later through the connection to finished().
+        loopTimer = nullptr;
+    }
+    if (modbusDevice) {
+        QModbusClient *device = modbusDevice;
+        const QModbusDevice::State state = device->state();
+        if (state == QModbusDevice::ConnectedState || state == QModbusDevice::ConnectingState)
+            device->disconnectDevice();
+        modbusDevice = nullptr;
+        device->disconnect(this);
+        device->deleteLater();
+    }
+    for (TextLogger **log : {&packetLog, &eventLog}) {
+        if (*log) {
+            if ((*log)->isOpen())
+                (*log)->setEnabled(false);
+            delete *log;
+            *log = nullptr;
+        }
+    }
+    clock.invalidate();
+    emit finished();
+}
+
+void LantrelDriver::mainLoopProc()
+{
+    if (stopping)
+        return;
+    const qint64 now = clock.elapsed();
+
+    if (reconnectPending && now >= nextSendTime) {
+        reconnectPending = false;
+        nextSendTime = 0;
+        if (factoryReconnectPending) {
+            if (serverAddress != 1) {
+                serverAddress = 1;
+                emit deviceAddressChanged(1);
+            }
+            savedServerAddress = serverAddress;
+            factoryReconnectPending = false;
+        }
+        disconnectedEmitted = false;
+        if (modbusDevice)
+            modbusDevice->connectDevice();
+    } else if (linkUp && ready && !reconnectPending) {
+        if (firstPass) {
+            firstPass = false;
+            if (driverMode == MODE_IDLE)
+                driverMode = MODE_CONNECTING;
+            getControllerInfo();
+            getControllerClock();
+        }
+        if (!queue.isEmpty()) {
+            if (driverMode != MODE_CONNECTING)
+                driverMode = MODE_QUEUE;
+            if (nextSendTime == 0) {
+                sendNextRequest();
+            } else if (now >= nextSendTime) {
+                nextSendTime = 0;
+                sendNextRequest();
+            }
+        } else if (addressingMode) {
+            if (driverMode != MODE_ADDRESSING) {
+                driverMode = MODE_ADDRESSING;
+                addressingStep = 0;
+                if (moduleDataDueMs == 0)
+                    moduleDataDueMs = now;
+                cycleDueMs = 0;
+                if (useMagneticSensor && now >= moduleDataDueMs)
+                    sendAddressModeRequest();
+            } else if (now >= moduleDataDueMs) {
+                addressingStep = 0;
+                cycleDueMs = 0;
+                if (useMagneticSensor)
+                    sendAddressModeRequest();
+            } else if (useMagneticSensor && addressingStep == 1 && now >= cycleDueMs) {
+                sendAddressModeRequest();
+            }
+        } else if (monitoringEnabled && now >= cycleDueMs) {
+            if (driverMode != MODE_MONITORING) {
+                if (cycleDueMs == 0)
+                    cycleDueMs = now;
+                if (moduleDataDueMs == 0)
+                    moduleDataDueMs = now;
+                driverMode = MODE_MONITORING;
+                monitorState = readEventsEnabled ? 0 : 2;
+            }
+            sendMonitoringRequest();
+        }
+    }
+
+    if (loopTimer && !stopping)
+        loopTimer->start();
+}
+
+void LantrelDriver::enqueue(int kind, int function_code, const QByteArray &payload, quint16 tag,
+                            qint16 expected, quint16 group_index, quint16 group_size)
+{
+    auto *request = new DriverRequest;
+    request->kind = kind;
+    request->functionCode = function_code;
+    request->payload = payload;
+    request->tag = tag;
+    request->expected = expected;
+    request->groupIndex = group_index;
+    request->groupSize = group_size;
+    queue.append(request);
+}
+
+void LantrelDriver::sendNextRequest()
+{
+    if (!ready || queue.isEmpty())
+        return;
+    DriverRequest *head = queue.first();
+    if (head->kind == REQ_CLOCK_WRITE)
+        writeClockPayload(&head->payload);
+    QModbusReply *reply = sendRequest(head->functionCode, head->payload);
+    // A refusal may have closed the link and failed the queue meanwhile.
+    if (queue.isEmpty() || queue.first() != head)
+        return;
+    head->reply = reply;
+    if (!reply) {
+        // Nothing will answer this request: end it like a failed one.
+        finishRequest(nullptr, true);
+    }
+}
+
+QModbusReply *LantrelDriver::sendRequest(int function_code, const QByteArray &payload)
+{
+    const QString prefix = debugLogEnabled ? modePrefix() : QString();
+    QModbusReply *reply = nullptr;
+    if (modbusDevice) {
+        const QModbusRequest request(QModbusPdu::FunctionCode(function_code), payload);
+        reply = modbusDevice->sendRawRequest(request, serverAddress);
+    }
+
+    if (debugLogEnabled) {
+        const QString text = reply ? QStringLiteral("TX: %1%2")
+                                         .arg(function_code, 2, 16, QLatin1Char('0'))
+                                         .arg(hexText(payload))
+                                   : QStringLiteral("Invalid MODBUS request");
+        emit capturedPacket(packetTime(clock.isValid() ? clock.elapsed() : 0), prefix + text);
+    }
+
+    if (!reply) {
+        ready = true;
+        return nullptr;
+    }
+    if (reply->isFinished()) {
+        // Nothing comes back (a broadcast, or an error set at once).
+        ready = true;
+        reply->deleteLater();
+        return nullptr;
+    }
+    ready = false;
+    replyInFlight = reply;
+    connect(reply, &QModbusReply::finished, this, &LantrelDriver::decodeModbusResponse,
+            Qt::QueuedConnection);
+    return reply;
+}
+
+void LantrelDriver::decodeModbusResponse()
+{
+    auto *reply = qobject_cast<QModbusReply *>(sender());
+    if (!reply)
+        return;
+    if (stopping || reply != replyInFlight) {
+        reply->deleteLater();
+        return;
+    }
+
+    const qint64 now = clock.elapsed();
+    bool limitReached = false;
+    const QString prefix = debugLogEnabled ? modePrefix() : QString();
+    QString text;
+    const QModbusResponse response = reply->rawResult();
+    // Qt 5.15 reports an exception response without its code byte like a
+    // reply without data (unknown error, empty result): both fail the item.
+    const QModbusDevice::Error error = reply->error();
+
+    switch (error) {
+    case QModbusDevice::NoError:
+    case QModbusDevice::UnknownError:
+        if (debugLogEnabled)
+            text = prefix + QStringLiteral("RX: %1%2")
+                                .arg(int(response.functionCode()) & 0x7F, 2, 16, QLatin1Char('0'))
+                                .arg(hexText(response.data()));
+        if (!response.data().isEmpty()) {
+            timeoutCount = 0;
+            if (driverMode == MODE_ADDRESSING) {
+                decodeAddressModeReply(reply, now);
+            } else if (driverMode == MODE_MONITORING) {
+                decodeMonitoringReply(reply, now);
+            } else {
+                busyRetryCount = 0;
+                decodeQueuedReply(reply, now);
+            }
+        } else if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING) {
+            finishRequest(reply, true);
+        }
+        break;
+
+    case QModbusDevice::ProtocolError: {
+        const bool hasCode = response.isException() && !response.data().isEmpty();
+        const quint8 code = hasCode ? quint8(response.data().at(0)) : quint8(255);
+        if (debugLogEnabled)
+            text = prefix + QStringLiteral("RX: %1 (code 0x%2)")
+                                .arg(reply->errorString())
+                                .arg(code, 2, 16, QLatin1Char('0'));
+        if (driverMode == MODE_ADDRESSING) {
+            if (addressingStep == 1)
+                moduleDataDueMs = now + 1000;
+            else
+                cycleDueMs = now + 20;
+        } else if (driverMode == MODE_MONITORING) {
+            if (monitorState == 8) {
+                cycleDueMs = now + 20;
+            } else {
+                cycleDueMs = (cycleDueMs + 200 < now) ? 0 : cycleDueMs + 200;
+                if (moduleDataDueMs < now)
+                    moduleDataDueMs = 0;
+                driverMode = MODE_IDLE;
+            }
+        } else if (hasCode && (code <= 3 || code >= 128)) {
+            finishRequest(reply, true);
+        } else if (++busyRetryCount >= busyRetryLimit) {
+            // The controller stays busy: give the operation up.
+            finishRequest(reply, true);
+        } else {
+            // now is truncated to whole milliseconds: one more keeps the gap.
+            nextSendTime = now + busyRetryDelayMs + 1;
+        }
+        break;
+    }
+
+    default:
+        if (debugLogEnabled)
+            text = prefix + QStringLiteral("RX: response error. %1 (code %2)")
+                                .arg(reply->errorString())
+                                .arg(int(reply->error()));
+        if (error == QModbusDevice::TimeoutError) {
+            if (addressChangePending) {
+                // The controller may not answer on its new address: go back.
+                // An unsaved IPv4 change stays until the next restart.
+                addressChangePending = false;
+                serverAddress = savedServerAddress;
+                emit deviceAddressChanged(serverAddress);
+            } else if (++timeoutCount >= timeoutLimit) {
+                limitReached = true;
+                if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING)
+                    finishRequest(reply, true);
+            }
+        } else if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING) {
+            finishRequest(reply, true);
+        }
+        break;
+    }
+
+    ready = true;
+    replyInFlight = nullptr;
+    if (!text.isEmpty())
+        emit capturedPacket(packetTime(now), text);
+    reply->deleteLater();
+
+    if (limitReached) {
+        emit writeToLog(QStringLiteral("Устройство не отвечает на запросы, превышен допустимый лимит повторов"));
+        if (modbusDevice)
+            modbusDevice->disconnectDevice();
+    } else if (reconnectPending) {
+        emit writeToLog(QStringLiteral("Выполняется перезапуск ЦУ-Л"));
+        if (modbusDevice)
+            modbusDevice->disconnectDevice();
+    }
+}
+
+void LantrelDriver::finishRequest(QModbusReply *reply, bool failed)
+{
+    if (queue.isEmpty())
+        return;
+    DriverRequest *head = queue.first();
+    // A reply that does not belong to the head item changes nothing.
+    if (reply && head->reply != reply)
+        return;
+
+    const int kind = head->kind;
+    const quint16 tag = head->tag;
+    const qint16 expected = head->expected;
+    const int rest = int(head->groupSize) - int(head->groupIndex);
+    queue.removeFirst();
+    delete head;
+    busyRetryCount = 0;
+
+    if (failed) {
+        pollRetryCount = 0;
+        for (int i = 0; i < rest && !queue.isEmpty(); ++i)
+            delete queue.takeFirst();
+    }
+
+    const bool ok = !failed;
+    switch (kind) {
+    case REQ_CONTROLLER_CONFIG:
+    case REQ_NETWORK_CONFIG:
+    case REQ_LINE_CONFIG:
+    case REQ_SENSORS_CONFIG:
+    case REQ_IO_MODULES_CONFIG:
+    case REQ_SCP_MODULES_CONFIG:
+    case REQ_RELAY_MODULES_CONFIG:
+    case REQ_PROCESSING_CONFIG:
+    case REQ_INTERACTIONS_CONFIG:
+    case REQ_MODULES_FW_VERSION:
+    case REQ_MODULES_SUPPLY_VOLTAGE:
+        emit readCompleted(ok);
+        break;
+    case REQ_SET_CONTROLLER_CONFIG:
+    case REQ_SET_LINE_CONFIG:
+    case REQ_SET_SENSORS_CONFIG:
+    case REQ_SET_IO_MODULES_CONFIG:
+    case REQ_SET_SCP_MODULES_CONFIG:
+    case REQ_SET_RELAY_MODULES_CONFIG:
+    case REQ_SET_RELAY_MODULES_COUNT:
+    case REQ_SET_PROCESSING_CONFIG:
+    case REQ_SET_INTERACTIONS_CONFIG:
+        emit writeCompleted(ok);
+        break;
+    case REQ_LINE_STATUS:
+        // The caller of stopLinePolling waits for an answer in any case.
+        if (failed)
+            lineStatusFailed();
+        break;
+    case REQ_CMD_WAIT_READY:
+    case REQ_CMD_WRITE:
+    case REQ_CMD_POLL:
+        if (!failed)
+            break;
+        if (kind == REQ_CMD_WAIT_READY && tag >= 128 && tag <= 132) {
+            switch (tag) {
+            case 128: emit linePollStopped(false); break;
+            case 129: emit rebootCompleted(false); break;
+            case 130: emit setDefaultsCompleted(false); break;
+            case 132: emit eraseFlashCompleted(false); break;
+            default: break;
+            }
+        } else if (tag == LantrelProtocol::REP_ID_SECT || tag == LantrelProtocol::WR_ADDR_SECT
+                   || tag == LantrelProtocol::CMD_EN_RID_ID) {
+            addressJobPending = false;
+            emit writeToLog(QStringLiteral("Команда %1 не выполнена").arg(cmdCodeName(tag)));
+            emit moduleAddressChanged(false);
+        } else {
+            emit commandCompleted(tag, false);
+        }
+        break;
+    case REQ_COIL_READ:
+    case REQ_COIL_WRITE:
+        if (!failed)
+            break;
+        switch (tag) {
+        case 1: emit linePollStopped(false); break;
+        case 2: emit rebootCompleted(false); break;
+        case 3: emit setDefaultsCompleted(false); break;
+        case 5: emit eraseFlashCompleted(false); break;
+        default: break;
+        }
+        break;
+    case REQ_FOUND_MODULE_READ:
+        // expected 1: a module search that owes its caller an answer
+        if (failed && (addressJobPending || expected == 1)) {
+            addressJobPending = false;
+            emit moduleAddressChanged(false);
+        }
+        break;
+    case REQ_FIRMWARE_CHUNK:
+        if (failed)
+            emit firmwareUploadCompleted(false);
+        break;
+    case REQ_SET_CONTROLLER_SERIAL:
+        if (failed)
+            emit commandCompleted(LantrelProtocol::SET_CTRL_SERIAL, false);
+        break;
+    default:
+        break;
+    }
+}
+
+void LantrelDriver::onDeviceStateChanged(QModbusDevice::State state)
+{
+    const bool tcp = connectionType == 0;
+    switch (state) {
+    case QModbusDevice::ConnectingState:
+        if (tcp)
+            emit writeToLog(QStringLiteral("Устанавливается соединение с хостом %1").arg(address));
+        break;
+
+    case QModbusDevice::ConnectedState:
+        if (linkUp)
+            break;
+        linkUp = true;
+        disconnectedEmitted = false;
+        timeoutCount = 0;
+        if (firstPass) {
+            driverMode = MODE_CONNECTING;
+            emit writeToLog(tcp ? QStringLiteral("Установлено соединение с хостом %1").arg(address)
+                                : QStringLiteral("Подключен к коммуникационному порту %1").arg(address));
+        }
+        if (tcp) {
+            emit deviceIpChanged(deviceIp);
+            savedDeviceIp = deviceIp;
+        }
+        break;
+
+    case QModbusDevice::ClosingState:
+        if (!linkUp && !reconnectPending && !disconnectedEmitted) {
+            disconnectedEmitted = true;
+            emit disconnected();
+        }
+        break;
+
+    case QModbusDevice::UnconnectedState:
+        if (reconnectPending) {
+            // The controller restarts: reconnect silently at nextSendTime.
+            if (tcp) {
+                if (ipChangePending) {
+                    ipChangePending = false;
+                    deviceIp = savedDeviceIp;
+                }
+                if (factoryReconnectPending)
+                    deviceIp = QHostAddress(QString::fromLatin1(factoryIp)).toIPv4Address();
+                address = QHostAddress(deviceIp).toString();
+                if (modbusDevice)
+                    modbusDevice->setConnectionParameter(QModbusDevice::NetworkAddressParameter, address);
+            }
+            linkUp = false;
+            break;
+        }
+        {
+            const bool wasUp = linkUp;
+            const QString what = !wasUp ? QStringLiteral("Не удалось установить")
+                                 : stopping ? QStringLiteral("Завершено")
+                                            : QStringLiteral("Прервано");
+            const QString where = tcp ? QStringLiteral("соединение с хостом")
+                                      : QStringLiteral("подключение к коммуникационному порту");
+            emit writeToLog(QStringLiteral("%1 %2 %3").arg(what, where, address));
+            if (wasUp) {
+                while (!queue.isEmpty())
+                    finishRequest(nullptr, true);
+            }
+            if (!disconnectedEmitted) {
+                disconnectedEmitted = true;
+                emit disconnected();
+            }
+            linkUp = false;
+            if (!stopping)
+                QMetaObject::invokeMethod(this, "stop", Qt::QueuedConnection);
+        }
+        break;
+    }
+}
+
+void LantrelDriver::onDeviceErrorOccurred(QModbusDevice::Error error)
+{
+    if (error == QModbusDevice::NoError)
+        return;
+    const QString errorText = modbusDevice ? modbusDevice->errorString() : QString();
+    emit writeToLog(QStringLiteral("Ошибка связи с ЦУ-Л. Код ошибки %1. %2").arg(int(error)).arg(errorText));
+    if (error == QModbusDevice::ConnectionError) {
+        emit writeToLog(QStringLiteral("Ошибка соединения с ЦУ-Л"));
+        if (modbusDevice)
+            modbusDevice->disconnectDevice();
+    }
+}
+
+QString LantrelDriver::modePrefix() const
+{
+    return modeLogPrefixes.value(driverMode, QStringLiteral("CMD  "));
+}
+
+QDateTime LantrelDriver::packetTime(qint64 now) const
+{
+    return startTime.addMSecs(now);
+}
+
+QString LantrelDriver::cmdCodeName(int code) const
+{
+    const QMetaEnum me = QMetaEnum::fromType<LantrelProtocol::Cmd_Code_t>();
+    return QString::fromLatin1(me.valueToKey(code));
+}
+
+QByteArray LantrelDriver::readRegistersPayload(quint16 start, quint16 count)
+{
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::BigEndian);
+    out << start << count;
+    return payload;
+}
+
+QByteArray LantrelDriver::writeRegisterPayload(quint16 reg, quint16 value)
+{
+    return readRegistersPayload(reg, value);
+}
+
+QByteArray LantrelDriver::readFilePayload(quint16 file_no, quint16 record, quint16 length)
+{
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::BigEndian);
+    out << quint8(7) << quint8(6) << file_no << record << length;
+    return payload;
+}
+
+QByteArray LantrelDriver::replyData(QModbusReply *reply)
+{
+    return reply ? reply->rawResult().data() : QByteArray();
+}

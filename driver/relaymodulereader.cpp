@@ -1,0 +1,207 @@
+#include "relaymodulereader.h"
+
+#include <QDataStream>
+#include <QHostAddress>
+#include <QModbusReply>
+#include <QModbusTcpClient>
+#include <QVariant>
+
+namespace {
+constexpr int ModbusPort = 502;
+constexpr int FirstServerAddress = 49;
+constexpr int IdentityRegisters = 21;
+constexpr quint16 RelayModuleCode = 2;
+
+QByteArray readPayload(quint16 start, quint16 count)
+{
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::BigEndian);
+    out << start << count;
+    return payload;
+}
+
+quint16 registerAt(const QByteArray &data, int reg)
+{
+    // Register 1 follows the byte count.
+    const int offset = 1 + (reg - 1) * 2;
+    return quint16((quint8(data.at(offset)) << 8) | quint8(data.at(offset + 1)));
+}
+}
+
+RelayModuleReader::RelayModuleReader(QString ip_addr, QObject *parent)
+    : QObject(parent)
+    , serverAddress(FirstServerAddress)
+    , ip(std::move(ip_addr))
+{
+    modbusClient = new QModbusTcpClient(this);
+    connect(modbusClient, &QModbusDevice::stateChanged, this, &RelayModuleReader::onModbusClientStateChanged);
+    modbusClient->setConnectionParameter(QModbusDevice::NetworkAddressParameter, ip);
+    modbusClient->setConnectionParameter(QModbusDevice::NetworkPortParameter, ModbusPort);
+    modbusClient->setTimeout(1000);
+    modbusClient->setNumberOfRetries(2);
+}
+
+RelayModuleReader::~RelayModuleReader()
+{
+    // The owner is gone: nobody waits for the answers any more.
+    disconnect(modbusClient, nullptr, this, nullptr);
+}
+
+void RelayModuleReader::getControllerInfo()
+{
+    completed = false;
+    queue.append({ReaderRequest::READ_IDENTITY, 3, readPayload(1, IdentityRegisters)});
+    if (linkUp)
+        QMetaObject::invokeMethod(this, "sendCommand", Qt::QueuedConnection);
+    else
+        modbusClient->connectDevice();
+}
+
+void RelayModuleReader::onModbusClientStateChanged(QModbusDevice::State state)
+{
+    if (state == QModbusDevice::UnconnectedState) {
+        if (!linkUp) {
+            queue.clear();
+            complete(false, QStringLiteral("Не удалось подключиться к ЖН-Т %1").arg(ip));
+        } else if (!queue.isEmpty()) {
+            // The link went down under a request: the probe ends here.
+            queue.clear();
+            ready = true;
+            if (!failed)
+                fail(QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2").arg(ip, modbusClient->errorString()));
+            complete(false, errorText);
+        }
+        linkUp = false;
+    } else if (state == QModbusDevice::ConnectedState) {
+        if (!linkUp) {
+            failed = false;
+            errorText.clear();
+            QMetaObject::invokeMethod(this, "sendCommand", Qt::QueuedConnection);
+        }
+        linkUp = true;
+    }
+}
+
+void RelayModuleReader::sendCommand()
+{
+    if (!ready)
+        return;
+    if (queue.isEmpty()) {
+        complete(!failed, errorText);
+        if (linkUp)
+            modbusClient->disconnectDevice();
+        return;
+    }
+    const ReaderRequest head = queue.first();
+    if (!sendRequest(head.functionCode, head.payload)) {
+        popRequest();
+        QMetaObject::invokeMethod(this, "sendCommand", Qt::QueuedConnection);
+    }
+}
+
+QModbusReply *RelayModuleReader::sendRequest(int function_code, const QByteArray &payload)
+{
+    QModbusReply *reply = modbusClient->sendRawRequest(
+        QModbusRequest(QModbusPdu::FunctionCode(function_code), payload), serverAddress);
+    if (!reply) {
+        ready = true;
+        failed = true;
+        errorText = QStringLiteral("Ошибка отправки: некорректно сформированный запрос");
+        return nullptr;
+    }
+    ready = false;
+    // A reply that is finished already is decoded like any other.
+    if (reply->isFinished())
+        QMetaObject::invokeMethod(this, [this, reply]() { handleReply(reply); }, Qt::QueuedConnection);
+    else
+        connect(reply, &QModbusReply::finished, this, &RelayModuleReader::decodeModbusResponse, Qt::QueuedConnection);
+    return reply;
+}
+
+void RelayModuleReader::decodeModbusResponse()
+{
+    if (auto *reply = qobject_cast<QModbusReply *>(sender()))
+        handleReply(reply);
+}
+
+void RelayModuleReader::handleReply(QModbusReply *reply)
+{
+    if (reply->error() != QModbusDevice::NoError) {
+        QString text;
+        if (reply->error() == QModbusDevice::ProtocolError) {
+            const QModbusResponse response = reply->rawResult();
+            const int code = response.isException() ? int(response.exceptionCode()) : 255;
+            text = QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2 (MODBUS код 0x%3)")
+                       .arg(ip, reply->errorString())
+                       .arg(code & 0xFF, 2, 16, QLatin1Char('0'));
+        } else {
+            text = QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2").arg(ip, reply->errorString());
+        }
+        emit writeToLog(text);
+        fail(text);
+        queue.clear();
+    } else {
+        decodeReply(reply);
+        popRequest();
+    }
+    ready = true;
+    reply->deleteLater();
+    QMetaObject::invokeMethod(this, "sendCommand", Qt::QueuedConnection);
+}
+
+void RelayModuleReader::decodeReply(QModbusReply *reply)
+{
+    if (queue.isEmpty())
+        return;
+    const QByteArray data = reply->rawResult().data();
+    const quint8 kind = queue.first().kind;
+
+    if (kind == ReaderRequest::READ_IDENTITY) {
+        // Byte count plus 21 registers; a short answer is not decoded.
+        if (data.size() < 1 + IdentityRegisters * 2) {
+            fail(QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. Неполный ответ устройства").arg(ip));
+            return;
+        }
+        const quint16 address = registerAt(data, 1);
+        const quint16 code = registerAt(data, 5);
+        const quint32 configured = (quint32(registerAt(data, 18) & 0xFF) << 24)
+                                   | (quint32(registerAt(data, 19) & 0xFF) << 16)
+                                   | (quint32(registerAt(data, 20) & 0xFF) << 8)
+                                   | quint32(registerAt(data, 21) & 0xFF);
+        bool ok = false;
+        const quint32 probed = QHostAddress(ip).toIPv4Address(&ok);
+        if (ok && configured == probed && code == RelayModuleCode) {
+            serverAddress = quint8(address & 0xFF);
+            queue.append({ReaderRequest::READ_INPUT, 2, readPayload(2, 1)});
+        } else {
+            fail(QStringLiteral("Ответ устройства получен, но это не ЖН-Т"));
+        }
+    } else if (kind == ReaderRequest::READ_INPUT) {
+        if (data.size() < 2) {
+            fail(QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. Неполный ответ устройства").arg(ip));
+            return;
+        }
+        emit controllerInfo(serverAddress, quint8(data.at(1)) == 1);
+    }
+}
+
+void RelayModuleReader::popRequest()
+{
+    if (!queue.isEmpty())
+        queue.removeFirst();
+}
+
+void RelayModuleReader::fail(const QString &text)
+{
+    failed = true;
+    errorText = text;
+}
+
+void RelayModuleReader::complete(bool success, const QString &text)
+{
+    if (completed)
+        return;
+    completed = true;
+    emit readCompleted(success, text);
+}

@@ -1,0 +1,68 @@
+#ifndef RELAYMODULEREADER_H
+#define RELAYMODULEREADER_H
+
+#include <QByteArray>
+#include <QList>
+#include <QModbusDevice>
+#include <QObject>
+#include <QString>
+
+class QModbusReply;
+class QModbusTcpClient;
+
+// One request of the relay-module probe.
+struct ReaderRequest
+{
+    enum Kind : quint8 { READ_IDENTITY = 1, READ_INPUT = 2 };
+
+    quint8 kind = 0;
+    int functionCode = 0;
+    QByteArray payload;     // big-endian
+};
+
+// Checks the link to one external relay module over Modbus TCP: reads its
+// identity, makes sure it is a relay module configured with the probed IPv4
+// address, then reads discrete input 2. Lives in the thread that creates it;
+// the owner keeps an event loop running until readCompleted.
+class RelayModuleReader : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit RelayModuleReader(QString ip, QObject *parent = nullptr);
+    ~RelayModuleReader() override;
+
+signals:
+    void readCompleted(bool success, QString error_text);
+    void writeToLog(QString text);
+    void controllerInfo(uchar address, bool input_on);
+
+public slots:
+    void getControllerInfo();
+
+private slots:
+    void sendCommand();
+    void decodeModbusResponse();
+    void onModbusClientStateChanged(QModbusDevice::State state);
+
+private:
+    QModbusReply *sendRequest(int function_code, const QByteArray &payload);
+    void handleReply(QModbusReply *reply);
+    void decodeReply(QModbusReply *reply);
+    void popRequest();
+    void fail(const QString &text);
+    void complete(bool success, const QString &text);
+
+    quint8 serverAddress = 49;
+    QString ip;
+    QModbusTcpClient *modbusClient = nullptr;
+    bool linkUp = false;
+    QList<ReaderRequest> queue;
+    bool ready = true;
+    bool failed = false;
+    QString errorText;
+    // readCompleted was emitted for the running probe.
+    bool completed = true;
+};
+
+#endif // RELAYMODULEREADER_H

@@ -1,0 +1,1244 @@
+// Main window: actions and their enable rules, task progress, connection
+// state, questions, page jumps, files, closing; end to end against the fake
+// line controller.
+
+#include "appglobals.h"
+#include "fakecontroller.h"
+#include "faketcpserver.h"
+#include "lantrelclient.h"
+#include "lantrelprotocol.h"
+#include "linemodulesform.h"
+#include "mainform.h"
+#include "samplesviewerform.h"
+#include "stateviewerform.h"
+#include "taskmanager.h"
+#include "uiseams.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+using namespace LantrelProtocol;
+
+namespace {
+
+const int LineAddress = 3;
+const QString BaseTitle = QStringLiteral("Настройка ИОП «Лантрел-А»");
+const QString ReadTask = QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л...");
+
+const QStringList AllActions = {
+    QStringLiteral("actConnect"), QStringLiteral("actDisconnect"), QStringLiteral("actLoadConfig"),
+    QStringLiteral("actSaveConfig"), QStringLiteral("actExit"), QStringLiteral("actGetConfig"),
+    QStringLiteral("actSetConfig"), QStringLiteral("actUploadConfigToLine"), QStringLiteral("actSaveFlash"),
+    QStringLiteral("actRebootController"), QStringLiteral("actFirmwareUpdate"), QStringLiteral("actReadFlash"),
+    QStringLiteral("actSetDefaults"), QStringLiteral("actSetModuleDefaults"), QStringLiteral("actChangeSerial"),
+    QStringLiteral("actShowStateViewer"), QStringLiteral("actShowSamplesViewer"),
+    QStringLiteral("actAboutProgram"), QStringLiteral("actAboutQt")};
+
+struct Question
+{
+    QMessageBox::Icon icon;
+    QString title;
+    QString text;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton;
+};
+
+// Message boxes answered from a queue (No when it is empty) and recorded.
+struct Boxes
+{
+    QList<Question> asked;
+    QList<QMessageBox::StandardButton> answers;
+
+    void install()
+    {
+        UiSeams::setMessageBoxHandler([this](QWidget *, QMessageBox::Icon icon, const QString &title,
+                                             const QString &text, QMessageBox::StandardButtons buttons,
+                                             QMessageBox::StandardButton def) {
+            asked.append({icon, title, text, buttons, def});
+            if (!(buttons & QMessageBox::Yes))
+                return QMessageBox::Ok;
+            return answers.isEmpty() ? QMessageBox::No : answers.takeFirst();
+        });
+    }
+};
+
+struct FileDialogCall
+{
+    QString caption;
+    QString dir;
+    QString filter;
+    QFileDialog::Options options;
+};
+
+void settle()
+{
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+QProgressDialog *visibleProgress()
+{
+    for (QWidget *w : QApplication::allWidgets())
+        if (auto *d = qobject_cast<QProgressDialog *>(w))
+            if (d->isVisible())
+                return d;
+    return nullptr;
+}
+
+Status_Line_t lineStatus(int state)
+{
+    Status_Line_t s;
+    s.Flags = 1;
+    s.State = quint8(state);
+    return s;
+}
+
+ClientConnection tcpConnection(const QString &address = QStringLiteral("127.0.0.1"), int line = LineAddress)
+{
+    ClientConnection c;
+    c.connType = 0;
+    c.address = address;
+    c.lineAddress = line;
+    return c;
+}
+
+// The fake controller at line address 3 on 127.0.0.1:502.
+struct FakeLine
+{
+    FakeController fake;
+    FakeTcpServer server{&fake};
+    bool listening = false;
+
+    FakeLine()
+    {
+        fake.loadGeneratedConfiguration(LineAddress, QHostAddress(QStringLiteral("127.0.0.1")));
+        listening = server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 502);
+    }
+};
+
+} // namespace
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void construction();
+    void treeShowsPages_data();
+    void treeShowsPages();
+    void serialAction_data();
+    void serialAction();
+    void enableRules_data();
+    void enableRules();
+    void statusIndicators_data();
+    void statusIndicators();
+    void connectionTitle_data();
+    void connectionTitle();
+    void taskSteps_data();
+    void taskSteps();
+    void taskWithoutCount();
+    void secondTaskReusesDialog();
+    void progressParentDestroyed();
+    void disconnectEndsTask();
+    void clientErrorShowsBox();
+    void offlineQuestions_data();
+    void offlineQuestions();
+    void onlineQuestions_data();
+    void onlineQuestions();
+    void moduleDefaultsQuestion();
+    void closeNoKeepsTask();
+    void closeWhileSessionEnds();
+    void geometryStoredAsUpperHex();
+    void pageJumps_data();
+    void pageJumps();
+    void fileDialogsStartFolder_data();
+    void fileDialogsStartFolder();
+    void loadFailureKeepsFolder();
+    void singleInstanceWindows();
+    void endToEnd();
+
+private:
+    MainForm *makeForm();
+    QAction *act(const QString &name) const;
+    QStringList enabledActions() const;
+    bool connectToFake(FakeLine &line);
+    void waitIdle(int timeoutMs = 20000);
+
+    std::unique_ptr<TaskManager> m_manager;
+    std::unique_ptr<MainForm> m_form;
+    Boxes m_boxes;
+    QList<FileDialogCall> m_openCalls;
+    QList<FileDialogCall> m_saveCalls;
+    QString m_openAnswer;
+    QString m_saveAnswer;
+};
+
+void TestMainForm::initTestCase()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Kestu"));
+    QCoreApplication::setApplicationName(QStringLiteral("LantrelProg"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.1.776"));
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    LantrelProtocol::registerMetaTypes();
+    qRegisterMetaType<ClientConnection>();
+}
+
+void TestMainForm::init()
+{
+    sessionEnding = false;
+    m_manager.reset(new TaskManager);
+    appTaskManager = m_manager.get();
+    for (const char *key : {"MainForm", "Common/LastPath", "Common/EnableChangeSerial", "Driver"})
+        appSettings->remove(QString::fromLatin1(key));
+    appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), true);
+
+    m_boxes = Boxes();
+    m_boxes.install();
+    m_openCalls.clear();
+    m_saveCalls.clear();
+    m_openAnswer.clear();
+    m_saveAnswer.clear();
+    UiSeams::setOpenFileHandler([this](QWidget *, const QString &caption, const QString &dir,
+                                       const QString &filter, QFileDialog::Options options) {
+        m_openCalls.append({caption, dir, filter, options});
+        return m_openAnswer;
+    });
+    UiSeams::setSaveFileHandler([this](QWidget *, const QString &caption, const QString &dir,
+                                       const QString &filter, QFileDialog::Options options) {
+        m_saveCalls.append({caption, dir, filter, options});
+        return m_saveAnswer;
+    });
+}
+
+void TestMainForm::cleanup()
+{
+    m_form.reset();
+    if (m_manager)
+        m_manager->client()->shutdownDriver();
+    settle();
+    appTaskManager = nullptr;
+    m_manager.reset();
+    UiSeams::setMessageBoxHandler(nullptr);
+    UiSeams::setOpenFileHandler(nullptr);
+    UiSeams::setSaveFileHandler(nullptr);
+    sessionEnding = false;
+    settle();
+}
+
+MainForm *TestMainForm::makeForm()
+{
+    m_form.reset(new MainForm);
+    // Ending the program here would end every later event loop of the test.
+    QObject::disconnect(m_form.get(), &MainForm::shutdown, appTaskManager, &TaskManager::stopApp);
+    return m_form.get();
+}
+
+QAction *TestMainForm::act(const QString &name) const
+{
+    return m_form->findChild<QAction *>(name);
+}
+
+QStringList TestMainForm::enabledActions() const
+{
+    QStringList names;
+    for (const QString &name : AllActions) {
+        QAction *a = act(name);
+        if (a && a->isEnabled() && a->isVisible())
+            names << name.mid(3);
+    }
+    return names;
+}
+
+bool TestMainForm::connectToFake(FakeLine &line)
+{
+    if (!line.listening)
+        return false;
+    // The window reads the configuration on the connect; wait for its end.
+    QSignalSpy up(m_manager->client(), &LantrelClient::deviceConnected);
+    QSignalSpy read(m_manager->client(), &LantrelClient::datasetChanged);
+    m_manager->client()->connectToDevice(0, QStringLiteral("127.0.0.1"), LineAddress);
+    if (!up.wait(10000))
+        return false;
+    if (read.isEmpty() && !read.wait(20000))
+        return false;
+    settle();
+    return true;
+}
+
+void TestMainForm::waitIdle(int timeoutMs)
+{
+    // actLoadConfig is enabled exactly while no client task runs.
+    QTRY_VERIFY_WITH_TIMEOUT(act(QStringLiteral("actLoadConfig"))->isEnabled() && !visibleProgress(), timeoutMs);
+}
+
+// ---------------------------------------------------------------------------
+
+void TestMainForm::construction()
+{
+    MainForm *form = makeForm();
+    QCOMPARE(form->windowTitle(), BaseTitle + QStringLiteral(" (Режим автономной работы)"));
+    QCOMPARE(form->size(), QSize(600, 400));
+
+    auto order = [](const QList<QAction *> &actions) {
+        QStringList names;
+        for (QAction *a : actions)
+            names << (a->isSeparator() ? QStringLiteral("|") : a->objectName().mid(3));
+        return names.join(QLatin1Char(' '));
+    };
+    auto menu = [form](const char *name) { return form->findChild<QMenu *>(QString::fromLatin1(name)); };
+    QCOMPARE(order(menu("menuSystem")->actions()), QStringLiteral("Connect Disconnect | LoadConfig SaveConfig | Exit"));
+    QCOMPARE(order(menu("menuControl")->actions()),
+             QStringLiteral("GetConfig | SetConfig UploadConfigToLine SaveFlash | RebootController | FirmwareUpdate | "
+                            "ReadFlash | SetDefaults SetModuleDefaults ChangeSerial"));
+    QCOMPARE(order(menu("menuMonitoring")->actions()), QStringLiteral("ShowStateViewer ShowSamplesViewer"));
+    QCOMPARE(order(menu("menuHelp")->actions()), QStringLiteral("AboutProgram AboutQt"));
+    QCOMPARE(order(form->findChild<QToolBar *>(QStringLiteral("mainToolBar"))->actions()),
+             QStringLiteral("Connect Disconnect | GetConfig | UploadConfigToLine SaveFlash | RebootController | "
+                            "LoadConfig SaveConfig | ShowStateViewer ShowSamplesViewer | Exit"));
+    QCOMPARE(menu("menuControl")->title(), QStringLiteral("Управление"));
+    QCOMPARE(act(QStringLiteral("actAboutProgram"))->menuRole(), QAction::AboutRole);
+
+    auto *tree = form->findChild<QTreeWidget *>(QStringLiteral("treePages"));
+    QCOMPARE(tree->topLevelItemCount(), 4);
+    QStringList texts;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = tree->topLevelItem(i);
+        texts << item->text(0) + QString::number(item->type());
+        for (int c = 0; c < item->childCount(); ++c)
+            texts << QStringLiteral("-") + item->child(c)->text(0) + QString::number(item->child(c)->type());
+    }
+    QCOMPARE(texts.join(QLatin1Char(' ')),
+             QStringLiteral("ЦУ-Л1001 Модули1002 -ВТ-Л1003 -ПС-Л1004 -ТЗ-Л1005 ЖН-Т1006 Взаимодействия1007"));
+    QVERIFY(tree->isHeaderHidden());
+    QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+    auto *stack = form->findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+    QCOMPARE(stack->count(), 8);
+    QCOMPARE(stack->currentWidget()->objectName(), QStringLiteral("pageController"));
+
+    const QList<QAction *> none;
+    QCOMPARE(enabledActions().join(QLatin1Char(' ')),
+             QStringLiteral("Connect LoadConfig SaveConfig Exit ShowStateViewer AboutProgram AboutQt"));
+}
+
+void TestMainForm::treeShowsPages_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("page");
+    QTest::newRow("controller") << "ЦУ-Л" << "pageController";
+    QTest::newRow("modules") << "Модули" << "pageLineModules";
+    QTest::newRow("sensors") << "ВТ-Л" << "pageSensors";
+    QTest::newRow("io") << "ПС-Л" << "pageIoModules";
+    QTest::newRow("scp") << "ТЗ-Л" << "pageScpModules";
+    QTest::newRow("relay") << "ЖН-Т" << "pageRelayModules";
+    QTest::newRow("interactions") << "Взаимодействия" << "pageInteractions";
+    QTest::newRow("none") << "" << "pageEmpty";
+}
+
+void TestMainForm::treeShowsPages()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, page);
+    MainForm *form = makeForm();
+    auto *tree = form->findChild<QTreeWidget *>(QStringLiteral("treePages"));
+    auto *stack = form->findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+    // Start from another page, so the change is visible.
+    tree->setCurrentItem(tree->topLevelItem(3));
+    if (item.isEmpty()) {
+        tree->setCurrentItem(nullptr);
+    } else {
+        const QList<QTreeWidgetItem *> found = tree->findItems(item, Qt::MatchExactly | Qt::MatchRecursive);
+        QCOMPARE(found.size(), 1);
+        tree->setCurrentItem(found.first());
+    }
+    QCOMPARE(stack->currentWidget()->objectName(), page);
+}
+
+void TestMainForm::serialAction_data()
+{
+    QTest::addColumn<QVariant>("setting");
+    QTest::addColumn<bool>("visible");
+    QTest::newRow("absent") << QVariant() << false;
+    QTest::newRow("false") << QVariant(false) << false;
+    QTest::newRow("true") << QVariant(true) << true;
+}
+
+void TestMainForm::serialAction()
+{
+    QFETCH(QVariant, setting);
+    QFETCH(bool, visible);
+    if (setting.isValid())
+        appSettings->setValue(QStringLiteral("Common/EnableChangeSerial"), setting);
+    MainForm *form = makeForm();
+    QAction *a = act(QStringLiteral("actChangeSerial"));
+    QCOMPARE(a->isVisible(), visible);
+    QCOMPARE(a->text(), QStringLiteral("Смена серийного номера ЦУ-Л"));
+    QCOMPARE(form->findChild<QMenu *>(QStringLiteral("menuControl"))->actions().last(), a);
+}
+
+void TestMainForm::enableRules_data()
+{
+    QTest::addColumn<bool>("online");
+    QTest::addColumn<bool>("monitoring");
+    QTest::addColumn<QList<int>>("lineReports");
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<bool>("serialSetting");
+    QTest::addColumn<QString>("enabled");
+
+    const QString offlineIdle = QStringLiteral("Connect LoadConfig SaveConfig Exit ShowStateViewer AboutProgram AboutQt");
+    const QString onlineIdle = QStringLiteral(
+        "Disconnect LoadConfig SaveConfig Exit GetConfig SetConfig SaveFlash RebootController FirmwareUpdate "
+        "ReadFlash SetDefaults ShowStateViewer AboutProgram AboutQt");
+    const QString onlineIdleLineOn = QStringLiteral(
+        "Disconnect LoadConfig SaveConfig Exit GetConfig SetConfig UploadConfigToLine SaveFlash RebootController "
+        "FirmwareUpdate ReadFlash SetDefaults SetModuleDefaults ShowStateViewer ShowSamplesViewer AboutProgram "
+        "AboutQt");
+    const QString onlineIdleSerial = QStringLiteral(
+        "Disconnect LoadConfig SaveConfig Exit GetConfig SetConfig SaveFlash RebootController FirmwareUpdate "
+        "ReadFlash SetDefaults ChangeSerial ShowStateViewer AboutProgram AboutQt");
+    const QList<int> none;
+
+    QTest::newRow("offline") << false << true << none << false << false << offlineIdle;
+    QTest::newRow("offline, serial setting") << false << true << none << false << true << offlineIdle;
+    QTest::newRow("offline, busy") << false << true << none << true << false
+                                   << "ShowStateViewer AboutProgram AboutQt";
+    QTest::newRow("offline, line report") << false << true << QList<int>{LN_ONN} << false << false << offlineIdle;
+    QTest::newRow("online, no line report") << true << true << none << false << false << onlineIdle;
+    QTest::newRow("online, line on") << true << true << QList<int>{LN_ONN} << false << false << onlineIdleLineOn;
+    QTest::newRow("online, line on twice") << true << true << QList<int>{LN_ONN, LN_ONN} << false << false
+                                           << onlineIdleLineOn;
+    QTest::newRow("online, voltage only") << true << true << QList<int>{LN_POW} << false << false << onlineIdle;
+    QTest::newRow("online, line on then off") << true << true << QList<int>{LN_ONN, LN_OFF} << false << false
+                                              << onlineIdle;
+    QTest::newRow("online, command off") << true << true << QList<int>{LN_ONN, CMD_OFF} << false << false
+                                         << onlineIdle;
+    QTest::newRow("online, busy") << true << true << none << true << false
+                                  << "Disconnect ShowStateViewer AboutProgram AboutQt";
+    QTest::newRow("online, busy, line on") << true << true << QList<int>{LN_ONN} << true << false
+                                           << "Disconnect ShowStateViewer ShowSamplesViewer AboutProgram AboutQt";
+    QTest::newRow("online, serial setting") << true << true << none << false << true << onlineIdleSerial;
+    QTest::newRow("online, busy, serial setting") << true << true << none << true << true
+                                                  << "Disconnect ShowStateViewer AboutProgram AboutQt";
+    QTest::newRow("no monitoring, online") << true << false << none << false << false << onlineIdleLineOn;
+    QTest::newRow("no monitoring, reports ignored") << true << false << QList<int>{LN_OFF, LN_NON} << false << false
+                                                    << onlineIdleLineOn;
+    QTest::newRow("no monitoring, offline") << false << false << QList<int>{LN_ONN} << false << false << offlineIdle;
+}
+
+void TestMainForm::enableRules()
+{
+    QFETCH(bool, online);
+    QFETCH(bool, monitoring);
+    QFETCH(QList<int>, lineReports);
+    QFETCH(bool, busy);
+    QFETCH(bool, serialSetting);
+    QFETCH(QString, enabled);
+
+    appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), monitoring);
+    appSettings->setValue(QStringLiteral("Common/EnableChangeSerial"), serialSetting);
+    makeForm();
+    LantrelClient *client = m_manager->client();
+    if (online)
+        emit client->deviceConnected(tcpConnection());
+    for (int state : lineReports)
+        emit client->lineStatusChanged(lineStatus(state));
+    if (busy)
+        emit client->taskStarted(QStringLiteral("Работа..."), 0);
+    settle();
+
+    QStringList expected = enabled.split(QLatin1Char(' '));
+    QStringList actual = enabledActions();
+    expected.sort();
+    actual.sort();
+    QCOMPARE(actual, expected);
+}
+
+void TestMainForm::statusIndicators_data()
+{
+    QTest::addColumn<bool>("monitoring");
+    QTest::addColumn<bool>("beforeConnect");
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<bool>("afterDisconnect");
+    QTest::newRow("monitoring") << true << false << true << false;
+    QTest::newRow("no monitoring") << false << true << false << false;
+}
+
+void TestMainForm::statusIndicators()
+{
+    QFETCH(bool, monitoring);
+    QFETCH(bool, beforeConnect);
+    QFETCH(bool, connected);
+    QFETCH(bool, afterDisconnect);
+
+    appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), monitoring);
+    MainForm *form = makeForm();
+    form->show();
+    QList<QWidget *> bar;
+    for (const char *cls : {"ControllerErrorsWidget", "LineStatusWidget"})
+        for (QWidget *w : form->statusBar()->findChildren<QWidget *>())
+            if (QByteArray(w->metaObject()->className()) == cls)
+                bar << w;
+    QCOMPARE(bar.size(), 2);
+    auto *connection = qobject_cast<QLabel *>(form->statusBar()->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly).value(0));
+    auto visible = [&]() { return !bar.at(0)->isHidden() && !bar.at(1)->isHidden(); };
+    auto hidden = [&]() { return bar.at(0)->isHidden() && bar.at(1)->isHidden(); };
+
+    QVERIFY(beforeConnect ? visible() : hidden());
+    if (beforeConnect) {
+        // Fault indicator, line indicator, connection picture, left to right.
+        QTRY_VERIFY(bar.at(0)->x() < bar.at(1)->x());
+        QVERIFY(connection);
+        QVERIFY(bar.at(1)->x() < connection->x());
+    }
+    emit m_manager->client()->deviceConnected(tcpConnection());
+    QVERIFY(connected ? visible() : hidden());
+    emit m_manager->client()->deviceDisconnected();
+    QVERIFY(afterDisconnect ? visible() : hidden());
+}
+
+void TestMainForm::connectionTitle_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ethernet") << 0 << "10.1.2.3" << 3 << "Подключен к ЦУ-Л 10.1.2.3";
+    QTest::newRow("rs-485") << 1 << "/dev/ttyUSB0" << 17 << "Подключен к ЦУ-Л, порт /dev/ttyUSB0, линейный адрес 17";
+}
+
+void TestMainForm::connectionTitle()
+{
+    QFETCH(int, type);
+    QFETCH(QString, address);
+    QFETCH(int, line);
+    QFETCH(QString, text);
+
+    MainForm *form = makeForm();
+    QLabel *connection = nullptr;
+    for (QLabel *l : form->statusBar()->findChildren<QLabel *>())
+        if (l->toolTip() == QStringLiteral("<p>Режим автономной работы</p>"))
+            connection = l;
+    QVERIFY(connection);
+
+    ClientConnection conn;
+    conn.connType = type;
+    conn.address = address;
+    conn.lineAddress = line;
+    emit m_manager->client()->deviceConnected(conn);
+    QCOMPARE(form->windowTitle(), BaseTitle + QStringLiteral(" (") + text + QStringLiteral(")"));
+    QCOMPARE(connection->toolTip(), QStringLiteral("<p>") + text + QStringLiteral("</p>"));
+
+    // A restart with a new line address renames the window.
+    conn.lineAddress = line + 1;
+    conn.address = address + QStringLiteral("9");
+    emit m_manager->client()->connectionChanged(conn);
+    QVERIFY(form->windowTitle().contains(address + QStringLiteral("9")));
+
+    emit m_manager->client()->deviceDisconnected();
+    QCOMPARE(form->windowTitle(), BaseTitle + QStringLiteral(" (Режим автономной работы)"));
+    QCOMPARE(connection->toolTip(), QStringLiteral("<p>Режим автономной работы</p>"));
+}
+
+void TestMainForm::taskSteps_data()
+{
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<QList<int>>("failedSteps");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("127 steps") << 127 << QList<int>() << "Чтение конфигурации ИОП из ЦУ-Л - успешно";
+    QTest::newRow("failed last step") << 127 << QList<int>{127} << "Чтение конфигурации ИОП из ЦУ-Л - ошибка";
+    QTest::newRow("failed middle step") << 127 << QList<int>{5, 60} << "Чтение конфигурации ИОП из ЦУ-Л - успешно";
+    QTest::newRow("one step") << 1 << QList<int>() << "Чтение конфигурации ИОП из ЦУ-Л - успешно";
+}
+
+void TestMainForm::taskSteps()
+{
+    QFETCH(int, steps);
+    QFETCH(QList<int>, failedSteps);
+    QFETCH(QString, result);
+
+    MainForm *form = makeForm();
+    LantrelClient *client = m_manager->client();
+    QSignalSpy cursor(form, &MainForm::showWaitCursor);
+    emit client->deviceConnected(tcpConnection());
+    emit client->taskStarted(ReadTask, ushort(steps));
+    settle();
+
+    QProgressDialog *dialog = visibleProgress();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->windowTitle(), BaseTitle);
+    QCOMPARE(dialog->labelText(), ReadTask);
+    QCOMPARE(dialog->maximum(), steps);
+    QCOMPARE(dialog->findChildren<QPushButton *>().size(), 0);
+    QVERIFY(dialog->windowFlags() & Qt::Tool);
+    QCOMPARE(form->statusBar()->currentMessage(), ReadTask);
+    QCOMPARE(cursor.count(), 1);
+    QCOMPARE(cursor.at(0).at(0).toBool(), true);
+    QVERIFY(!act(QStringLiteral("actGetConfig"))->isEnabled());
+
+    for (int i = 1; i < steps; ++i)
+        emit client->taskCompleted(ushort(i), !failedSteps.contains(i));
+    settle();
+    QCOMPARE(visibleProgress(), dialog);
+    if (steps > 1)
+        QCOMPARE(dialog->value(), steps - 1);
+    QCOMPARE(cursor.count(), 1);
+    QVERIFY(!act(QStringLiteral("actGetConfig"))->isEnabled());
+
+    emit client->taskCompleted(ushort(steps), !failedSteps.contains(steps));
+    settle();
+    QVERIFY(!visibleProgress());
+    QCOMPARE(form->statusBar()->currentMessage(), result);
+    QCOMPARE(cursor.count(), 2);
+    QCOMPARE(cursor.at(1).at(0).toBool(), false);
+    QVERIFY(act(QStringLiteral("actGetConfig"))->isEnabled());
+}
+
+void TestMainForm::taskWithoutCount()
+{
+    MainForm *form = makeForm();
+    LantrelClient *client = m_manager->client();
+    emit client->deviceConnected(tcpConnection());
+    emit client->taskStarted(QStringLiteral("Перезапуск ЦУ-Л..."), 0);
+    settle();
+    QProgressDialog *dialog = visibleProgress();
+    QVERIFY(dialog);
+    // An empty range: the bar shows the busy indicator.
+    QCOMPARE(dialog->minimum(), 0);
+    QCOMPARE(dialog->maximum(), 0);
+
+    // Whatever number it carries, the first step ends the task.
+    emit client->taskCompleted(5, false);
+    settle();
+    QVERIFY(!visibleProgress());
+    QCOMPARE(form->statusBar()->currentMessage(), QStringLiteral("Перезапуск ЦУ-Л - ошибка"));
+    QVERIFY(act(QStringLiteral("actRebootController"))->isEnabled());
+}
+
+void TestMainForm::secondTaskReusesDialog()
+{
+    MainForm *form = makeForm();
+    LantrelClient *client = m_manager->client();
+    emit client->deviceConnected(tcpConnection());
+    emit client->taskStarted(QStringLiteral("Передача конфигурации ИОП в ЦУ-Л..."), 10);
+    emit client->taskCompleted(3, true);
+    settle();
+    QProgressDialog *first = visibleProgress();
+    QVERIFY(first);
+    QCOMPARE(first->value(), 3);
+
+    emit client->taskStarted(QStringLiteral("Сохранение конфигурации ИОП..."), 0);
+    settle();
+    QCOMPARE(visibleProgress(), first);
+    QCOMPARE(first->labelText(), QStringLiteral("Сохранение конфигурации ИОП..."));
+    QCOMPARE(first->maximum(), 0);
+    QCOMPARE(form->statusBar()->currentMessage(), QStringLiteral("Сохранение конфигурации ИОП..."));
+
+    emit client->taskCompleted(1, true);
+    settle();
+    QVERIFY(!visibleProgress());
+    QCOMPARE(form->statusBar()->currentMessage(), QStringLiteral("Сохранение конфигурации ИОП - успешно"));
+
+    // The next task gets a new dialog.
+    emit client->taskStarted(ReadTask, 127);
+    settle();
+    QVERIFY(visibleProgress());
+    QCOMPARE(visibleProgress()->maximum(), 127);
+    QVERIFY(visibleProgress()->value() <= 0);
+}
+
+void TestMainForm::progressParentDestroyed()
+{
+    makeForm();
+    LantrelClient *client = m_manager->client();
+    emit client->deviceConnected(tcpConnection());
+
+    // A dialog that deletes itself on close is the active window when the
+    // task starts; the progress dialog goes down with it.
+    auto *dialog = new QWidget(nullptr, Qt::Dialog);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    QApplication::setActiveWindow(dialog);
+    QCOMPARE(QApplication::activeWindow(), dialog);
+    QSignalSpy cursor(m_form.get(), &MainForm::showWaitCursor);
+    emit client->taskStarted(ReadTask, 3);
+    settle();
+    QPointer<QProgressDialog> progress = visibleProgress();
+    QVERIFY(progress);
+    QCOMPARE(progress->parentWidget(), dialog);
+    dialog->close();
+    settle();
+    QVERIFY(progress.isNull());
+
+    // Steps and the end of the task after that must not reach the dead dialog.
+    emit client->taskCompleted(1, true);
+    emit client->taskStarted(QStringLiteral("Другая задача..."), 2);
+    emit client->taskCompleted(1, true);
+    emit client->taskCompleted(2, true);
+    settle();
+    QVERIFY(!visibleProgress());
+    QCOMPARE(cursor.last().at(0).toBool(), false);
+    QVERIFY(act(QStringLiteral("actGetConfig"))->isEnabled());
+    QCOMPARE(m_form->statusBar()->currentMessage(), QStringLiteral("Другая задача - успешно"));
+}
+
+void TestMainForm::disconnectEndsTask()
+{
+    MainForm *form = makeForm();
+    LantrelClient *client = m_manager->client();
+    QSignalSpy cursor(form, &MainForm::showWaitCursor);
+    emit client->deviceConnected(tcpConnection());
+    emit client->taskStarted(ReadTask, 127);
+    emit client->taskCompleted(1, true);
+    settle();
+    QVERIFY(visibleProgress());
+
+    emit client->deviceDisconnected();
+    settle();
+    QVERIFY(!visibleProgress());
+    QCOMPARE(cursor.last().at(0).toBool(), false);
+    QCOMPARE(enabledActions().join(QLatin1Char(' ')),
+             QStringLiteral("Connect LoadConfig SaveConfig Exit ShowStateViewer AboutProgram AboutQt"));
+    // No result word for a task the link took away.
+    QVERIFY(!form->statusBar()->currentMessage().contains(QStringLiteral(" - ")));
+}
+
+void TestMainForm::clientErrorShowsBox()
+{
+    MainForm *form = makeForm();
+    QSignalSpy log(form, &MainForm::writeToLog);
+    emit m_manager->client()->clientError(QStringLiteral("Ошибка выполнения команды"));
+    // Queued: shown from the event loop, not inside the client's call.
+    QCOMPARE(m_boxes.asked.size(), 0);
+    settle();
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Critical);
+    QCOMPARE(m_boxes.asked.at(0).title, BaseTitle);
+    QCOMPARE(m_boxes.asked.at(0).text, QStringLiteral("Ошибка выполнения команды"));
+    QCOMPARE(m_boxes.asked.at(0).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(log.count(), 1);
+    QCOMPARE(log.at(0).at(0).toString(), QStringLiteral("Ошибка выполнения команды"));
+}
+
+// Questions before restart, disconnect and closing, by the client's marks.
+// Offline only the line-module mark can be set; the flash mark needs a
+// controller (onlineQuestions).
+void TestMainForm::offlineQuestions_data()
+{
+    QTest::addColumn<bool>("lineModulesChanged");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<QString>("closeQuestion");
+    QTest::newRow("clean") << false << int(QMessageBox::Question) << "Завершить работу приложения?";
+    QTest::newRow("line modules changed")
+        << true << int(QMessageBox::Warning)
+        << "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не сохранена в ЦУ-Л.</p>"
+           "<p>Вы действительно желаете завершить работу приложения?</p>";
+}
+
+void TestMainForm::offlineQuestions()
+{
+    QFETCH(bool, lineModulesChanged);
+    QFETCH(int, icon);
+    QFETCH(QString, closeQuestion);
+
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    if (lineModulesChanged) {
+        quint16 idx = 0;
+        client->addModule(SECT_ACC, 0x12345, 7, idx);
+    }
+    QCOMPARE(client->lineModulesChanged(), lineModulesChanged);
+
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    m_boxes.answers = {QMessageBox::No};
+    QVERIFY(!form->close());
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QCOMPARE(int(m_boxes.asked.at(0).icon), icon);
+    QCOMPARE(m_boxes.asked.at(0).text, closeQuestion);
+    QCOMPARE(m_boxes.asked.at(0).title, BaseTitle);
+    QCOMPARE(m_boxes.asked.at(0).buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
+    QVERIFY(form->isVisible());
+    QCOMPARE(shutdown.count(), 0);
+    QVERIFY(!appSettings->contains(QStringLiteral("MainForm/Geometry")));
+
+    m_boxes.answers = {QMessageBox::Yes};
+    QVERIFY(form->close());
+    QCOMPARE(shutdown.count(), 1);
+}
+
+void TestMainForm::onlineQuestions_data()
+{
+    QTest::addColumn<bool>("unsaved");
+    QTest::addColumn<bool>("lineModulesChanged");
+    QTest::addColumn<QString>("rebootQuestion");
+    QTest::addColumn<QString>("disconnectQuestion");
+    QTest::addColumn<QString>("closeQuestion");
+
+    const QString lineReboot = QStringLiteral(
+        "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена.</p>"
+        "<p>Перед перезапуском необходимо сохранить конфигурацию в ЦУ-Л.<br/>"
+        "В противном случае после перезапуска устройства возможен конфликт конфигураций.</p>"
+        "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>");
+    const QString lineDisconnect = QStringLiteral(
+        "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не сохранена в ЦУ-Л.</p>"
+        "<p>Вы действительно желаете завершить подключение к ЦУ-Л?</p>");
+    const QString lineClose = QStringLiteral(
+        "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не сохранена в ЦУ-Л.</p>"
+        "<p>Вы действительно желаете завершить работу приложения?</p>");
+
+    QTest::newRow("saved") << false << false << QString() << QString()
+                           << QStringLiteral("Завершить работу приложения?");
+    QTest::newRow("not in flash")
+        << true << false
+        << QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                          "<p>После перезапуска устройства все несохраненные изменения будут отменены.</p>"
+                          "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>")
+        << QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                          "<p>Вы действительно желаете завершить подключение к ЦУ-Л?</p>")
+        << QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                          "<p>Вы действительно желаете завершить работу приложения?</p>");
+    QTest::newRow("line modules changed") << false << true << lineReboot << lineDisconnect << lineClose;
+    QTest::newRow("both: line modules win") << true << true << lineReboot << lineDisconnect << lineClose;
+}
+
+void TestMainForm::onlineQuestions()
+{
+    QFETCH(bool, unsaved);
+    QFETCH(bool, lineModulesChanged);
+    QFETCH(QString, rebootQuestion);
+    QFETCH(QString, disconnectQuestion);
+    QFETCH(QString, closeQuestion);
+
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+
+    if (unsaved) {
+        QSignalSpy written(client, &LantrelClient::writeFinished);
+        act(QStringLiteral("actSetConfig"))->trigger();
+        QVERIFY(written.count() > 0 || written.wait(15000));
+        waitIdle();
+    }
+    if (lineModulesChanged) {
+        quint16 idx = 0;
+        client->addModule(SECT_ACC, 0x54321, 480, idx);
+    }
+    QCOMPARE(client->configSaved(), !unsaved);
+    QCOMPARE(client->lineModulesChanged(), lineModulesChanged);
+
+    // Every question answered No: nothing happens.
+    QSignalSpy tasks(client, &LantrelClient::taskStarted);
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    m_boxes.asked.clear();
+    auto expectQuestion = [this](const QString &text, QMessageBox::Icon icon) {
+        if (text.isEmpty()) {
+            QCOMPARE(m_boxes.asked.size(), 0);
+            return;
+        }
+        QCOMPARE(m_boxes.asked.size(), 1);
+        QCOMPARE(m_boxes.asked.at(0).text, text);
+        QCOMPARE(m_boxes.asked.at(0).icon, icon);
+        QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
+        m_boxes.asked.clear();
+    };
+
+    if (!rebootQuestion.isEmpty()) {
+        act(QStringLiteral("actRebootController"))->trigger();
+        expectQuestion(rebootQuestion, QMessageBox::Warning);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    if (!disconnectQuestion.isEmpty()) {
+        act(QStringLiteral("actDisconnect"))->trigger();
+        expectQuestion(disconnectQuestion, QMessageBox::Warning);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QVERIFY(!form->close());
+    expectQuestion(closeQuestion, closeQuestion.startsWith(QLatin1String("<p>")) ? QMessageBox::Warning
+                                                                                   : QMessageBox::Question);
+    settle();
+    QCOMPARE(tasks.count(), 0);
+    QVERIFY(client->hasDriver());
+    QCOMPARE(shutdown.count(), 0);
+
+    // Yes to the restart (or no question at all) restarts the controller.
+    m_boxes.answers = {QMessageBox::Yes};
+    act(QStringLiteral("actRebootController"))->trigger();
+    expectQuestion(rebootQuestion, QMessageBox::Warning);
+    QTRY_VERIFY(tasks.count() > 0);
+    QCOMPARE(tasks.at(0).at(0).toString(), QStringLiteral("Перезапуск ЦУ-Л..."));
+}
+
+void TestMainForm::moduleDefaultsQuestion()
+{
+    FakeLine line;
+    makeForm();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    // The fake reports the line on: the line actions become available.
+    QTRY_VERIFY_WITH_TIMEOUT(act(QStringLiteral("actSetModuleDefaults"))->isEnabled(), 10000);
+
+    QSignalSpy tasks(client, &LantrelClient::taskStarted);
+    act(QStringLiteral("actSetModuleDefaults"))->trigger();
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Warning);
+    QVERIFY(m_boxes.asked.at(0).text.startsWith(
+        QStringLiteral("<p><b>Внимание!</b><br/>При восстановлении в линейных модулях параметров по умолчанию")));
+    settle();
+    QCOMPARE(tasks.count(), 0);
+
+    m_boxes.answers = {QMessageBox::Yes};
+    act(QStringLiteral("actSetModuleDefaults"))->trigger();
+    QTRY_VERIFY(tasks.count() > 0);
+    QCOMPARE(tasks.at(0).at(0).toString(), QStringLiteral("Восстановление параметров модулей по умолчанию..."));
+}
+
+void TestMainForm::closeNoKeepsTask()
+{
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    emit client->deviceConnected(tcpConnection());
+    emit client->taskStarted(ReadTask, 127);
+    emit client->taskCompleted(1, true);
+    settle();
+    QPointer<QProgressDialog> dialog = visibleProgress();
+    QVERIFY(dialog);
+
+    QSignalSpy cursor(form, &MainForm::showWaitCursor);
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    m_boxes.answers = {QMessageBox::No};
+    QVERIFY(!form->close());
+    settle();
+    // The running task is still shown as running.
+    QCOMPARE(visibleProgress(), dialog.data());
+    QCOMPARE(cursor.count(), 0);
+    QVERIFY(!act(QStringLiteral("actExit"))->isEnabled());
+    QCOMPARE(shutdown.count(), 0);
+    // ... and still ends normally.
+    emit client->taskCompleted(2, true);
+    settle();
+    QCOMPARE(dialog->value(), 2);
+
+    m_boxes.answers = {QMessageBox::Yes};
+    QVERIFY(form->close());
+    settle();
+    QVERIFY(!visibleProgress());
+    QCOMPARE(cursor.count(), 1);
+    QCOMPARE(cursor.at(0).at(0).toBool(), false);
+    QCOMPARE(shutdown.count(), 1);
+    QVERIFY(appSettings->contains(QStringLiteral("MainForm/Geometry")));
+}
+
+void TestMainForm::closeWhileSessionEnds()
+{
+    MainForm *form = makeForm();
+    form->show();
+    quint16 idx = 0;
+    m_manager->client()->addModule(SECT_ACC, 0x12345, 7, idx);
+    emit m_manager->client()->taskStarted(ReadTask, 127);
+    settle();
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    sessionEnding = true;
+    QVERIFY(form->close());
+    QCOMPARE(m_boxes.asked.size(), 0);
+    QCOMPARE(shutdown.count(), 0);
+    QVERIFY(!visibleProgress());
+    QVERIFY(appSettings->contains(QStringLiteral("MainForm/Geometry")));
+    QVERIFY(appSettings->contains(QStringLiteral("MainForm/State")));
+    QVERIFY(appSettings->contains(QStringLiteral("MainForm/Splitter")));
+}
+
+void TestMainForm::geometryStoredAsUpperHex()
+{
+    MainForm *form = makeForm();
+    form->show();
+    form->resize(730, 510);
+    auto *splitter = form->findChild<QSplitter *>(QStringLiteral("splitter"));
+    splitter->setSizes({260, 400});
+    const QList<int> sizes = splitter->sizes();
+    const QByteArray geometry = form->saveGeometry();
+    m_boxes.answers = {QMessageBox::Yes};
+    QVERIFY(form->close());
+
+    const QRegularExpression upperHex(QStringLiteral("^[0-9A-F]+$"));
+    for (const char *key : {"Geometry", "State", "Splitter"}) {
+        const QString text = appSettings->value(QStringLiteral("MainForm/") + QLatin1String(key)).toString();
+        QVERIFY2(upperHex.match(text).hasMatch(), key);
+    }
+    QCOMPARE(appSettings->value(QStringLiteral("MainForm/Geometry")).toString(),
+             QString::fromLatin1(geometry.toHex().toUpper()));
+
+    // A new window comes back the same.
+    m_form.reset();
+    MainForm *again = makeForm();
+    QCOMPARE(again->size(), QSize(730, 510));
+    again->show();
+    QCOMPARE(again->findChild<QSplitter *>(QStringLiteral("splitter"))->sizes(), sizes);
+
+    // Empty keys leave the defaults.
+    m_form.reset();
+    for (const char *key : {"Geometry", "State", "Splitter"})
+        appSettings->setValue(QStringLiteral("MainForm/") + QLatin1String(key), QString());
+    QCOMPARE(makeForm()->size(), QSize(600, 400));
+}
+
+void TestMainForm::pageJumps_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<bool>("processing");
+    QTest::addColumn<QString>("page");
+    QTest::newRow("io module") << 2 << false << "pageIoModules";
+    QTest::newRow("sensor with ir") << 3 << false << "pageSensors";
+    QTest::newRow("sensor") << 4 << false << "pageSensors";
+    QTest::newRow("line protection") << 5 << false << "pageScpModules";
+    QTest::newRow("relay module") << 16 << false << "pageLineModules";
+    QTest::newRow("no module") << 0 << false << "pageLineModules";
+    QTest::newRow("controller") << 7 << false << "pageLineModules";
+    QTest::newRow("processing") << 4 << true << "pageSensors";
+}
+
+void TestMainForm::pageJumps()
+{
+    QFETCH(int, type);
+    QFETCH(bool, processing);
+    QFETCH(QString, page);
+
+    MainForm *form = makeForm();
+    auto *tree = form->findChild<QTreeWidget *>(QStringLiteral("treePages"));
+    auto *stack = form->findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+    tree->setCurrentItem(tree->topLevelItem(1));
+    QCOMPARE(stack->currentWidget()->objectName(), QStringLiteral("pageLineModules"));
+
+    auto *lineModules = form->findChild<LineModulesForm *>(QStringLiteral("pageLineModules"));
+    if (processing)
+        emit lineModules->jumpToProcessingConfig(3);
+    else
+        emit lineModules->jumpToModuleConfig(uchar(type), 3);
+    QCOMPARE(stack->currentWidget()->objectName(), page);
+    QCOMPARE(tree->currentItem()->type() - 1000, stack->currentIndex());
+}
+
+void TestMainForm::fileDialogsStartFolder_data()
+{
+    QTest::addColumn<QString>("lastPath");
+    QTest::addColumn<bool>("useLast");
+    QTest::newRow("none") << QString() << false;
+    QTest::newRow("deleted folder") << QStringLiteral("/nonexistent/lantrel/folder") << false;
+    QTest::newRow("existing folder") << QStringLiteral("tmp") << true;
+}
+
+void TestMainForm::fileDialogsStartFolder()
+{
+    QFETCH(QString, lastPath);
+    QFETCH(bool, useLast);
+
+    QTemporaryDir dir;
+    if (lastPath == QLatin1String("tmp"))
+        lastPath = dir.path();
+    if (!lastPath.isEmpty())
+        appSettings->setValue(QStringLiteral("Common/LastPath"), lastPath);
+    makeForm();
+
+    act(QStringLiteral("actLoadConfig"))->trigger();
+    act(QStringLiteral("actSaveConfig"))->trigger();
+    QCOMPARE(m_openCalls.size(), 1);
+    QCOMPARE(m_saveCalls.size(), 1);
+    const QString expected = useLast ? lastPath : appDataPath;
+    QCOMPARE(m_openCalls.at(0).dir, expected);
+    QCOMPARE(m_saveCalls.at(0).dir, expected);
+    QCOMPARE(m_openCalls.at(0).caption, QStringLiteral("Загрузка конфигурации из файла"));
+    QCOMPARE(m_openCalls.at(0).filter, QStringLiteral("XML файлы (*.xml);;Все файлы (*.*)"));
+    QCOMPARE(m_openCalls.at(0).options, QFileDialog::DontResolveSymlinks | QFileDialog::ReadOnly
+                                            | QFileDialog::DontUseCustomDirectoryIcons);
+    QCOMPARE(m_saveCalls.at(0).caption, QStringLiteral("Сохранение конфигурации в файл"));
+    QCOMPARE(m_saveCalls.at(0).filter, QStringLiteral("XML файлы (*.xml)"));
+    QCOMPARE(m_saveCalls.at(0).options, QFileDialog::DontResolveSymlinks | QFileDialog::DontUseCustomDirectoryIcons);
+    // Both dialogs were cancelled: nothing changed.
+    QCOMPARE(appSettings->value(QStringLiteral("Common/LastPath")).toString(), lastPath);
+    settle();
+    QCOMPARE(m_boxes.asked.size(), 0);
+}
+
+void TestMainForm::loadFailureKeepsFolder()
+{
+    QTemporaryDir before;
+    QTemporaryDir other;
+    appSettings->setValue(QStringLiteral("Common/LastPath"), before.path());
+    makeForm();
+
+    QFile bad(other.filePath(QStringLiteral("bad.xml")));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("<not a configuration");
+    bad.close();
+    m_openAnswer = bad.fileName();
+    act(QStringLiteral("actLoadConfig"))->trigger();
+    settle();
+    QCOMPARE(appSettings->value(QStringLiteral("Common/LastPath")).toString(), before.path());
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Critical);
+    QVERIFY2(m_boxes.asked.at(0).text.startsWith(QStringLiteral("Ошибка")), qPrintable(m_boxes.asked.at(0).text));
+
+    // A folder that cannot take the file: the save fails the same way.
+    m_saveAnswer = other.filePath(QStringLiteral("missing/sub/folder/config.xml"));
+    act(QStringLiteral("actSaveConfig"))->trigger();
+    settle();
+    QCOMPARE(appSettings->value(QStringLiteral("Common/LastPath")).toString(), before.path());
+    QCOMPARE(m_boxes.asked.size(), 2);
+    QCOMPARE(m_boxes.asked.at(1).icon, QMessageBox::Critical);
+}
+
+void TestMainForm::singleInstanceWindows()
+{
+    MainForm *form = makeForm();
+    act(QStringLiteral("actShowStateViewer"))->trigger();
+    act(QStringLiteral("actShowStateViewer"))->trigger();
+    QList<StateViewerForm *> states;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *s = qobject_cast<StateViewerForm *>(w))
+            states << s;
+    QCOMPARE(states.size(), 1);
+    QVERIFY(states.first()->isVisible());
+    QVERIFY(!states.first()->parentWidget());
+    QPointer<StateViewerForm> state = states.first();
+    state->close();
+    settle();
+    QVERIFY(state.isNull());
+    act(QStringLiteral("actShowStateViewer"))->trigger();
+    QVERIFY(form->findChildren<StateViewerForm *>().isEmpty());
+
+    // The windows without a parent go with the main window.
+    QPointer<QWidget> reopened;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<StateViewerForm *>(w))
+            reopened = w;
+    QVERIFY(reopened);
+    m_form.reset();
+    QVERIFY(reopened.isNull());
+}
+
+void TestMainForm::endToEnd()
+{
+    FakeLine line;
+    QVERIFY(line.listening);
+    QTemporaryDir files;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+
+    // Connect: the window reads the whole configuration at once.
+    QSignalSpy progress(form, &MainForm::updateProgress);
+    QSignalSpy dataset(client, &LantrelClient::datasetChanged);
+    QProgressDialog *seen = nullptr;
+    int seenMaximum = -1;
+    QMetaObject::Connection watch = connect(form, &MainForm::updateProgress, this, [&]() {
+        if (!seen && visibleProgress()) {
+            seen = visibleProgress();
+            seenMaximum = seen->maximum();
+        }
+    });
+    QVERIFY(connectToFake(line));
+    QCOMPARE(form->windowTitle(), BaseTitle + QStringLiteral(" (Подключен к ЦУ-Л 127.0.0.1)"));
+    waitIdle();
+    disconnect(watch);
+    QVERIFY(seen);
+    QCOMPARE(seenMaximum, 127);
+    QCOMPARE(progress.count(), 127);
+    QCOMPARE(progress.last().at(0).toInt(), 127);
+    QCOMPARE(dataset.count(), 1);
+    QCOMPARE(form->statusBar()->currentMessage(), QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л - успешно"));
+    QCOMPARE(m_boxes.asked.size(), 0);
+    // Monitoring shows the line on.
+    QTRY_VERIFY_WITH_TIMEOUT(act(QStringLiteral("actShowSamplesViewer"))->isEnabled(), 10000);
+
+    // Write the configuration to the controller.
+    QSignalSpy written(client, &LantrelClient::writeFinished);
+    act(QStringLiteral("actSetConfig"))->trigger();
+    QVERIFY(written.count() > 0 || written.wait(15000));
+    waitIdle();
+    QCOMPARE(form->statusBar()->currentMessage(), QStringLiteral("Передача конфигурации ИОП в ЦУ-Л - успешно"));
+    QVERIFY(!client->configSaved());
+
+    // Save it to the controller's flash memory.
+    act(QStringLiteral("actSaveFlash"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(client->configSaved(), 15000);
+    waitIdle();
+    QVERIFY(form->statusBar()->currentMessage().endsWith(QStringLiteral(" - успешно")));
+    QCOMPARE(m_boxes.asked.size(), 0);
+
+    // Restart: nothing unsaved, so no question; the controller comes back.
+    line.fake.setRestartDelays(100, 300);
+    QSignalSpy rebooted(client, &LantrelClient::deviceRebooted);
+    act(QStringLiteral("actRebootController"))->trigger();
+    QVERIFY(rebooted.count() > 0 || rebooted.wait(15000));
+    QCOMPARE(m_boxes.asked.size(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(act(QStringLiteral("actGetConfig"))->isEnabled() && !visibleProgress(), 20000);
+    QCOMPARE(line.fake.restartCount(), 1);
+
+    // Save to a file.
+    const QString path = files.filePath(QStringLiteral("line.xml"));
+    m_saveAnswer = path;
+    act(QStringLiteral("actSaveConfig"))->trigger();
+    waitIdle();
+    QVERIFY(QFileInfo(path).size() > 0);
+    QCOMPARE(appSettings->value(QStringLiteral("Common/LastPath")).toString(), files.path());
+
+    // Disconnect: everything is saved, so no question.
+    QSignalSpy down(client, &LantrelClient::deviceDisconnected);
+    act(QStringLiteral("actDisconnect"))->trigger();
+    QVERIFY(down.count() > 0 || down.wait(5000));
+    QTRY_VERIFY(!client->hasDriver());
+    QCOMPARE(m_boxes.asked.size(), 0);
+    QCOMPARE(form->windowTitle(), BaseTitle + QStringLiteral(" (Режим автономной работы)"));
+    QVERIFY(act(QStringLiteral("actConnect"))->isEnabled());
+
+    // Load that file offline.
+    dataset.clear();
+    m_openAnswer = path;
+    act(QStringLiteral("actLoadConfig"))->trigger();
+    QVERIFY(dataset.count() > 0 || dataset.wait(5000));
+    waitIdle();
+    QCOMPARE(m_openCalls.last().dir, files.path());
+    QCOMPARE(m_boxes.asked.size(), 0);
+
+    // Close: the program asks and ends.
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    m_boxes.answers = {QMessageBox::Yes};
+    act(QStringLiteral("actExit"))->trigger();
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QCOMPARE(m_boxes.asked.at(0).text, QStringLiteral("Завершить работу приложения?"));
+    QCOMPARE(shutdown.count(), 1);
+    QVERIFY(!form->isVisible());
+}
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"

@@ -1,0 +1,151 @@
+#ifndef DRIVERTESTSUPPORT_H
+#define DRIVERTESTSUPPORT_H
+
+// Shared set-up of the driver tests: the settings object and data folder the
+// driver reads in its constructor, a fake controller on Modbus TCP port 502,
+// and a driver in the test's own thread.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QHostAddress>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include "appglobals.h"
+#include "fakecontroller.h"
+#include "faketcpserver.h"
+#include "lantreldriver.h"
+#include "lantrelprotocol.h"
+
+namespace DriverTest {
+
+// appSettings must exist before a driver is constructed: the constructor
+// reads every "Driver/..." key from it. The tests make their own INI file in
+// a temporary folder, which is also the data folder (appDataPath).
+inline void setUpEnvironment(QTemporaryDir &dir)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Kestu"));
+    QCoreApplication::setApplicationName(QStringLiteral("LantrelProg"));
+    LantrelProtocol::registerMetaTypes();
+    qRegisterMetaType<FakeRequest>();
+    QVERIFY(dir.isValid());
+    appDataPath = dir.path();
+    delete appSettings;
+    appSettings = new QSettings(dir.filePath(QStringLiteral("lantrelprog.ini")), QSettings::IniFormat);
+    appSettings->setIniCodec("UTF-8");
+}
+
+inline void tearDownEnvironment()
+{
+    delete appSettings;
+    appSettings = nullptr;
+}
+
+// Quiet defaults for a test: no monitoring traffic between the requests
+// under test, no packet log.
+inline void resetDriverSettings()
+{
+    appSettings->remove(QStringLiteral("Driver"));
+    appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), false);
+    appSettings->setValue(QStringLiteral("Driver/EnableDebugLog"), false);
+    appSettings->sync();
+}
+
+inline void setDriverSetting(const QString &key, const QVariant &value)
+{
+    appSettings->setValue(QStringLiteral("Driver/") + key, value);
+    appSettings->sync();
+}
+
+// Stops a driver that lives in the test's thread and lets its deferred
+// deletions run.
+inline void stopAndDelete(LantrelDriver *&driver)
+{
+    if (!driver)
+        return;
+    QMetaObject::invokeMethod(driver, "stop", Qt::DirectConnection);
+    delete driver;
+    driver = nullptr;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// The fake at line address 3 on 127.0.0.1:502 with a generated configuration.
+struct TcpFixture
+{
+    FakeController fake;
+    FakeTcpServer server{&fake};
+    LantrelDriver *driver = nullptr;
+
+    explicit TcpFixture(const QHostAddress &ip = QHostAddress(QStringLiteral("127.0.0.1")), int unit = 3)
+    {
+        fake.loadGeneratedConfiguration(unit, ip);
+        listening = server.listen(ip, 502);
+    }
+    ~TcpFixture() { stopAndDelete(driver); }
+
+    LantrelDriver *makeDriver(const QString &address = QStringLiteral("127.0.0.1"), int unit = 3)
+    {
+        driver = new LantrelDriver(0, address, unit);
+        return driver;
+    }
+
+    bool listening = false;
+};
+
+// Starts the driver and waits until the first reads (identity, clock) are
+// done and the controller is announced.
+inline bool startAndConnect(LantrelDriver *driver, int timeoutMs = 5000)
+{
+    QSignalSpy connectedSpy(driver, &LantrelDriver::connected);
+    QSignalSpy clockSpy(driver, &LantrelDriver::controllerDateTime);
+    QMetaObject::invokeMethod(driver, "start", Qt::DirectConnection);
+    QElapsedTimer t;
+    t.start();
+    while ((connectedSpy.isEmpty() || clockSpy.isEmpty()) && t.elapsed() < timeoutMs)
+        QTest::qWait(5);
+    return !connectedSpy.isEmpty() && !clockSpy.isEmpty();
+}
+
+// Waits until `spy` has at least `count` entries.
+inline bool waitForCount(QSignalSpy &spy, int count, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (spy.count() < count && t.elapsed() < timeoutMs)
+        spy.wait(qMax<qint64>(1, qMin<qint64>(200, timeoutMs - t.elapsed())));
+    return spy.count() >= count;
+}
+
+inline int countValue(const QSignalSpy &spy, const QVariant &value, int arg = 0)
+{
+    int n = 0;
+    for (const QList<QVariant> &args : spy)
+        if (args.value(arg) == value)
+            ++n;
+    return n;
+}
+
+inline QStringList texts(const QSignalSpy &spy, int arg = 0)
+{
+    QStringList out;
+    for (const QList<QVariant> &args : spy)
+        out << args.value(arg).toString();
+    return out;
+}
+
+template <typename T>
+QByteArray encodeAll(const QVector<T> &records)
+{
+    QByteArray out;
+    for (const T &r : records)
+        out.append(FakeController::encode(r));
+    return out;
+}
+
+} // namespace DriverTest
+
+#endif // DRIVERTESTSUPPORT_H

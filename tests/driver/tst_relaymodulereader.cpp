@@ -1,0 +1,252 @@
+#include <QHostAddress>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include "relaymodulereader.h"
+
+// A relay module on Modbus TCP port 502 of a loopback address: identity
+// holding registers 1 to 21 and discrete input 2, with switches for faults.
+class FakeRelayModule : public QObject
+{
+    Q_OBJECT
+public:
+    enum Fault { NoFault, ExceptionOnIdentity, ExceptionOnInput, Silent, CloseOnIdentity, ShortIdentity, ShortInput };
+
+    quint16 addressRegister = 0x0105;
+    quint16 deviceCode = 2;
+    quint32 configuredIp = 0;
+    quint8 inputByte = 1;
+    Fault fault = NoFault;
+    QList<QPair<quint8, quint8>> requests;   // unit id, function
+
+    bool listen(const QString &ip)
+    {
+        configuredIp = QHostAddress(ip).toIPv4Address();
+        connect(&server, &QTcpServer::newConnection, this, &FakeRelayModule::onConnection);
+        return server.listen(QHostAddress(ip), 502);
+    }
+
+private:
+    void onConnection()
+    {
+        while (QTcpSocket *s = server.nextPendingConnection()) {
+            connect(s, &QTcpSocket::readyRead, this, [this, s]() { serve(s); });
+            connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+        }
+    }
+
+    void serve(QTcpSocket *s)
+    {
+        buffer += s->readAll();
+        while (buffer.size() >= 7) {
+            const int length = (quint8(buffer[4]) << 8) | quint8(buffer[5]);
+            if (buffer.size() < 6 + length)
+                return;
+            const QByteArray adu = buffer.left(6 + length);
+            buffer.remove(0, 6 + length);
+            const quint8 unit = quint8(adu[6]);
+            const quint8 function = quint8(adu[7]);
+            requests.append({unit, function});
+            QByteArray pdu = answer(function);
+            if (fault == Silent)
+                continue;
+            if (fault == CloseOnIdentity && function == 3) {
+                s->disconnectFromHost();
+                return;
+            }
+            QByteArray reply = adu.left(4);
+            reply.append(char((pdu.size() + 1) >> 8)).append(char((pdu.size() + 1) & 0xFF));
+            reply.append(char(unit)).append(pdu);
+            s->write(reply);
+        }
+    }
+
+    QByteArray answer(quint8 function)
+    {
+        QByteArray pdu;
+        if (function == 3) {
+            if (fault == ExceptionOnIdentity)
+                return QByteArray::fromHex("8302");
+            QVector<quint16> regs(21, 0);
+            regs[0] = addressRegister;
+            regs[4] = deviceCode;
+            for (int k = 0; k < 4; ++k)   // high bytes are noise the probe must ignore
+                regs[17 + k] = quint16(0xAB00 | ((configuredIp >> (24 - 8 * k)) & 0xFF));
+            const int count = fault == ShortIdentity ? 10 : 21;
+            pdu.append(char(3)).append(char(count * 2));
+            for (int k = 0; k < count; ++k)
+                pdu.append(char(regs[k] >> 8)).append(char(regs[k] & 0xFF));
+        } else if (function == 2) {
+            if (fault == ExceptionOnInput)
+                return QByteArray::fromHex("8204");
+            if (fault == ShortInput)
+                return QByteArray::fromHex("0200");   // byte count 0, no status byte
+            pdu.append(char(2)).append(char(1)).append(char(inputByte));
+        } else {
+            pdu = QByteArray::fromHex("8101");
+            pdu[0] = char(function | 0x80);
+        }
+        return pdu;
+    }
+
+    QTcpServer server;
+    QByteArray buffer;
+};
+
+class TestRelayModuleReader : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Outcome {
+        QList<QVariantList> completed;
+        QList<QVariantList> info;
+        QList<QVariantList> log;
+        QStringList order;
+    };
+
+    Outcome probe(const QString &ip, int limitMs = 8000)
+    {
+        Outcome out;
+        RelayModuleReader reader(ip);
+        connect(&reader, &RelayModuleReader::controllerInfo, this, [&out](uchar a, bool on) {
+            out.info.append({int(a), on});
+            out.order << QStringLiteral("info");
+        });
+        connect(&reader, &RelayModuleReader::readCompleted, this, [&out](bool ok, const QString &text) {
+            out.completed.append({ok, text});
+            out.order << QStringLiteral("completed");
+        });
+        connect(&reader, &RelayModuleReader::writeToLog, this, [&out](const QString &text) { out.log.append({text}); });
+        QEventLoop loop;
+        connect(&reader, &RelayModuleReader::readCompleted, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+        QMetaObject::invokeMethod(&reader, "getControllerInfo", Qt::QueuedConnection);
+        loop.exec();
+        // Late or duplicate signals would show up here.
+        QTest::qWait(300);
+        return out;
+    }
+
+private slots:
+    void successfulProbe_data()
+    {
+        QTest::addColumn<quint8>("inputByte");
+        QTest::addColumn<bool>("inputOn");
+        QTest::newRow("input on") << quint8(1) << true;
+        QTest::newRow("input off") << quint8(0) << false;
+        QTest::newRow("other value counts as off") << quint8(3) << false;
+    }
+
+    void successfulProbe()
+    {
+        QFETCH(quint8, inputByte);
+        QFETCH(bool, inputOn);
+        FakeRelayModule module;
+        module.inputByte = inputByte;
+        QVERIFY(module.listen(QStringLiteral("127.0.0.1")));
+
+        const Outcome out = probe(QStringLiteral("127.0.0.1"));
+        QCOMPARE(out.order, QStringList({QStringLiteral("info"), QStringLiteral("completed")}));
+        QCOMPARE(out.info.first(), QVariantList({5, inputOn}));
+        QCOMPARE(out.completed.first(), QVariantList({true, QString()}));
+        QVERIFY(out.log.isEmpty());
+        // Identity at server address 49, the input at the module's own address.
+        QCOMPARE(module.requests.size(), 2);
+        QCOMPARE(module.requests[0], qMakePair(quint8(49), quint8(3)));
+        QCOMPARE(module.requests[1], qMakePair(quint8(5), quint8(2)));
+    }
+
+    void failedProbe_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<quint16>("deviceCode");
+        QTest::addColumn<QString>("configuredIp");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("logged");
+        QTest::addColumn<int>("requests");
+
+        const QString notRelay = QStringLiteral("Ответ устройства получен, но это не ЖН-Т");
+        QTest::newRow("another device type") << int(FakeRelayModule::NoFault) << quint16(16)
+                                             << QStringLiteral("127.0.0.1") << notRelay << false << 1;
+        QTest::newRow("configured for another address") << int(FakeRelayModule::NoFault) << quint16(2)
+                                                        << QStringLiteral("10.1.2.3") << notRelay << false << 1;
+        QTest::newRow("exception to the identity read")
+            << int(FakeRelayModule::ExceptionOnIdentity) << quint16(2) << QStringLiteral("127.0.0.1")
+            << QStringLiteral("(MODBUS код 0x02)") << true << 1;
+        QTest::newRow("exception to the input read")
+            << int(FakeRelayModule::ExceptionOnInput) << quint16(2) << QStringLiteral("127.0.0.1")
+            << QStringLiteral("(MODBUS код 0x04)") << true << 2;
+        QTest::newRow("short identity reply") << int(FakeRelayModule::ShortIdentity) << quint16(2)
+                                              << QStringLiteral("127.0.0.1")
+                                              << QStringLiteral("Неполный ответ") << false << 1;
+        // Qt itself refuses an input reply without a status byte.
+        QTest::newRow("short input reply") << int(FakeRelayModule::ShortInput) << quint16(2)
+                                           << QStringLiteral("127.0.0.1")
+                                           << QStringLiteral("Ошибка выполнения запроса к ЖН-Т 127.0.0.1") << true << 2;
+    }
+
+    void failedProbe()
+    {
+        QFETCH(int, fault);
+        QFETCH(quint16, deviceCode);
+        QFETCH(QString, configuredIp);
+        QFETCH(QString, text);
+        QFETCH(bool, logged);
+        QFETCH(int, requests);
+
+        FakeRelayModule module;
+        QVERIFY(module.listen(QStringLiteral("127.0.0.1")));
+        module.fault = FakeRelayModule::Fault(fault);
+        module.deviceCode = deviceCode;
+        module.configuredIp = QHostAddress(configuredIp).toIPv4Address();
+
+        const Outcome out = probe(QStringLiteral("127.0.0.1"));
+        QCOMPARE(out.completed.size(), 1);
+        QCOMPARE(out.completed.first().at(0).toBool(), false);
+        QVERIFY2(out.completed.first().at(1).toString().contains(text), qPrintable(out.completed.first().at(1).toString()));
+        QVERIFY(out.info.isEmpty());
+        QCOMPARE(out.log.size(), logged ? 1 : 0);
+        QCOMPARE(module.requests.size(), requests);
+    }
+
+    void refusedConnection()
+    {
+        const Outcome out = probe(QStringLiteral("127.0.0.3"));
+        QCOMPARE(out.completed.size(), 1);
+        QCOMPARE(out.completed.first(), QVariantList({false, QStringLiteral("Не удалось подключиться к ЖН-Т 127.0.0.3")}));
+        QVERIFY(out.log.isEmpty());
+    }
+
+    void silentModule()
+    {
+        FakeRelayModule module;
+        module.fault = FakeRelayModule::Silent;
+        QVERIFY(module.listen(QStringLiteral("127.0.0.1")));
+        QElapsedTimer clock;
+        clock.start();
+        const Outcome out = probe(QStringLiteral("127.0.0.1"), 10000);
+        QCOMPARE(out.completed.size(), 1);
+        QCOMPARE(out.completed.first().at(0).toBool(), false);
+        QCOMPARE(out.log.size(), 1);
+        // One request and the transport's two retries.
+        QCOMPARE(module.requests.size(), 3);
+        QVERIFY(clock.elapsed() >= 2500);
+    }
+
+    void connectionClosedMidRequest()
+    {
+        FakeRelayModule module;
+        module.fault = FakeRelayModule::CloseOnIdentity;
+        QVERIFY(module.listen(QStringLiteral("127.0.0.1")));
+        const Outcome out = probe(QStringLiteral("127.0.0.1"));
+        QCOMPARE(out.completed.size(), 1);
+        QCOMPARE(out.completed.first().at(0).toBool(), false);
+        QVERIFY(out.info.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRelayModuleReader)
+#include "tst_relaymodulereader.moc"
