@@ -30,6 +30,11 @@ const int MaxLineAddress = 500;
 // The format needs four levels; anything far deeper is not a configuration,
 // and the DOM copies and frees its trees recursively.
 const int MaxNestingDepth = 256;
+// A full configuration is some 6000 elements in well under a megabyte. The
+// DOM spends about a kilobyte per node, so files far beyond that are refused
+// before they are parsed into one.
+const int MaxFileSize = 32 * 1024 * 1024;
+const int MaxNodeCount = 200000;
 
 const char RootName[] = "RUZConfig";
 
@@ -522,21 +527,40 @@ QString checkValues(const QDomDocument &doc)
     return r.error;
 }
 
-// Streams through the bytes once to refuse trees too deep to handle.
-QString checkNesting(const QByteArray &bytes)
+// Streams through the bytes once to refuse trees too deep or too large to
+// build as a document.
+QString checkShape(const QByteArray &bytes)
 {
     QXmlStreamReader xml(bytes);
     int depth = 0;
+    int nodes = 0;
     while (!xml.atEnd()) {
         const QXmlStreamReader::TokenType token = xml.readNext();
-        if (token == QXmlStreamReader::StartElement) {
+        switch (token) {
+        case QXmlStreamReader::StartElement:
+            nodes += 1 + xml.attributes().size();
             if (++depth > MaxNestingDepth) {
                 return QStringLiteral("Ошибка конфигурации: слишком глубокая вложенность элементов "
                                       "(строка %1)")
                     .arg(xml.lineNumber());
             }
-        } else if (token == QXmlStreamReader::EndElement) {
+            break;
+        case QXmlStreamReader::EndElement:
             --depth;
+            break;
+        case QXmlStreamReader::Characters:
+        case QXmlStreamReader::Comment:
+        case QXmlStreamReader::ProcessingInstruction:
+        case QXmlStreamReader::EntityReference:
+        case QXmlStreamReader::DTD:
+            ++nodes;
+            break;
+        default:
+            break;
+        }
+        if (nodes > MaxNodeCount) {
+            return QStringLiteral("Ошибка конфигурации: слишком много узлов в файле данных (строка %1)")
+                .arg(xml.lineNumber());
         }
     }
     if (xml.hasError()) {
@@ -586,15 +610,20 @@ bool ConfigurationManager::readDocument(QIODevice *device)
     }
     if (!device->isSequential())
         device->seek(0);
-    QByteArray bytes = device->readAll();
+    QByteArray bytes = device->read(MaxFileSize + 1);
     if (bytes.isEmpty()) {
         errorText = QStringLiteral("Ошибка конфигурации: пустой файл данных");
+        return false;
+    }
+    if (bytes.size() > MaxFileSize) {
+        errorText = QStringLiteral("Ошибка конфигурации: размер файла данных больше %1 байт")
+                        .arg(MaxFileSize);
         return false;
     }
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
 
-    QString error = checkNesting(bytes);
+    QString error = checkShape(bytes);
     if (!error.isEmpty()) {
         errorText = error;
         return false;
@@ -632,7 +661,8 @@ bool ConfigurationManager::readDocument(QIODevice *device)
 
     if (hasDocument())
         clear();
-    document = parsed.cloneNode(true).toDocument();
+    // Nothing else refers to the parsed tree: it becomes the document as is.
+    document = parsed;
     return true;
 }
 

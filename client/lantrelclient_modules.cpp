@@ -65,6 +65,11 @@ QString typeText(quint8 deviceType)
     return name.isEmpty() ? QString::number(deviceType) : name;
 }
 
+QString noTableText(quint8 deviceType)
+{
+    return QStringLiteral("Модули с кодом типа %1 не входят в конфигурацию ЦУ-Л").arg(deviceType);
+}
+
 QString voltsText(quint16 millivolts)
 {
     return QLocale().toString(millivolts / 1000.0, 'f', 2);
@@ -139,8 +144,7 @@ void LantrelClient::addModule(uchar mod_type, uint serial_no, ushort line_addr, 
     if (kind == NoTable) {
         // A line row whose module has no table row would shift the table
         // indexes of the sensor modules.
-        emit clientError(QStringLiteral("Модуль с кодом типа %1 не может быть добавлен в конфигурацию ЦУ-Л")
-                             .arg(mod_type));
+        emit clientError(noTableText(mod_type));
         return;
     }
     if (!validAddress(line_addr)) {
@@ -155,7 +159,7 @@ void LantrelClient::addModule(uchar mod_type, uint serial_no, ushort line_addr, 
     }
 
     const QString fullText = QStringLiteral("Невозможно добавить модуль %1 с адресом %2: "
-                                            "в конфигурации уже %3 модулей этого типа");
+                                            "таблица модулей этого типа заполнена (не более %3)");
     const QString serialText = serialNumberToString(serial_no);
     const QString typeName = deviceTypeNames.value(mod_type);
     const Konfig_Device_t &dev = m_controllerModel->deviceConfig;
@@ -274,8 +278,7 @@ void LantrelClient::updateModuleInfo(uchar mod_type, ushort line_addr, uint seri
 {
     const TableKind kind = tableKind(mod_type);
     if (kind == NoTable) {
-        emit clientError(QStringLiteral("Модуль с кодом типа %1 не может быть добавлен в конфигурацию ЦУ-Л")
-                             .arg(mod_type));
+        emit clientError(noTableText(mod_type));
         return;
     }
     LineModuleRecord line = m_lineModulesModel->moduleAt(line_addr);
@@ -371,8 +374,7 @@ void LantrelClient::moveModule(uchar mod_type, ushort old_addr, ushort old_idx, 
     Q_UNUSED(old_idx)   // the line row of old_addr names the table row
     const TableKind kind = tableKind(mod_type);
     if (kind == NoTable) {
-        emit clientError(QStringLiteral("Модуль с кодом типа %1 не может быть добавлен в конфигурацию ЦУ-Л")
-                             .arg(mod_type));
+        emit clientError(noTableText(mod_type));
         return;
     }
     const LineModuleRecord line = m_lineModulesModel->moduleAt(old_addr);

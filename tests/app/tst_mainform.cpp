@@ -3,7 +3,9 @@
 // line controller.
 
 #include "appglobals.h"
+#include "connectorform.h"
 #include "fakecontroller.h"
+#include "firmwareupdateform.h"
 #include "faketcpserver.h"
 #include "lantrelclient.h"
 #include "lantrelprotocol.h"
@@ -29,6 +31,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QtTest>
@@ -179,6 +182,7 @@ private slots:
     void fileDialogsStartFolder();
     void loadFailureKeepsFolder();
     void singleInstanceWindows();
+    void dialogsFromMenus();
     void endToEnd();
 
 private:
@@ -339,7 +343,6 @@ void TestMainForm::construction()
     QCOMPARE(stack->count(), 8);
     QCOMPARE(stack->currentWidget()->objectName(), QStringLiteral("pageController"));
 
-    const QList<QAction *> none;
     QCOMPARE(enabledActions().join(QLatin1Char(' ')),
              QStringLiteral("Connect LoadConfig SaveConfig Exit ShowStateViewer AboutProgram AboutQt"));
 }
@@ -1146,6 +1149,46 @@ void TestMainForm::singleInstanceWindows()
     QVERIFY(reopened.isNull());
 }
 
+void TestMainForm::dialogsFromMenus()
+{
+    MainForm *form = makeForm();
+    form->show();
+
+    // The connection dialog: one at a time, modal, its busy state is the window's.
+    act(QStringLiteral("actConnect"))->trigger();
+    act(QStringLiteral("actConnect"))->trigger();
+    const QList<ConnectorForm *> connectors = form->findChildren<ConnectorForm *>();
+    QCOMPARE(connectors.size(), 1);
+    QPointer<ConnectorForm> connector = connectors.first();
+    QVERIFY(connector->isVisible());
+    QCOMPARE(connector->windowModality(), Qt::ApplicationModal);
+    QVERIFY(!(connector->windowFlags() & Qt::WindowCloseButtonHint));
+    QSignalSpy cursor(form, &MainForm::showWaitCursor);
+    emit connector->showWaitCursor(true);
+    QCOMPARE(cursor.count(), 1);
+    // Its "close the program" only closes the dialog here.
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    emit connector->closeApp();
+    settle();
+    QVERIFY(connector.isNull());
+    QVERIFY(form->isVisible());
+    QCOMPARE(shutdown.count(), 0);
+
+    // The about box runs modally and has no context-help button.
+    QString aboutClass;
+    Qt::WindowFlags aboutFlags;
+    QTimer::singleShot(0, [&]() {
+        if (QWidget *w = QApplication::activeModalWidget()) {
+            aboutClass = QString::fromLatin1(w->metaObject()->className());
+            aboutFlags = w->windowFlags();
+            w->close();
+        }
+    });
+    act(QStringLiteral("actAboutProgram"))->trigger();
+    QCOMPARE(aboutClass, QStringLiteral("AboutForm"));
+    QVERIFY(!(aboutFlags & Qt::WindowContextHelpButtonHint));
+}
+
 void TestMainForm::endToEnd()
 {
     FakeLine line;
@@ -1179,6 +1222,29 @@ void TestMainForm::endToEnd()
     QCOMPARE(m_boxes.asked.size(), 0);
     // Monitoring shows the line on.
     QTRY_VERIFY_WITH_TIMEOUT(act(QStringLiteral("actShowSamplesViewer"))->isEnabled(), 10000);
+
+    // The firmware window asks for the module versions only while the line is on.
+    QSignalSpy tasks(client, &LantrelClient::taskStarted);
+    act(QStringLiteral("actFirmwareUpdate"))->trigger();
+    QPointer<FirmwareUpdateForm> firmware = form->findChild<FirmwareUpdateForm *>();
+    QVERIFY(firmware && firmware->isVisible());
+    QCOMPARE(firmware->windowModality(), Qt::ApplicationModal);
+    QTRY_VERIFY(!tasks.isEmpty());
+    QCOMPARE(tasks.at(0).at(0).toString(), QStringLiteral("Запрос версий прошивок модулей..."));
+    waitIdle();
+    firmware->close();
+    settle();
+    QVERIFY(firmware.isNull());
+    tasks.clear();
+    emit client->lineStatusChanged(lineStatus(LN_OFF));
+    QVERIFY(!act(QStringLiteral("actUploadConfigToLine"))->isEnabled());
+    act(QStringLiteral("actFirmwareUpdate"))->trigger();
+    firmware = form->findChild<FirmwareUpdateForm *>();
+    QVERIFY(firmware && firmware->isVisible());
+    settle();
+    QCOMPARE(tasks.count(), 0);
+    firmware->close();
+    settle();
 
     // Write the configuration to the controller.
     QSignalSpy written(client, &LantrelClient::writeFinished);

@@ -29,10 +29,10 @@ QList<QLabel *> labels(QWidget *w)
 
 bool shows(QLabel *label, const QString &path)
 {
-    const QPixmap *pm = label->pixmap();
+    const QPixmap pm = label->pixmap(Qt::ReturnByValue);
     if (path.isEmpty())
-        return !pm || pm->isNull();
-    return pm && !pm->isNull() && pm->cacheKey() == cachedPixmap(path).cacheKey();
+        return pm.isNull();
+    return !pm.isNull() && pm.cacheKey() == cachedPixmap(path).cacheKey();
 }
 
 Status_Line_t lineStatus(int flags, int state, int faults)

@@ -358,6 +358,14 @@ private:
     qint64 capacity;
 };
 
+QByteArray manyAttributes(int n)
+{
+    QByteArray out;
+    for (int i = 0; i < n; ++i)
+        out += "a" + QByteArray::number(i) + "='' ";
+    return out;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Config)
@@ -732,6 +740,15 @@ void tst_ConfigurationManager::refused_data()
     QByteArray deep = fileWith({}, "<Sensors>" + repeat("<x>", 300) + repeat("</x>", 300) + "</Sensors>");
     QTest::newRow("nesting too deep")
         << deep << QStringLiteral("Ошибка конфигурации: слишком глубокая вложенность элементов*");
+    QTest::newRow("too many nodes")
+        << fileWith({}, "<Interactions>" + repeat("<!---->", 200001) + "</Interactions>")
+        << QStringLiteral("Ошибка конфигурации: слишком много узлов в файле данных*");
+    QTest::newRow("too many attributes")
+        << fileWith({}, "<Processing><Rule " + manyAttributes(200001) + "/></Processing>")
+        << QStringLiteral("Ошибка конфигурации: слишком много узлов в файле данных*");
+    QTest::newRow("larger than 32 MiB")
+        << fileWith("<Controller BlockID=\"" + QByteArray(32 * 1024 * 1024, 'x') + "\"/>")
+        << QStringLiteral("Ошибка конфигурации: размер файла данных больше 33554432 байт");
     QTest::newRow("billion laughs")
         << QByteArray("<!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
                       "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"

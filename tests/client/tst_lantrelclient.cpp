@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
+
 #include "appglobals.h"
 #include "configurationmanager.h"
 #include "controllerconfigmodel.h"
@@ -65,6 +67,31 @@ bool waitFor(const std::function<bool()> &done, int ms = LongWaitMs)
         QTest::qWait(10);
     }
     return true;
+}
+
+// Lets the queued answers of the document reach the client.
+void settle()
+{
+    QTest::qWait(0);
+    QCoreApplication::processEvents();
+}
+
+Konfig_Section_t sensorRecord(quint16 lineAddr, quint8 type, quint32 serial, quint8 refs = 0)
+{
+    Konfig_Section_t r;
+    r.LineAddr = lineAddr;
+    r.DeviceType = type;
+    r.SerialNo = serial;
+    r.RefCount = refs;
+    return r;
+}
+
+Konfig_Modul_t relayModuleRecord(const char *ip)
+{
+    Konfig_Modul_t r;
+    std::memset(static_cast<void *>(&r), 0, sizeof(r));
+    r.IPAddr = QHostAddress(QString::fromLatin1(ip)).toIPv4Address();
+    return r;
 }
 }
 
@@ -187,6 +214,8 @@ private slots:
         QVERIFY(loaded.loadConfigFile(path));
         QVERIFY(waitFor([&]() { return loadLog.datasets == 1; }));
         QCOMPARE(loadLog.failedSteps(), 0);
+        // Loaded offline: the models hold exactly what the file holds.
+        QVERIFY(!loaded.isModified());
 
         for (int k = 0; k < 500; ++k) {
             const SensorModuleRecord a = c.client.sensorsConfigModel()->moduleAt(quint16(k));
@@ -319,7 +348,283 @@ private slots:
         QTest::qWait(20);
     }
 
+
+    void tableRowsMark_data()
+    {
+        QTest::addColumn<bool>("relayModules");
+        QTest::addColumn<bool>("marks");
+        QTest::newRow("relay-module row removed") << true << true;
+        QTest::newRow("line-protection row replaced") << false << false;
+    }
+
+    void tableRowsMark()
+    {
+        QFETCH(bool, relayModules);
+        QFETCH(bool, marks);
+        LantrelClient client;
+        TaskLog log(client);
+        emit client.configurationManager()->relayModuleConfig(0, {relayModuleRecord("192.0.2.40")});
+        settle();
+        client.configurationManager()->newDocument();
+        client.writeConfiguration();
+        QVERIFY(waitFor([&]() { return log.writesFinished == 1; }));
+        QVERIFY(!client.isModified());
+        if (relayModules) {
+            client.relayModulesConfigModel()->removeModule(0);
+        } else {
+            ScpModuleRecord scp;
+            scp.lineAddress = 4;
+            scp.deviceType = SECT_MKZ;
+            scp.thrOn = 12000;
+            client.scpModulesConfigModel()->setModule(0, scp);
+        }
+        QCOMPARE(client.isModified(), marks);
+    }
+
+    void blockIdIsCutOnACharacter_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("short") << QStringLiteral("Объект 1") << 14;
+        QTest::newRow("latin, 70 characters") << QString(70, QLatin1Char('x')) << 64;
+        QTest::newRow("cyrillic, 40 characters") << QString(40, QChar(0x0416)) << 64;
+        QTest::newRow("a character across byte 64") << QStringLiteral("x") + QString(40, QChar(0x0416)) << 63;
+    }
+
+    void blockIdIsCutOnACharacter()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, bytes);
+        LantrelClient client;
+        client.configurationManager()->newDocument();
+        client.controllerConfigModel()->setConfig(text, Konfig_Device_t(), ETH_konf_t(), Konfig_Line_t());
+        QSignalSpy saved(&client, &LantrelClient::saveControllerConfig);
+        client.writeConfiguration();
+        QCOMPARE(saved.size(), 1);
+        const QByteArray id = saved.first().first().toByteArray();
+        QCOMPARE(id.size(), bytes);
+        QVERIFY(text.startsWith(QString::fromUtf8(id)));
+        QCOMPARE(QString::fromUtf8(id).toUtf8(), id);
+    }
+
+    // --------------------------------------------------- handlers of the data
+
+    void scratchSensorRecordOnlyReportsTheModule()
+    {
+        LantrelClient client;
+        auto *doc = client.configurationManager();
+        QSignalSpy found(&client, &LantrelClient::foundLineModule);
+        QSignalSpy sensorRows(client.sensorsConfigModel(), &QAbstractItemModel::dataChanged);
+        QSignalSpy lineRows(client.lineModulesModel(), &QAbstractItemModel::dataChanged);
+        emit doc->sensorConfig(500, {sensorRecord(9, SECT_ACCI, 1234), sensorRecord(10, SECT_ACC, 99)});
+        settle();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().at(0).value<ushort>(), ushort(9));
+        QCOMPARE(found.first().at(1).value<uint>(), 1234u);
+        QCOMPARE(found.first().at(2).value<uchar>(), uchar(SECT_ACCI));
+        QCOMPARE(sensorRows.size(), 0);
+        QCOMPARE(lineRows.size(), 0);
+        QCOMPARE(client.lineModulesModel()->moduleAt(9).deviceType, quint8(0));
+    }
+
+    void emptyRecordClearsOnlyItsRow_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("sensor") << int(SECT_ACC);
+        QTest::newRow("input/output") << int(SECT_MVV);
+        QTest::newRow("line protection") << int(SECT_MKZ);
+    }
+
+    void emptyRecordClearsOnlyItsRow()
+    {
+        QFETCH(int, type);
+        LantrelClient client;
+        auto *doc = client.configurationManager();
+        // A module at line address 7, then an empty slot that still names address 7.
+        auto send = [&](quint8 devType, quint8 cfgIo) {
+            if (type == SECT_ACC) {
+                emit doc->sensorConfig(0, {sensorRecord(7, devType, devType ? 70 : 0)});
+            } else if (type == SECT_MVV) {
+                Konfig_MVV_t r;
+                r.LineAddr = 7;
+                r.DeviceType = devType;
+                r.SerialNo = devType ? 70 : 0;
+                r.CfgIO = cfgIo;
+                emit doc->ioModuleConfig(0, {r});
+            } else {
+                Konfig_MKZ_t r;
+                r.LineAddr = 7;
+                r.DeviceType = devType;
+                r.SerialNo = devType ? 70 : 0;
+                emit doc->scpModuleConfig(0, {r});
+            }
+            settle();
+        };
+        send(quint8(type), 0x90);   // loop 1 alarm, loop 2 fault
+        const LineModuleRecord before = client.lineModulesModel()->moduleAt(7);
+        QCOMPARE(int(before.deviceType), type);
+        send(0, 0);
+
+        const LineModuleRecord after = client.lineModulesModel()->moduleAt(7);
+        QCOMPARE(after.deviceType, before.deviceType);
+        QCOMPARE(after.serialNumber, before.serialNumber);
+        QCOMPARE(after.tableIndex, before.tableIndex);
+        QCOMPARE(after.loop1Mode, before.loop1Mode);
+        QCOMPARE(after.loop2Mode, before.loop2Mode);
+        quint8 rowType = 0xFF;
+        if (type == SECT_ACC)
+            rowType = client.sensorsConfigModel()->moduleAt(0).deviceType;
+        else if (type == SECT_MVV)
+            rowType = client.ioModulesConfigModel()->moduleAt(0).deviceType;
+        else
+            rowType = client.scpModulesConfigModel()->moduleAt(0).deviceType;
+        QCOMPARE(rowType, quint8(0));
+    }
+
+    void interactionTexts_data()
+    {
+        QTest::addColumn<int>("executor");
+        QTest::addColumn<int>("destRef");
+        QTest::addColumn<int>("destFunc");
+        QTest::addColumn<int>("time");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("text");
+        const int relay3 = (2 << 8) | 3;
+        QTest::newRow("relay 3 of module 2, odd time") << int(EXT_RELY) << relay3 << 255 << 5 << "192.0.2.50" << "Вкл. на 2,5 с.";
+        QTest::newRow("relay 3 of module 2, even time") << int(EXT_RELY) << relay3 << 255 << 4 << "192.0.2.50" << "Вкл. на 2 с.";
+        QTest::newRow("relay 32") << int(EXT_RELY) << ((2 << 8) | 32) << 255 << 3 << "192.0.2.50" << "Вкл. на 1,5 с.";
+        QTest::newRow("relay formula") << int(EXT_RELY) << relay3 << 7 << 5 << "192.0.2.50" << "Формула №7";
+        QTest::newRow("relay by command") << int(EXT_RELY) << relay3 << 0 << 5 << "192.0.2.50" << "Вкл./откл. по команде";
+        QTest::newRow("input/output module, 10 s") << int(SECT_MVV) << 1 << 255 << 10 << "2" << "Вкл. на 10 с.";
+        QTest::newRow("input/output module by command") << int(SECT_MVV) << 1 << 0 << 10 << "2" << "Вкл./откл. по команде";
+    }
+
+    void interactionTexts()
+    {
+        QFETCH(int, executor);
+        QFETCH(int, destRef);
+        QFETCH(int, destFunc);
+        QFETCH(int, time);
+        QFETCH(QString, address);
+        QFETCH(QString, text);
+        LantrelClient client;
+        auto *doc = client.configurationManager();
+        emit doc->sensorConfig(0, {sensorRecord(1, SECT_ACC, 10, 1)});
+        Konfig_MVV_t io;
+        io.LineAddr = 2;
+        io.DeviceType = SECT_MVV;
+        io.TSign = quint8(time);
+        emit doc->ioModuleConfig(0, {io});
+        Konfig_Modul_t relayModule = relayModuleRecord("192.0.2.50");
+        const int relay = destRef & 0xFF;
+        if (executor == EXT_RELY)
+            relayModule.Relays[relay - 1].TSign = quint8(time);
+        emit doc->relayModuleConfig(1, {relayModule});
+        Control_Relay_t r;
+        r.DeviceType = quint8(executor);
+        r.DestRef = quint16(destRef);
+        r.DestFunc = quint8(destFunc);
+        emit doc->interactionsConfig(0, {r});
+        settle();
+
+        QCOMPARE(client.interactionsConfigModel()->rowCount(), 1);
+        const InteractionRecord row = client.interactionsConfigModel()->interactionAt(0);
+        QCOMPARE(row.functionText, text);
+        QCOMPARE(row.executorAddressText, address);
+        QCOMPARE(row.sourceAddress, quint16(1));
+        QCOMPARE(int(row.relay), executor == EXT_RELY ? relay : 0);
+    }
+
+    // ------------------------------------------------------- status relays
+
+    void moduleStatesReset_data()
+    {
+        QTest::addColumn<bool>("lineStatus");   // else monitoringStateChanged
+        QTest::addColumn<int>("value");
+        QTest::addColumn<bool>("resets");
+        QTest::newRow("LN_NON") << true << int(LN_NON) << true;
+        QTest::newRow("LN_POW") << true << int(LN_POW) << false;
+        QTest::newRow("LN_ONN") << true << int(LN_ONN) << false;
+        QTest::newRow("LN_OFF") << true << int(LN_OFF) << true;
+        QTest::newRow("CMD_OFF") << true << int(CMD_OFF) << false;
+        QTest::newRow("monitoring stops") << false << 0 << true;
+        QTest::newRow("monitoring starts") << false << 1 << false;
+    }
+
+    void moduleStatesReset()
+    {
+        QFETCH(bool, lineStatus);
+        QFETCH(int, value);
+        QFETCH(bool, resets);
+        LantrelClient client;
+        emit client.configurationManager()->sensorConfig(0, {sensorRecord(5, SECT_ACC, 50), sensorRecord(6, SECT_ACC, 60)});
+        settle();
+        Status_Section_t st;
+        st.State0 = 0x02;
+        const QVector<Status_Section_t> states {st, st};
+        QVERIFY(QMetaObject::invokeMethod(&client, "onSensorStatus", Q_ARG(ushort, 0),
+                                          Q_ARG(QVector<LantrelProtocol::Status_Section_t>, states)));
+        QVERIFY(client.lineModulesModel()->moduleAt(5).stateFlags != 0);
+        QVERIFY(client.lineModulesModel()->moduleAt(6).stateFlags != 0);
+        // An index beyond the used rows names no module.
+        QVERIFY(QMetaObject::invokeMethod(&client, "onSensorStatus", Q_ARG(ushort, 600),
+                                          Q_ARG(QVector<LantrelProtocol::Status_Section_t>, states)));
+
+        QSignalSpy changed(&client, &LantrelClient::lineStatusChanged);
+        if (lineStatus) {
+            Status_Line_t line;
+            line.State = quint8(value);
+            line.Faults = 0x11;
+            QVERIFY(QMetaObject::invokeMethod(&client, "onLineStatus", Q_ARG(LantrelProtocol::Status_Line_t, line)));
+            QCOMPARE(changed.size(), 1);
+            QCOMPARE(client.lastLineStatus().Faults, quint8(0x11));
+        } else {
+            QVERIFY(QMetaObject::invokeMethod(&client, "onMonitoringStateChanged", Q_ARG(bool, value != 0)));
+        }
+        QCOMPARE(client.lineModulesModel()->moduleAt(5).stateFlags == 0, resets);
+        QCOMPARE(client.lineModulesModel()->moduleAt(6).stateFlags == 0, resets);
+    }
+
+    void firmwareVersionsCarryLineAddresses_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("firstAddress");
+        QTest::newRow("from index 0") << 0 << 1;
+        QTest::newRow("from index 10") << 10 << 11;
+    }
+
+    void firmwareVersionsCarryLineAddresses()
+    {
+        QFETCH(int, first);
+        QFETCH(int, firstAddress);
+        LantrelClient client;
+        QSignalSpy versions(&client, &LantrelClient::moduleFirmwareVersion);
+        QVERIFY(QMetaObject::invokeMethod(&client, "onModulesFwVersion", Q_ARG(ushort, ushort(first)),
+                                          Q_ARG(QVector<quint16>, QVector<quint16>({0x0101, 0x0203, 0x0405}))));
+        QCOMPARE(versions.size(), 3);
+        const QVector<quint16> expected {0x0101, 0x0203, 0x0405};
+        for (int k = 0; k < 3; ++k) {
+            QCOMPARE(versions[k][0].value<ushort>(), ushort(firstAddress + k));
+            QCOMPARE(versions[k][1].value<ushort>(), expected[k]);
+        }
+    }
+
     // ------------------------------------------------------- with a controller
+
+    void readStartedOnConnectionRunsWhole()
+    {
+        // The main window starts the whole read inside deviceConnected.
+        Connected c;
+        TaskLog log(c.client);
+        QObject::connect(&c.client, &LantrelClient::deviceConnected, &c.client, &LantrelClient::readConfiguration);
+        QVERIFY(connect(c));
+        QVERIFY(waitFor([&]() { return log.datasets == 1; }));
+        QTest::qWait(200);
+        QCOMPARE(log.datasets, 1);
+        QCOMPARE(log.completed.size(), 127);
+        QCOMPARE(log.completed.last(), qMakePair(127, true));
+        QVERIFY(!c.client.isModified());
+    }
 
     void wholeReadFillsTheModels()
     {
@@ -443,6 +748,8 @@ private slots:
         QCOMPARE(log.started.size(), 3);
         QCOMPARE(log.started[1].second, 126);
         QCOMPARE(log.started[2], qMakePair(QStringLiteral("Сохранение конфигурации ИОП..."), 0));
+        // A task without a count reports its one completion as step 0.
+        QCOMPARE(log.completed.last(), qMakePair(0, true));
         QCOMPARE(c.fake.flashFileBytes(8), c.fake.fileBytes(8));
     }
 
@@ -515,6 +822,164 @@ private slots:
         QVERIFY(c.client.controllerConfigModel()->blockId != QStringLiteral("другой"));
     }
 
+    void identityFromTheDocument_data()
+    {
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<bool>("sameController");
+        QTest::addColumn<bool>("takesSettings");
+        QTest::newRow("connected, another controller") << true << false << false;
+        QTest::newRow("connected, the same controller") << true << true << true;
+        QTest::newRow("offline") << false << false << true;
+    }
+
+    void identityFromTheDocument()
+    {
+        QFETCH(bool, online);
+        QFETCH(bool, sameController);
+        QFETCH(bool, takesSettings);
+        Connected c;
+        TaskLog log(c.client);
+        ControllerConfigModel *held = c.client.controllerConfigModel();
+        if (online) {
+            QVERIFY(connect(c));
+            readWhole(c.client, log);
+        }
+        const ControllerInfo infoBefore = held->info;
+        const QString blockBefore = held->blockId;
+        const Konfig_Device_t devBefore = held->deviceConfig;
+        const ETH_konf_t netBefore = held->networkConfig;
+        const Konfig_Line_t lineBefore = held->lineConfig;
+        log.log.clear();
+
+        Info_Device_t info;
+        info.DeviceType = BOS_LIN;
+        info.SerialNo = 999;
+        info.ProdYear = 2030;
+        if (sameController) {
+            const QStringList parts = infoBefore.serialNumber.split(QLatin1Char('.'));
+            QCOMPARE(parts.size(), 2);
+            info.SerialNo = quint16(parts[0].toUInt());
+            info.ProdYear = quint16(parts[1].toUInt());
+        }
+        Konfig_Device_t dev;
+        dev.LineAddr = 77;
+        dev.CfgLoop = 0x5A;
+        dev.TWork = 9;
+        ETH_konf_t net;
+        net.IPAddr = QHostAddress(QStringLiteral("192.0.2.77")).toIPv4Address();
+        Konfig_Line_t line;
+        line.LineMode = 1;
+        line.SensorCount = lineBefore.SensorCount;
+        auto *doc = c.client.configurationManager();
+        emit doc->controllerInfo(info, 0, QDate(2030, 1, 2));
+        emit doc->controllerConfig(QByteArray("другой"), dev, net, line);
+        settle();
+
+        // The identity from a file never replaces the connected controller's.
+        QCOMPARE(held->info.serialNumber, online ? infoBefore.serialNumber : QStringLiteral("999.2030"));
+        QVERIFY(log.log.filter(QStringLiteral("Чтение информации о блоке")).isEmpty());
+        QCOMPARE(held->deviceConfig.TWork, quint8(9));
+        QCOMPARE(held->blockId, takesSettings ? QStringLiteral("другой") : blockBefore);
+        QCOMPARE(held->deviceConfig.LineAddr, takesSettings ? quint16(77) : devBefore.LineAddr);
+        QCOMPARE(held->deviceConfig.CfgLoop, takesSettings ? quint8(0x5A) : devBefore.CfgLoop);
+        QCOMPARE(held->networkConfig.IPAddr, takesSettings ? net.IPAddr : netBefore.IPAddr);
+        QCOMPARE(held->lineConfig.LineMode, takesSettings ? quint8(1) : lineBefore.LineMode);
+    }
+
+    void relayCountFollowsTheRelayModules()
+    {
+        Connected c;
+        QVERIFY(connect(c));
+        TaskLog log(c.client);
+        readWhole(c.client, log);
+        const int relayModules = c.client.relayModulesConfigModel()->rowCount();
+        QVERIFY(relayModules > 0);
+        QCOMPARE(int(c.fake.record<Konfig_Line_t>(8, 0).RelayCount), relayModules);
+
+        c.client.relayModulesConfigModel()->removeModule(0);
+        QSignalSpy relayWrites(&c.client, &LantrelClient::setRelayModulesConfig);
+        c.client.writeConfiguration();
+        QVERIFY(waitFor([&]() { return log.writesFinished == 1; }));
+        QCOMPARE(log.started.last().second, 126);
+        QCOMPARE(log.completed.size() - 127, 126);
+        QVERIFY(log.errors.isEmpty());
+        QCOMPARE(relayWrites.size(), 1);
+        QCOMPARE(relayWrites.first().at(1).toBool(), false);
+        QCOMPARE(int(c.client.controllerConfigModel()->lineConfig.RelayCount), relayModules - 1);
+        QCOMPARE(int(c.fake.record<Konfig_Line_t>(8, 0).RelayCount), relayModules - 1);
+    }
+
+    void firmwareUploadedOnlyWithTheLastChunk()
+    {
+        Connected c;
+        QVERIFY(connect(c));
+        QStringList events;
+        QObject::connect(&c.client, &LantrelClient::taskStarted, [&](const QString &t, ushort n) { events << QStringLiteral("start %1 %2").arg(t).arg(n); });
+        QObject::connect(&c.client, &LantrelClient::taskCompleted, [&](ushort n, bool ok) { events << QStringLiteral("step %1 %2").arg(n).arg(ok); });
+        QObject::connect(&c.client, &LantrelClient::firmwareUploaded, [&](bool ok) { events << QStringLiteral("uploaded %1").arg(ok); });
+        c.client.uploadFirmware(3, QByteArray(40 * 128, '\x5a'));
+        QVERIFY(waitFor([&]() { return events.contains(QStringLiteral("uploaded 1")) || events.contains(QStringLiteral("uploaded 0")); }));
+        QTest::qWait(200);
+
+        const int start = events.indexOf(QStringLiteral("start Передача файла прошивки в ЦУ-Л... 40"));
+        QVERIFY2(start > 0, qPrintable(events.join(QLatin1Char('\n'))));
+        QStringList expected;
+        for (int k = 1; k <= 40; ++k)
+            expected << QStringLiteral("step %1 1").arg(k);
+        expected << QStringLiteral("uploaded 1");
+        QCOMPARE(events.mid(start + 1), expected);
+    }
+
+    void restartCompletionRereadsOnlyWhenFlashDiffers()
+    {
+        Connected c;
+        QVERIFY(connect(c));
+        TaskLog log(c.client);
+        readWhole(c.client, log);
+        const auto readText = QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л...");
+        auto reads = [&]() { return log.started.count(qMakePair(readText, 127)); };
+        const int readsBefore = reads();
+        QSignalSpy rebooted(&c.client, &LantrelClient::deviceRebooted);
+
+        // Flash holds what runs: the completion schedules nothing.
+        QVERIFY(c.client.configSaved());
+        QVERIFY(QMetaObject::invokeMethod(&c.client, "onRebootCompleted", Q_ARG(bool, true)));
+        QCOMPARE(rebooted.size(), 1);
+
+        // A write makes the flash differ: this completion re-reads 4000 ms later.
+        c.client.writeConfiguration();
+        QVERIFY(waitFor([&]() { return log.writesFinished == 1; }));
+        QVERIFY(!c.client.configSaved());
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(QMetaObject::invokeMethod(&c.client, "onRebootCompleted", Q_ARG(bool, true)));
+        QCOMPARE(rebooted.size(), 2);
+        QVERIFY(c.client.configSaved());
+        QVERIFY(!c.client.lineModulesChanged());
+
+        QVERIFY(waitFor([&]() { return reads() > readsBefore; }, 10000));
+        QVERIFY2(clock.elapsed() > 3500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(waitFor([&]() { return log.datasets == 2; }));
+        // The first completion never added a read of its own.
+        QTest::qWait(300);
+        QCOMPARE(reads(), readsBefore + 1);
+    }
+
+    void moduleCountChangeWaitsForTheRunningRead()
+    {
+        Connected c;
+        QVERIFY(connect(c));
+        TaskLog log(c.client);
+        QList<int> stepsAtStart;
+        QObject::connect(&c.client, &LantrelClient::taskStarted, [&]() { stepsAtStart << log.completed.size(); });
+        c.client.readConfiguration();
+        emit c.client.driver()->modulesCountChanged();
+        QVERIFY(waitFor([&]() { return log.datasets == 2; }));
+        QCOMPARE(stepsAtStart, (QList<int>{0, 127}));
+        QCOMPARE(log.completed.size(), 254);
+        QCOMPARE(log.failedSteps(), 0);
+    }
+
     void shutdownInAddressingModeIsBounded()
     {
         Connected c;
@@ -538,10 +1003,24 @@ private slots:
         Connected c;
         QVERIFY(connect(c));
         c.client.shutdownDriver();
+        // driverStopped cleared the connection before the shut-down returned.
+        QCOMPARE(c.client.connection().connType, -1);
+        QVERIFY(c.client.connection().address.isEmpty());
+        QCOMPARE(c.client.connection().lineAddress, 0);
         QSignalSpy connected(&c.client, &LantrelClient::deviceConnected);
         c.client.connectToDevice(0, QStringLiteral("127.0.0.1"), LineAddress);
         QVERIFY(connected.wait(LongWaitMs));
-        QCOMPARE(connected.first().first().value<ClientConnection>().lineAddress, LineAddress);
+        const ClientConnection conn = connected.first().first().value<ClientConnection>();
+        QCOMPARE(conn.connType, 0);
+        QCOMPARE(conn.address, QStringLiteral("127.0.0.1"));
+        QCOMPARE(conn.lineAddress, LineAddress);
+
+        QSignalSpy changed(&c.client, &LantrelClient::connectionChanged);
+        QVERIFY(QMetaObject::invokeMethod(&c.client, "onDeviceIpChanged",
+                                          Q_ARG(uint, QHostAddress(QStringLiteral("192.0.2.9")).toIPv4Address())));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.first().first().value<ClientConnection>().address, QStringLiteral("192.0.2.9"));
+        QCOMPARE(c.client.connection().lineAddress, LineAddress);
     }
 };
 
