@@ -4,10 +4,12 @@
 #include <QFileDevice>
 #include <QHostAddress>
 #include <QIODevice>
+#include <QSet>
 #include <QStringList>
 #include <QTextStream>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cstring>
 
 #include "texthelpers.h"
@@ -31,10 +33,31 @@ const int MaxLineAddress = 500;
 // and the DOM copies and frees its trees recursively.
 const int MaxNestingDepth = 256;
 // A full configuration is some 6000 elements in well under a megabyte. The
-// DOM spends about a kilobyte per node, so files far beyond that are refused
-// before they are parsed into one.
+// DOM spends hundreds of bytes per node, so the shape of a file is checked
+// before it is parsed into one. The limits leave out what the writers replace
+// or add (table entries in their sections, the attributes they set), so that
+// a document updated by the writers always reads back.
 const int MaxFileSize = 32 * 1024 * 1024;
-const int MaxNodeCount = 200000;
+const int MaxOtherNodes = 200000;
+// XML parsers look for duplicate attributes pair by pair; an element with
+// tens of thousands of them would keep the program busy for minutes.
+const int MaxOtherAttributesPerElement = 256;
+
+const char *const KnownAttributes[] = {
+    "version", "Addr", "SerialNo", "LineAddr", "DeviceType", "Range", "LPF", "HPF", "DAF",
+    "ThrIR", "NExcIR", "RuleJP", "RefCount", "CfgIO", "TSign", "RefCountL1", "RefCountL2",
+    "ThrMin", "ThrOff", "ThrOn", "MRef", "NExc", "SensLeft", "SensRight", "Ratio", "IPAddr",
+    "ExpMod", "RelayNum", "DestFunc", "DestRef", "PCBVer", "FwVer", "FwDate", "BlockID",
+    "TWork", "Dist", "CfgLoop", "NetMask", "Gateway", "MAC", "LineMode"};
+
+bool isKnownAttribute(const char *name, int size)
+{
+    for (const char *known : KnownAttributes) {
+        if (int(std::strlen(known)) == size && std::memcmp(known, name, size_t(size)) == 0)
+            return true;
+    }
+    return false;
+}
 
 const char RootName[] = "RUZConfig";
 
@@ -527,38 +550,161 @@ QString checkValues(const QDomDocument &doc)
     return r.error;
 }
 
+// Counts the attributes of each start tag in the raw bytes, ahead of any
+// parser. Works on every ASCII-compatible encoding and on UTF-16/32, whose
+// markup characters are the same bytes with zeros between them.
+QString checkAttributeCounts(const QByteArray &bytes)
+{
+    const char *p = bytes.constData();
+    const char *const end = p + bytes.size();
+    const auto skipTo = [&](const char *pattern) {
+        const int at = bytes.indexOf(pattern, int(p - bytes.constData()));
+        p = at < 0 ? end : bytes.constData() + at + int(std::strlen(pattern));
+    };
+    while (p < end) {
+        if (*p != '<') {
+            ++p;
+            continue;
+        }
+        const char *const tagStart = p;
+        if (end - p >= 4 && std::memcmp(p, "<!--", 4) == 0) {
+            skipTo("-->");
+            continue;
+        }
+        if (end - p >= 9 && std::memcmp(p, "<![CDATA[", 9) == 0) {
+            skipTo("]]>");
+            continue;
+        }
+        ++p;
+        if (p < end && (*p == '?' || *p == '!' || *p == '/'))
+            continue;
+        int count = 0;
+        char quote = 0;
+        for (; p < end; ++p) {
+            if (quote) {
+                if (*p == quote)
+                    quote = 0;
+            } else if (*p == '"' || *p == '\'') {
+                quote = *p;
+            } else if (*p == '=') {
+                const char *nameEnd = p;
+                while (nameEnd > tagStart && (nameEnd[-1] == ' ' || nameEnd[-1] == '\t'
+                                              || nameEnd[-1] == '\r' || nameEnd[-1] == '\n'))
+                    --nameEnd;
+                const char *name = nameEnd;
+                while (name > tagStart && name[-1] != ' ' && name[-1] != '\t' && name[-1] != '\r'
+                       && name[-1] != '\n' && name[-1] != '"' && name[-1] != '\'')
+                    --name;
+                if (!isKnownAttribute(name, int(nameEnd - name)))
+                    ++count;
+            } else if (*p == '>' || *p == '<') {
+                break;
+            }
+        }
+        if (count > MaxOtherAttributesPerElement) {
+            const int line = 1 + int(std::count(bytes.constData(), tagStart, '\n'));
+            return QStringLiteral("Ошибка конфигурации: слишком много атрибутов элемента (строка %1)")
+                .arg(line);
+        }
+    }
+    return QString();
+}
+
 // Streams through the bytes once to refuse trees too deep or too large to
-// build as a document.
+// build as a document. Table entries in their sections are limited by kind;
+// every other node (and every attribute the program does not write) counts
+// against one common limit.
 QString checkShape(const QByteArray &bytes)
 {
+    struct Kind
+    {
+        const char *section;
+        const char *entry;
+        int limit;
+        int count;
+    };
+    Kind kinds[] = {{"Sensors", "Sensor", 4 * MaxSensors, 0},
+                    {"IOModules", "IOModule", 4 * MaxIoModules, 0},
+                    {"SCPModules", "SCPModule", 4 * MaxScpModules, 0},
+                    {"Processing", "Rule", 4 * MaxRules, 0},
+                    {"RelayModules", "RelayModule", 4 * MaxRelayModules, 0},
+                    {"Interactions", "Interaction", MaxInteractions, 0}};
+    int relays = 0;
+    const int maxRelays = 4 * MaxRelayModules * MaxRelays;
+
     QXmlStreamReader xml(bytes);
-    int depth = 0;
-    int nodes = 0;
+    // Per open element: 0 other, 1 root, 2 a section as the readers find
+    // it, 3 a table entry, 4 a relay of a relay-module entry.
+    QVector<int> roles;
+    QVector<int> entryKinds;  // kind of each open section or entry
+    QSet<QString> sectionsSeen;
+    int others = 0;
+    bool rootSeen = false;
     while (!xml.atEnd()) {
         const QXmlStreamReader::TokenType token = xml.readNext();
-        switch (token) {
-        case QXmlStreamReader::StartElement:
-            nodes += 1 + xml.attributes().size();
-            if (++depth > MaxNestingDepth) {
+        if (token == QXmlStreamReader::StartElement) {
+            if (roles.size() >= MaxNestingDepth) {
                 return QStringLiteral("Ошибка конфигурации: слишком глубокая вложенность элементов "
                                       "(строка %1)")
                     .arg(xml.lineNumber());
             }
-            break;
-        case QXmlStreamReader::EndElement:
-            --depth;
-            break;
-        case QXmlStreamReader::Characters:
-        case QXmlStreamReader::Comment:
-        case QXmlStreamReader::ProcessingInstruction:
-        case QXmlStreamReader::EntityReference:
-        case QXmlStreamReader::DTD:
-            ++nodes;
-            break;
-        default:
-            break;
+            const QString name = xml.qualifiedName().toString();
+            const int parent = roles.isEmpty() ? -1 : roles.last();
+            int role = 0;
+            int kind = -1;
+            if (parent == -1 && !rootSeen) {
+                role = 1;
+                rootSeen = true;
+            } else if (parent == 1 && !sectionsSeen.contains(name)) {
+                sectionsSeen.insert(name);
+                role = 2;
+                for (int i = 0; i < 6; ++i) {
+                    if (name == QLatin1String(kinds[i].section))
+                        kind = i;
+                }
+                if (kind < 0 && name != QLatin1String("Controller"))
+                    role = 0;
+            } else if (parent == 2 && entryKinds.last() >= 0
+                       && name == QLatin1String(kinds[entryKinds.last()].entry)) {
+                role = 3;
+                kind = entryKinds.last();
+                Kind &k = kinds[kind];
+                if (++k.count > k.limit) {
+                    return QStringLiteral("Ошибка конфигурации: в узле %1 больше %2 элементов %3")
+                        .arg(QLatin1String(k.section))
+                        .arg(k.limit)
+                        .arg(QLatin1String(k.entry));
+                }
+            } else if (parent == 3 && entryKinds.last() == 4 && name == QLatin1String("Relay")) {
+                role = 4;
+                if (++relays > maxRelays) {
+                    return QStringLiteral("Ошибка конфигурации: в узле RelayModules больше %1 "
+                                          "элементов Relay")
+                        .arg(maxRelays);
+                }
+            }
+            roles.append(role);
+            entryKinds.append(kind);
+            if (role == 0)
+                ++others;
+            const QXmlStreamAttributes attributes = xml.attributes();
+            for (const QXmlStreamAttribute &a : attributes) {
+                const QByteArray attributeName = a.qualifiedName().toLatin1();
+                if (role == 0 || !isKnownAttribute(attributeName.constData(), attributeName.size()))
+                    ++others;
+            }
+        } else if (token == QXmlStreamReader::EndElement) {
+            roles.removeLast();
+            entryKinds.removeLast();
+        } else if (token == QXmlStreamReader::Characters) {
+            // Indentation makes no nodes of the document.
+            if (!xml.isWhitespace())
+                ++others;
+        } else if (token == QXmlStreamReader::Comment || token == QXmlStreamReader::ProcessingInstruction
+                   || token == QXmlStreamReader::EntityReference || token == QXmlStreamReader::DTD) {
+            ++others;
         }
-        if (nodes > MaxNodeCount) {
+        if (others > MaxOtherNodes) {
             return QStringLiteral("Ошибка конфигурации: слишком много узлов в файле данных (строка %1)")
                 .arg(xml.lineNumber());
         }
@@ -608,14 +754,27 @@ bool ConfigurationManager::readDocument(QIODevice *device)
                         .arg(device ? device->errorString() : QString());
         return false;
     }
-    if (!device->isSequential())
+    QByteArray bytes;
+    bool tooLarge = false;
+    if (!device->isSequential()) {
         device->seek(0);
-    QByteArray bytes = device->read(MaxFileSize + 1);
-    if (bytes.isEmpty()) {
+        tooLarge = device->size() > MaxFileSize;
+        if (!tooLarge)
+            bytes = device->readAll();
+    } else {
+        while (!tooLarge) {
+            const QByteArray chunk = device->read(1 << 16);
+            if (chunk.isEmpty())
+                break;
+            bytes += chunk;
+            tooLarge = bytes.size() > MaxFileSize;
+        }
+    }
+    if (bytes.isEmpty() && !tooLarge) {
         errorText = QStringLiteral("Ошибка конфигурации: пустой файл данных");
         return false;
     }
-    if (bytes.size() > MaxFileSize) {
+    if (tooLarge) {
         errorText = QStringLiteral("Ошибка конфигурации: размер файла данных больше %1 байт")
                         .arg(MaxFileSize);
         return false;
@@ -623,7 +782,9 @@ bool ConfigurationManager::readDocument(QIODevice *device)
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
 
-    QString error = checkShape(bytes);
+    QString error = checkAttributeCounts(bytes);
+    if (error.isEmpty())
+        error = checkShape(bytes);
     if (!error.isEmpty()) {
         errorText = error;
         return false;

@@ -745,7 +745,10 @@ void tst_ConfigurationManager::refused_data()
         << QStringLiteral("Ошибка конфигурации: слишком много узлов в файле данных*");
     QTest::newRow("too many attributes")
         << fileWith({}, "<Processing><Rule " + manyAttributes(200001) + "/></Processing>")
-        << QStringLiteral("Ошибка конфигурации: слишком много узлов в файле данных*");
+        << QStringLiteral("Ошибка конфигурации: слишком много атрибутов элемента (строка 4)");
+    QTest::newRow("too many attributes, values holding markup")
+        << fileWith("<Controller " + manyAttributes(257).replace("''", "'>\"'") + "/>")
+        << QStringLiteral("Ошибка конфигурации: слишком много атрибутов элемента (строка 3)");
     QTest::newRow("larger than 32 MiB")
         << fileWith("<Controller BlockID=\"" + QByteArray(32 * 1024 * 1024, 'x') + "\"/>")
         << QStringLiteral("Ошибка конфигурации: размер файла данных больше 33554432 байт");

@@ -753,6 +753,32 @@ private slots:
         QCOMPARE(c.fake.flashFileBytes(8), c.fake.fileBytes(8));
     }
 
+    void failedWriteDropsThePendingFlashSave()
+    {
+        Connected c;
+        QVERIFY(connect(c));
+        TaskLog log(c.client);
+        c.client.controllerConfigModel()->setData(ControllerConfigModel::LineModeParam, 1, Qt::EditRole);
+        QVERIFY(c.client.isModified());
+        const auto flashSave = qMakePair(QStringLiteral("Сохранение конфигурации ИОП..."), 0);
+
+        c.fake.addInjection(FakeInjection::exception(2, 21));
+        c.client.saveConfigToFlash();
+        QVERIFY(waitFor([&]() { return log.writesFinished == 1; }));
+        QCOMPARE(log.errors, QStringList{QStringLiteral("В процессе передачи данных в ЦУ-Л были ошибки")});
+        QCOMPARE(log.failedSteps(), 1);
+        QVERIFY(c.client.isModified());
+
+        // Neither this write nor a later good one runs the flash save.
+        c.client.writeConfiguration();
+        QVERIFY(waitFor([&]() { return log.writesFinished == 2; }));
+        QTest::qWait(200);
+        QVERIFY(!log.started.contains(flashSave));
+        QCOMPARE(log.errors.size(), 1);
+        QVERIFY(!c.client.isModified());
+        QVERIFY(c.fake.commands().isEmpty());
+    }
+
     void incompleteReadIsNeverWritten()
     {
         Connected c;

@@ -4,8 +4,6 @@
 // the client writes into its configuration document, and against the fake
 // line controller, whose files must equal the models afterwards.
 
-#include <QBuffer>
-#include <QDir>
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -14,7 +12,6 @@
 #include <QtTest>
 
 #include <cstring>
-#include <functional>
 
 #include "appglobals.h"
 #include "configinvariants.h"
@@ -406,7 +403,6 @@ class TestModuleWorkflows : public QObject
 
 private slots:
     void initTestCase();
-    void init();
     void cleanup();
 
     void fixtureIsConsistent();
@@ -456,10 +452,6 @@ void TestModuleWorkflows::initTestCase()
     appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), false);
     appSettings->setValue(QStringLiteral("Driver/EnableReadEvents"), false);
     appSettings->sync();
-}
-
-void TestModuleWorkflows::init()
-{
 }
 
 void TestModuleWorkflows::cleanup()
