@@ -1,19 +1,15 @@
 #!/bin/sh
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer in
-# build-test/ and runs every test; exits non-zero on any failure.
+# build-test/, fuzzes the configuration file reader for a bounded time, and
+# runs every test; exits non-zero on any failure.
 set -e
 cd "$(dirname "$0")"
 ./tools/install-deps.sh
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DLANTREL_SANITIZE=ON -DLANTREL_TESTS=ON >/dev/null
 cmake --build build-test -j"$(nproc)"
-export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=0"
-export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-cd build-test
-ctest --output-on-failure -j"$(nproc)"
 
-# Fuzz the configuration file reader for a bounded time (needs clang). Only the
-# fuzz target is built; its log is kept in build-fuzz/fuzz.log.
-cd ..
+# Fuzz the configuration file reader (needs clang). Only the fuzz target is
+# built; its log is kept in build-fuzz/fuzz.log.
 if command -v clang++ >/dev/null 2>&1; then
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DLANTREL_FUZZ=ON -DLANTREL_TESTS=OFF >/dev/null
@@ -30,3 +26,8 @@ if command -v clang++ >/dev/null 2>&1; then
         exit 1
     fi
 fi
+
+export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=0"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+cd build-test
+ctest --output-on-failure -j"$(nproc)"

@@ -104,7 +104,12 @@ LantrelClient::~LantrelClient()
 {
     if (m_thread.isRunning()) {
         m_thread.quit();
-        m_thread.wait(DriverStopLimitMs);
+        // Qt aborts the program when a running thread object is destroyed:
+        // a thread that does not end in time is stopped by force.
+        if (!m_thread.wait(DriverStopLimitMs)) {
+            m_thread.terminate();
+            m_thread.wait();
+        }
     }
 }
 

@@ -53,6 +53,7 @@ void LantrelClient::readModulesFwVersion()
     m_stepsDone = 0;
     m_skipDataset = true;
     m_readTotal = 5;
+    m_readRunning = true;
     emit taskStarted(QStringLiteral("Чтение версий прошивок модулей..."), 5);
     invokeDriver("getModulesFwVersion");
 }
@@ -371,6 +372,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
             m_skipDataset = true;
             m_readTotal = 5;
             m_stepsDone = 0;
+            m_readRunning = true;
             emit taskStarted(QStringLiteral("Чтение напряжения питания на входе модулей..."), 5);
             invokeDriver("getModulesSupplyVoltage");
         } else {
