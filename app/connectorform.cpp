@@ -302,15 +302,21 @@ void ConnectorForm::connectDevice()
     QPointer<ConnectorForm> self(this);
     {
         QEventLoop loop;
-        connect(client, &LantrelClient::deviceConnected, &loop, [this, &success, &loop]() {
+        // The dialog stays usable during the wait, so it may be closed and
+        // deleted before the client answers: the answer must not reach it
+        // then, and the wait ends with it.
+        connect(client, &LantrelClient::deviceConnected, &loop, [self, &success, &loop]() {
             success = true;
-            hideProgress();
+            if (self)
+                self->hideProgress();
             loop.quit();
         });
-        connect(client, &LantrelClient::driverStopped, &loop, [this, &loop]() {
-            hideProgress();
+        connect(client, &LantrelClient::driverStopped, &loop, [self, &loop]() {
+            if (self)
+                self->hideProgress();
             loop.quit();
         });
+        connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
         client->connectToDevice(uint(connType), target, ui->edtLineAddress->value());
         loop.exec();
     }
@@ -339,15 +345,27 @@ void ConnectorForm::searchDevices()
 {
     showProgress(QStringLiteral("Поиск контроллеров в линии Ethernet..."), false);
     QPointer<ConnectorForm> self(this);
+    bool finished = false;
     {
         QEventLoop loop;
-        connect(client, &LantrelClient::searchFinished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        connect(
+            client, &LantrelClient::searchFinished, &loop,
+            [&finished, &loop]() {
+                finished = true;
+                loop.quit();
+            },
+            Qt::QueuedConnection);
+        connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
         client->startSearch();
         loop.exec();
     }
     if (!self)
         return;
     hideProgress();
+    // Ended by the program quitting, not by the search: what was found so
+    // far is no result, and the remembered list stays as it was.
+    if (!finished)
+        return;
 
     ui->edtIpAddr->clear();
     ui->tblHosts->clearContents();

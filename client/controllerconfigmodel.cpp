@@ -1,23 +1,6 @@
 #include "controllerconfigmodel.h"
 
-#include <QHostAddress>
-
-namespace {
-
-// A dotted IPv4 text as a 32-bit number (first octet in the high byte); 0 when
-// the text is anything else, short forms like "10.1" included.
-quint32 ipv4FromText(const QString &text)
-{
-    const QString trimmed = text.trimmed();
-    if (trimmed.split(QLatin1Char('.')).size() != 4)
-        return 0;
-    QHostAddress address;
-    if (!address.setAddress(trimmed) || address.protocol() != QAbstractSocket::IPv4Protocol)
-        return 0;
-    return address.toIPv4Address();
-}
-
-} // namespace
+#include "ipv4text.h"
 
 ControllerConfigModel::ControllerConfigModel(QObject *parent)
     : QObject(parent)

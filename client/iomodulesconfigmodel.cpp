@@ -3,14 +3,13 @@
 #include "lantrelprotocol.h"
 
 IoModulesConfigModel::IoModulesConfigModel(QObject *parent)
-    : FixedTableModel(RowCount,
+    : FixedModuleTableModel(RowCount,
                       {QStringLiteral("Адрес\nмодуля"), QStringLiteral("Тип"),
                        QStringLiteral("Серийный\nномер"), QStringLiteral("Шлейф 1"),
                        QStringLiteral("Шлейф 2"), QStringLiteral("Выходное\nреле"),
                        QStringLiteral("Время\nудержания"), QStringLiteral("шлейф 1"),
                        QStringLiteral("шлейф 2")},
                       {Qt::DisplayRole, Qt::EditRole, Qt::UserRole}, parent)
-    , m_rows(RowCount)
 {
 }
 
@@ -21,13 +20,8 @@ QVariant IoModulesConfigModel::data(const QModelIndex &index, int role) const
     const IoModuleRecord &rec = m_rows.at(index.row());
     const int column = index.column();
 
-    if (role == Qt::UserRole) {
-        if (column == TypeColumn)
-            return uint(rec.deviceType);
-        if (column == SerialColumn)
-            return uint(rec.serialNumber);
-        return QVariant();
-    }
+    if (role == Qt::UserRole)
+        return identityUserData(rec, column);
     if (rec.deviceType == LantrelProtocol::DEV_NOT)
         return QVariant();
     if (role == Qt::TextAlignmentRole)
@@ -44,9 +38,10 @@ QVariant IoModulesConfigModel::data(const QModelIndex &index, int role) const
     if (role != Qt::DisplayRole)
         return QVariant();
     switch (column) {
-    case AddressColumn: return uint(rec.lineAddress);
-    case TypeColumn: return rec.deviceTypeName;
-    case SerialColumn: return rec.serialNumberText;
+    case AddressColumn:
+    case TypeColumn:
+    case SerialColumn:
+        return identityText(rec, column);
     case Loop1ModeColumn: return uint(rec.loop1Mode);
     case Loop2ModeColumn: return uint(rec.loop2Mode);
     case RelayContactColumn: return uint(rec.relayContact);
@@ -109,98 +104,18 @@ bool IoModulesConfigModel::setData(const QModelIndex &index, const QVariant &val
     return true;
 }
 
-void IoModulesConfigModel::clear()
-{
-    for (IoModuleRecord &rec : m_rows)
-        rec = IoModuleRecord();
-    reportTable();
-}
-
-IoModuleRecord IoModulesConfigModel::moduleAt(ushort index) const
-{
-    return index < m_rows.size() ? m_rows.at(index) : IoModuleRecord();
-}
-
-bool IoModulesConfigModel::setModule(ushort index, const IoModuleRecord &record)
-{
-    if (!isRowValid(index))
-        return false;
-    m_rows[index] = record;
-    reportRow(index);
-    return true;
-}
-
-bool IoModulesConfigModel::insertModule(const IoModuleRecord &record, quint16 *index)
-{
-    if (record.deviceType == LantrelProtocol::DEV_NOT)
-        return false;
-    const int pos = prepareInsertion(record.lineAddress);
-    if (pos < 0)
-        return false;
-    if (index)
-        *index = quint16(pos);
-    return setModule(ushort(pos), record);
-}
-
-bool IoModulesConfigModel::moveModule(ushort index, ushort lineAddress, quint16 *newIndex)
-{
-    const int dest = moveToAddress(index, lineAddress);
-    if (dest < 0)
-        return false;
-    if (newIndex)
-        *newIndex = quint16(dest);
-    return true;
-}
-
-bool IoModulesConfigModel::removeModule(ushort index)
-{
-    return removeRowAt(index);
-}
-
 bool IoModulesConfigModel::addReference(ushort index, uchar loop)
 {
-    if (!isRowValid(index))
-        return false;
-    IoModuleRecord &rec = m_rows[index];
-    quint8 &count = loop == 1 ? rec.loop1RefCount : rec.loop2RefCount;
-    if (count == 0xFF)
-        return false;
-    ++count;
-    reportCell(index, loop == 1 ? Loop1RefColumn : Loop2RefColumn, {Qt::DisplayRole});
-    return true;
+    if (loop == 1)
+        return stepCount(index, &IoModuleRecord::loop1RefCount, 1, Loop1RefColumn);
+    return stepCount(index, &IoModuleRecord::loop2RefCount, 1, Loop2RefColumn);
 }
 
 bool IoModulesConfigModel::removeReference(ushort index, uchar loop)
 {
-    if (!isRowValid(index))
-        return false;
-    IoModuleRecord &rec = m_rows[index];
-    quint8 &count = loop == 1 ? rec.loop1RefCount : rec.loop2RefCount;
-    if (count == 0)
-        return false;
-    --count;
-    reportCell(index, loop == 1 ? Loop1RefColumn : Loop2RefColumn, {Qt::DisplayRole});
-    return true;
-}
-
-bool IoModulesConfigModel::isEmptyRow(int row) const
-{
-    return m_rows.at(row).deviceType == LantrelProtocol::DEV_NOT;
-}
-
-quint16 IoModulesConfigModel::rowLineAddress(int row) const
-{
-    return m_rows.at(row).lineAddress;
-}
-
-void IoModulesConfigModel::emptyRow(int row)
-{
-    m_rows[row] = IoModuleRecord();
-}
-
-void IoModulesConfigModel::rotateRow(int from, int to)
-{
-    rotateVector(m_rows, from, to);
+    if (loop == 1)
+        return stepCount(index, &IoModuleRecord::loop1RefCount, -1, Loop1RefColumn);
+    return stepCount(index, &IoModuleRecord::loop2RefCount, -1, Loop2RefColumn);
 }
 
 void IoModulesConfigModel::readdressRow(int row, quint16 lineAddress)

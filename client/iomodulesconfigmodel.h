@@ -23,7 +23,7 @@ struct IoModuleRecord
     quint8 loop2RefCount = 0;       // RefCountL2
 };
 
-class IoModulesConfigModel : public FixedTableModel
+class IoModulesConfigModel : public FixedModuleTableModel<IoModuleRecord>
 {
     Q_OBJECT
 public:
@@ -39,12 +39,6 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-    void clear();
-    IoModuleRecord moduleAt(ushort index) const;
-    bool setModule(ushort index, const IoModuleRecord &record);
-    bool insertModule(const IoModuleRecord &record, quint16 *index);
-    bool moveModule(ushort index, ushort lineAddress, quint16 *newIndex);
-    bool removeModule(ushort index);
     // Loop 1 count for loop 1, loop 2 count for any other value; stops at 255.
     bool addReference(ushort index, uchar loop);
     bool removeReference(ushort index, uchar loop);
@@ -54,14 +48,7 @@ signals:
     void relayTimeChanged(uchar mod_type, ushort mod_idx, uchar relay_num, uchar time_value);
 
 protected:
-    bool isEmptyRow(int row) const override;
-    quint16 rowLineAddress(int row) const override;
-    void emptyRow(int row) override;
-    void rotateRow(int from, int to) override;
     void readdressRow(int row, quint16 lineAddress) override;
-
-private:
-    QVector<IoModuleRecord> m_rows;
 };
 
 #endif // IOMODULESCONFIGMODEL_H

@@ -117,6 +117,39 @@ int lineModuleKind(quint8 deviceType)
     }
 }
 
+QVariant lineModuleCaption(int section)
+{
+    switch (section) {
+    case 0:
+        return QStringLiteral("Адрес модуля");
+    case 1:
+        return QStringLiteral("Тип модуля");
+    case 2:
+        return QStringLiteral("Серийный номер");
+    default:
+        return QVariant();
+    }
+}
+
+QVariant lineModuleCell(const LineModuleRecord &r, int column, int role)
+{
+    if (role == Qt::DisplayRole) {
+        if (column == 0)
+            return int(r.lineAddress);
+        if (column == 1)
+            return r.typeName;
+        return r.serialNumberText;
+    }
+    if (role == Qt::UserRole) {
+        if (column == 0)
+            return uint(r.tableIndex);
+        if (column == 1)
+            return uint(r.deviceType);
+        return uint(r.serialNumber);
+    }
+    return QVariant();
+}
+
 LineModulesModel::LineModulesModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
@@ -314,11 +347,8 @@ QVariant LineModulesModel::data(const QModelIndex &index, int role) const
 
     switch (role) {
     case Qt::DisplayRole:
-        if (column == 0)
-            return int(r.lineAddress);
-        if (column == 1)
-            return r.typeName;
-        return r.serialNumberText;
+    case Qt::UserRole:
+        return lineModuleCell(r, column, role);
     case Qt::DecorationRole:
         if (column != 1 || r.deviceType == 0)
             return QVariant();
@@ -341,12 +371,6 @@ QVariant LineModulesModel::data(const QModelIndex &index, int role) const
         return QVariant();
     case Qt::TextAlignmentRole:
         return centred;
-    case Qt::UserRole:
-        if (column == 0)
-            return uint(r.tableIndex);
-        if (column == 1)
-            return uint(r.deviceType);
-        return uint(r.serialNumber);
     default:
         return QVariant();
     }
@@ -354,18 +378,8 @@ QVariant LineModulesModel::data(const QModelIndex &index, int role) const
 
 QVariant LineModulesModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
-        switch (section) {
-        case 0:
-            return QStringLiteral("Адрес модуля");
-        case 1:
-            return QStringLiteral("Тип модуля");
-        case 2:
-            return QStringLiteral("Серийный номер");
-        default:
-            return QVariant();
-        }
-    }
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return lineModuleCaption(section);
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 

@@ -3,6 +3,7 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <QVariant>
 #include <QVector>
 
 // One line address of the communication line and the module on it.
@@ -50,6 +51,12 @@ enum LineModuleState : quint32 {
 
 // Module kind of a device type: 3 line protection (5), 2 I/O (2), 1 any other.
 int lineModuleKind(quint8 deviceType);
+
+// The address, type and serial-number columns (0 to 2) that every table of
+// line addresses starts with: their captions, and a record's display and
+// user-role data (any column above 1 counts as the serial number).
+QVariant lineModuleCaption(int section);
+QVariant lineModuleCell(const LineModuleRecord &r, int column, int role);
 
 // Table of the 500 line addresses; row = line address - 1. Rows are never
 // inserted or removed: modules are placed, moved and removed in place.

@@ -2,6 +2,7 @@
 
 namespace {
 constexpr int rowTotal = LineModulesModel::RowCount;
+constexpr int versionColumn = 3;
 }
 
 ModulesVersionModel::ModulesVersionModel(QObject *parent)
@@ -47,29 +48,15 @@ QVariant ModulesVersionModel::data(const QModelIndex &index, int role) const
     const LineModuleRecord &r = m_rows.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        switch (index.column()) {
-        case 0:
-            return int(r.lineAddress);
-        case 1:
-            return r.typeName;
-        case 2:
-            return r.serialNumberText;
-        default:
+        if (index.column() == versionColumn)
             return r.firmwareVersionText;
-        }
+        return lineModuleCell(r, index.column(), role);
     case Qt::TextAlignmentRole:
         return int(Qt::AlignHCenter | Qt::AlignVCenter);
     case Qt::UserRole:
-        switch (index.column()) {
-        case 0:
-            return uint(r.tableIndex);
-        case 1:
-            return uint(r.deviceType);
-        case 2:
-            return uint(r.serialNumber);
-        default:
+        if (index.column() == versionColumn)
             return uint(r.firmwareVersion);
-        }
+        return lineModuleCell(r, index.column(), role);
     default:
         return QVariant();
     }
@@ -78,18 +65,9 @@ QVariant ModulesVersionModel::data(const QModelIndex &index, int role) const
 QVariant ModulesVersionModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
-        switch (section) {
-        case 0:
-            return QStringLiteral("Адрес модуля");
-        case 1:
-            return QStringLiteral("Тип модуля");
-        case 2:
-            return QStringLiteral("Серийный номер");
-        case 3:
+        if (section == versionColumn)
             return QStringLiteral("Версия");
-        default:
-            return QVariant();
-        }
+        return lineModuleCaption(section);
     }
     return QAbstractTableModel::headerData(section, orientation, role);
 }

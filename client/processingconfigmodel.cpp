@@ -1,12 +1,11 @@
 #include "processingconfigmodel.h"
 
 ProcessingConfigModel::ProcessingConfigModel(QObject *parent)
-    : FixedTableModel(RowCount,
+    : FixedRecordTableModel(RowCount,
                       {QStringLiteral("Адрес\nмодуля"), QStringLiteral("Порог\nобнаружения"),
                        QStringLiteral("Число\nпревышений"), QStringLiteral("слева"),
                        QStringLiteral("справа"), QStringLiteral("Отношение\nуровней\nсигналов")},
                       {Qt::DisplayRole, Qt::EditRole, Qt::UserRole}, parent)
-    , m_rows(RowCount)
 {
 }
 
@@ -74,60 +73,4 @@ bool ProcessingConfigModel::setData(const QModelIndex &index, const QVariant &va
         return false;
     reportCell(index.row(), index.column(), {Qt::DisplayRole, Qt::EditRole});
     return true;
-}
-
-void ProcessingConfigModel::clear()
-{
-    for (ProcessingRuleRecord &rec : m_rows)
-        rec = ProcessingRuleRecord();
-    reportTable();
-}
-
-ProcessingRuleRecord ProcessingConfigModel::ruleAt(ushort index) const
-{
-    return index < m_rows.size() ? m_rows.at(index) : ProcessingRuleRecord();
-}
-
-bool ProcessingConfigModel::setRule(ushort index, const ProcessingRuleRecord &rule)
-{
-    if (!isRowValid(index))
-        return false;
-    m_rows[index] = rule;
-    reportRow(index);
-    return true;
-}
-
-bool ProcessingConfigModel::moveRule(ushort from, ushort to)
-{
-    return moveRowTo(from, to);
-}
-
-bool ProcessingConfigModel::removeRule(ushort index)
-{
-    return removeRowAt(index);
-}
-
-bool ProcessingConfigModel::isEmptyRow(int row) const
-{
-    return m_rows.at(row).lineAddress == 0;
-}
-
-quint16 ProcessingConfigModel::rowLineAddress(int row) const
-{
-    return m_rows.at(row).lineAddress;
-}
-
-void ProcessingConfigModel::emptyRow(int row)
-{
-    m_rows[row] = ProcessingRuleRecord();
-}
-
-void ProcessingConfigModel::rotateRow(int from, int to)
-{
-    rotateVector(m_rows, from, to);
-}
-
-void ProcessingConfigModel::readdressRow(int row, quint16 lineAddress)
-{
-    m_rows[row].lineAddress = lineAddress;
 }

@@ -14,7 +14,7 @@ struct ProcessingRuleRecord
     LantrelProtocol::Konfig_Proc_t config;  // MRef, NExc, SensLeft, SensRight, Ratio
 };
 
-class ProcessingConfigModel : public FixedTableModel
+class ProcessingConfigModel : public FixedRecordTableModel<ProcessingRuleRecord>
 {
     Q_OBJECT
 public:
@@ -30,23 +30,12 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-    void clear();
     // A copy of the row; all zero beyond the table.
-    ProcessingRuleRecord ruleAt(ushort index) const;
+    ProcessingRuleRecord ruleAt(ushort index) const { return recordAt(index); }
     // The operations below return false and change nothing for a row beyond the table.
-    bool setRule(ushort index, const ProcessingRuleRecord &rule);
-    bool moveRule(ushort from, ushort to);
-    bool removeRule(ushort index);
-
-protected:
-    bool isEmptyRow(int row) const override;
-    quint16 rowLineAddress(int row) const override;
-    void emptyRow(int row) override;
-    void rotateRow(int from, int to) override;
-    void readdressRow(int row, quint16 lineAddress) override;
-
-private:
-    QVector<ProcessingRuleRecord> m_rows;
+    bool setRule(ushort index, const ProcessingRuleRecord &rule) { return setRecord(index, rule); }
+    bool moveRule(ushort from, ushort to) { return moveRowTo(from, to); }
+    bool removeRule(ushort index) { return removeRowAt(index); }
 };
 
 #endif // PROCESSINGCONFIGMODEL_H

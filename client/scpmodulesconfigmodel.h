@@ -24,7 +24,7 @@ struct ScpModuleRecord
 };
 
 // Read-only.
-class ScpModulesConfigModel : public FixedTableModel
+class ScpModulesConfigModel : public FixedModuleTableModel<ScpModuleRecord>
 {
     Q_OBJECT
 public:
@@ -37,23 +37,6 @@ public:
     explicit ScpModulesConfigModel(QObject *parent = nullptr);
 
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-
-    void clear();
-    ScpModuleRecord moduleAt(ushort index) const;
-    bool setModule(ushort index, const ScpModuleRecord &record);
-    bool insertModule(const ScpModuleRecord &record, quint16 *index);
-    bool moveModule(ushort index, ushort lineAddress, quint16 *newIndex);
-    bool removeModule(ushort index);
-
-protected:
-    bool isEmptyRow(int row) const override;
-    quint16 rowLineAddress(int row) const override;
-    void emptyRow(int row) override;
-    void rotateRow(int from, int to) override;
-    void readdressRow(int row, quint16 lineAddress) override;
-
-private:
-    QVector<ScpModuleRecord> m_rows;
 };
 
 #endif // SCPMODULESCONFIGMODEL_H

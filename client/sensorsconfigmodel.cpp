@@ -3,7 +3,7 @@
 #include "lantrelprotocol.h"
 
 SensorsConfigModel::SensorsConfigModel(QObject *parent)
-    : FixedTableModel(RowCount,
+    : FixedModuleTableModel(RowCount,
                       {QStringLiteral("Адрес\nмодуля"), QStringLiteral("Тип"),
                        QStringLiteral("Серийный\nномер"), QStringLiteral("Диапазон\nускорения"),
                        QStringLiteral("Частота\nФНЧ"), QStringLiteral("Частота\nФВЧ"),
@@ -12,7 +12,6 @@ SensorsConfigModel::SensorsConfigModel(QObject *parent)
                        QStringLiteral("правило"), QStringLiteral("время\nожидания"),
                        QStringLiteral("Количество\nссылок")},
                       {Qt::DisplayRole, Qt::EditRole, Qt::UserRole}, parent)
-    , m_rows(RowCount)
 {
 }
 
@@ -23,13 +22,8 @@ QVariant SensorsConfigModel::data(const QModelIndex &index, int role) const
     const SensorModuleRecord &rec = m_rows.at(index.row());
     const int column = index.column();
 
-    if (role == Qt::UserRole) {
-        if (column == TypeColumn)
-            return uint(rec.deviceType);
-        if (column == SerialColumn)
-            return uint(rec.serialNumber);
-        return QVariant();
-    }
+    if (role == Qt::UserRole)
+        return identityUserData(rec, column);
     if (rec.deviceType == LantrelProtocol::DEV_NOT)
         return QVariant();
     if (role == Qt::TextAlignmentRole)
@@ -41,11 +35,9 @@ QVariant SensorsConfigModel::data(const QModelIndex &index, int role) const
     const bool withIr = rec.deviceType == LantrelProtocol::SECT_ACCI;
     switch (column) {
     case AddressColumn:
-        return display ? QVariant(uint(rec.lineAddress)) : QVariant();
     case TypeColumn:
-        return display ? QVariant(rec.deviceTypeName) : QVariant();
     case SerialColumn:
-        return display ? QVariant(rec.serialNumberText) : QVariant();
+        return display ? identityText(rec, column) : QVariant();
     case RangeColumn:
         return uint(rec.range);
     case LowPassColumn:
@@ -135,90 +127,14 @@ bool SensorsConfigModel::setData(const QModelIndex &index, const QVariant &value
     return true;
 }
 
-void SensorsConfigModel::clear()
-{
-    for (SensorModuleRecord &rec : m_rows)
-        rec = SensorModuleRecord();
-    reportTable();
-}
-
-SensorModuleRecord SensorsConfigModel::moduleAt(ushort index) const
-{
-    return index < m_rows.size() ? m_rows.at(index) : SensorModuleRecord();
-}
-
-bool SensorsConfigModel::setModule(ushort index, const SensorModuleRecord &record)
-{
-    if (!isRowValid(index))
-        return false;
-    m_rows[index] = record;
-    reportRow(index);
-    return true;
-}
-
-bool SensorsConfigModel::insertModule(const SensorModuleRecord &record, quint16 *index)
-{
-    if (record.deviceType == LantrelProtocol::DEV_NOT)
-        return false;
-    const int pos = prepareInsertion(record.lineAddress);
-    if (pos < 0)
-        return false;
-    if (index)
-        *index = quint16(pos);
-    return setModule(ushort(pos), record);
-}
-
-bool SensorsConfigModel::moveModule(ushort index, ushort lineAddress, quint16 *newIndex)
-{
-    const int dest = moveToAddress(index, lineAddress);
-    if (dest < 0)
-        return false;
-    if (newIndex)
-        *newIndex = quint16(dest);
-    return true;
-}
-
-bool SensorsConfigModel::removeModule(ushort index)
-{
-    return removeRowAt(index);
-}
-
 bool SensorsConfigModel::addReference(ushort index)
 {
-    if (!isRowValid(index) || m_rows.at(index).refCount == 0xFF)
-        return false;
-    ++m_rows[index].refCount;
-    reportCell(index, RefCountColumn, {Qt::DisplayRole});
-    return true;
+    return stepCount(index, &SensorModuleRecord::refCount, 1, RefCountColumn);
 }
 
 bool SensorsConfigModel::removeReference(ushort index)
 {
-    if (!isRowValid(index) || m_rows.at(index).refCount == 0)
-        return false;
-    --m_rows[index].refCount;
-    reportCell(index, RefCountColumn, {Qt::DisplayRole});
-    return true;
-}
-
-bool SensorsConfigModel::isEmptyRow(int row) const
-{
-    return m_rows.at(row).deviceType == LantrelProtocol::DEV_NOT;
-}
-
-quint16 SensorsConfigModel::rowLineAddress(int row) const
-{
-    return m_rows.at(row).lineAddress;
-}
-
-void SensorsConfigModel::emptyRow(int row)
-{
-    m_rows[row] = SensorModuleRecord();
-}
-
-void SensorsConfigModel::rotateRow(int from, int to)
-{
-    rotateVector(m_rows, from, to);
+    return stepCount(index, &SensorModuleRecord::refCount, -1, RefCountColumn);
 }
 
 void SensorsConfigModel::readdressRow(int row, quint16 lineAddress)

@@ -25,7 +25,7 @@ struct SensorModuleRecord
     quint8 refCount = 0;            // RefCount: interactions with this module as source
 };
 
-class SensorsConfigModel : public FixedTableModel
+class SensorsConfigModel : public FixedModuleTableModel<SensorModuleRecord>
 {
     Q_OBJECT
 public:
@@ -42,29 +42,12 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
-    void clear();
-    // A copy of the row; an empty record beyond the table.
-    SensorModuleRecord moduleAt(ushort index) const;
-    // The operations below return false and change nothing for a row beyond the table.
-    bool setModule(ushort index, const SensorModuleRecord &record);
-    // Places the module at its address-ordered row, moving later modules down
-    // when needed; false when the table has no room for it.
-    bool insertModule(const SensorModuleRecord &record, quint16 *index);
-    bool moveModule(ushort index, ushort lineAddress, quint16 *newIndex);
-    bool removeModule(ushort index);
-    // The count stops at 255.
+    // The count stops at 255; false beyond the table.
     bool addReference(ushort index);
     bool removeReference(ushort index);
 
 protected:
-    bool isEmptyRow(int row) const override;
-    quint16 rowLineAddress(int row) const override;
-    void emptyRow(int row) override;
-    void rotateRow(int from, int to) override;
     void readdressRow(int row, quint16 lineAddress) override;
-
-private:
-    QVector<SensorModuleRecord> m_rows;
 };
 
 #endif // SENSORSCONFIGMODEL_H

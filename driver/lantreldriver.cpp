@@ -73,7 +73,10 @@ LantrelDriver::~LantrelDriver()
 {
     qDeleteAll(queue);
     queue.clear();
-    // Normally released by stop(); a driver destroyed without it still frees them.
+    // Normally released by stop(); a driver destroyed without it still frees
+    // them, without handling the transport's last state changes.
+    if (modbusDevice)
+        modbusDevice->disconnect(this);
     delete modbusDevice;
     delete packetLog;
     delete eventLog;
@@ -158,8 +161,18 @@ void LantrelDriver::stop()
     if (modbusDevice) {
         QModbusClient *device = modbusDevice;
         const QModbusDevice::State state = device->state();
-        if (state == QModbusDevice::ConnectedState || state == QModbusDevice::ConnectingState)
+        if (state == QModbusDevice::ConnectedState || state == QModbusDevice::ConnectingState) {
             device->disconnectDevice();
+            // A socket with unsent bytes closes later, after we stop listening:
+            // end the link here so that the queue fails and disconnected() comes.
+            if (device->state() != QModbusDevice::UnconnectedState)
+                onDeviceStateChanged(QModbusDevice::UnconnectedState);
+        }
+        // The reply in flight dies with the transport: no decoding after that.
+        if (replyInFlight) {
+            replyInFlight->disconnect(this);
+            replyInFlight = nullptr;
+        }
         modbusDevice = nullptr;
         device->disconnect(this);
         device->deleteLater();
@@ -191,6 +204,8 @@ void LantrelDriver::mainLoopProc()
                 emit deviceAddressChanged(1);
             }
             savedServerAddress = serverAddress;
+            // The factory address is the saved one: nothing left to take back.
+            addressChangePending = false;
             factoryReconnectPending = false;
         }
         disconnectedEmitted = false;

@@ -366,6 +366,11 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
 
     switch (item->kind) {
     case REQ_CMD_WAIT_READY: {
+        // A reply without register 52 says nothing about readiness.
+        if (data.size() < 3) {
+            finishRequest(reply, true);
+            return;
+        }
         if (commandBlockReady(regAt(data, 0))) {
             pollRetryCount = 0;
             nextSendTime = 0;
@@ -414,6 +419,12 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
     }
 
     case REQ_CMD_POLL: {
+        // Without registers 52 and 53 the result is unknown: a missing
+        // register 53 must not read as success.
+        if (data.size() < 5) {
+            finishRequest(reply, true);
+            return;
+        }
         const quint16 state = regAt(data, 0);
         if (commandBlockBusy(state)) {
             if (++pollRetryCount > 499) {
@@ -532,7 +543,12 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
     }
 
     case REQ_COIL_READ: {
-        const int status = data.size() >= 2 ? (quint8(data.at(1)) & 0x01) : 0;
+        // No status byte: neither done nor still waiting.
+        if (data.size() < 2) {
+            finishRequest(reply, true);
+            return;
+        }
+        const int status = quint8(data.at(1)) & 0x01;
         if (status == item->expected) {
             if (++pollRetryCount <= 499) {
                 nextSendTime = now + 20;

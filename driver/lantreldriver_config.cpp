@@ -417,6 +417,11 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         Status_Line_t status;
         in.skipRawData(3);
         in >> status;
+        // No whole record: a failed read, not a line with state 0.
+        if (in.status() != QDataStream::Ok) {
+            finishRequest(reply, true);
+            return;
+        }
         lastLineStatus = status;
         emit lineStatus(status);
         serveLinePollStopWait(now);

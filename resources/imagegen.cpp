@@ -721,8 +721,21 @@ QVector<Picture> pictures()
         p.drawRect(QRectF(8, 8, 8, 8));
     });
     add("hardware-search.png", 16, 16, [](QPainter &p) {
-        chip(p, QRectF(3, 3, 11, 11));
-        magnifier(p, QPointF(14, 14), 5.5);
+        // At 16 pixels the full chip blurs into a dark blot: two thick pins
+        // a side, a lighter body and a large lens keep it readable.
+        p.setPen(strokePen(Outline, 1.6));
+        for (qreal t : {6.0, 10.0}) {
+            p.drawLine(QPointF(t, 0.5), QPointF(t, 3));
+            p.drawLine(QPointF(0.5, t), QPointF(3, t));
+        }
+        p.setPen(outlinePen(1.4));
+        p.setBrush(ChipBody.lighter(125));
+        p.drawRoundedRect(QRectF(2.5, 2.5, 11, 11), 1.5, 1.5);
+        p.setPen(strokePen(Outline, 3.6));
+        p.drawLine(QPointF(18.5, 18.5), QPointF(22.5, 22.5));
+        p.setPen(outlinePen(2.0));
+        p.setBrush(QColor(0xe8, 0xf3, 0xfd));
+        p.drawEllipse(QPointF(14.5, 14.5), 5.6, 5.6);
     });
     add("update_ports.png", 16, 16, [](QPainter &p) { refreshArrows(p, QPointF(12, 12), 8, Green, 3.0); });
     add("open_file.png", 16, 16, [](QPainter &p) { folder(p, QRectF(1.5, 4, 20, 16), true); });

@@ -80,9 +80,11 @@ private slots:
     void offlineControlsHidden();
     void searchWithoutInterface();
     void searchFindsControllers();
+    void quitDuringSearchKeepsList();
     void connectToFake_data();
     void connectToFake();
     void cancelStoresNothing();
+    void closedWhileConnecting();
     void offlineLoad_data();
     void offlineLoad();
 
@@ -559,6 +561,49 @@ void TestConnectorForm::searchFindsControllers()
     QVERIFY(child<QPushButton>("btnConnect")->isEnabled());
 }
 
+void TestConnectorForm::quitDuringSearchKeepsList()
+{
+    // Cancelling the start-up dialog while a search runs ends the program;
+    // the unfinished search must not replace the remembered controllers.
+    const HostMap stored{{ip("10.0.0.1"), 5}, {ip("10.0.0.2"), 7}};
+    startManager({{"Connection/List", ConnectorForm::encodeHostList(stored)}, {"Connection/Host", "10.0.0.1"}});
+    if (!addEthernetInterface())
+        QSKIP("cannot make an Ethernet interface in this network namespace");
+    m_manager->client()->scanNetworkInterfaces();
+    openForm();
+    QVERIFY(child<QToolButton>("btnSearch")->isEnabled());
+
+    QToolButton *search = child<QToolButton>("btnSearch");
+    QPushButton *cancel = child<QPushButton>("btnCancel");
+    QTimer::singleShot(0, search, [search]() { QTest::mouseClick(search, Qt::LeftButton); });
+    bool cancelled = false;
+    QTimer canceller;
+    canceller.setInterval(50);
+    connect(&canceller, &QTimer::timeout, this, [this, cancel, &cancelled, &canceller]() {
+        QProgressDialog *progress = m_form ? m_form->findChild<QProgressDialog *>() : nullptr;
+        if (!progress || !progress->isVisible())
+            return;
+        QCOMPARE(progress->labelText(), QStringLiteral("Поиск контроллеров в линии Ethernet..."));
+        canceller.stop();
+        cancelled = true;
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    });
+    canceller.start();
+    bool timedOut = false;
+    QTimer::singleShot(20000, qApp, [&timedOut]() {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    QApplication::exec();
+
+    QVERIFY(!timedOut);
+    QVERIFY(cancelled);
+    QVERIFY(!m_form);
+    appSettings->sync();
+    QCOMPARE(ConnectorForm::decodeHostList(appSettings->value(QStringLiteral("Connection/List")).toString()), stored);
+    QCOMPARE(appSettings->value(QStringLiteral("Connection/Host")).toString(), QStringLiteral("10.0.0.1"));
+}
+
 void TestConnectorForm::connectToFake_data()
 {
     QTest::addColumn<QString>("how");
@@ -668,6 +713,62 @@ void TestConnectorForm::cancelStoresNothing()
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(edit->text(), QStringLiteral("127.0.0.1"));
     QCOMPARE(settingsSnapshot(), settingsBefore);
+}
+
+void TestConnectorForm::closedWhileConnecting()
+{
+    // A controller that takes the connection and never answers.
+    FakeController fake;
+    fake.loadGeneratedConfiguration(FakeLineAddress);
+    fake.addInjection(FakeInjection::make(FakeInjection::Silence, -1, -1));
+    FakeTcpServer server(&fake);
+    QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 502));
+
+    startManager({{"Connection/LineAddress", FakeLineAddress}});
+    // Opened the way the main window opens it: its Cancel only closes it,
+    // and the dialog stays usable while it waits for the controller.
+    QWidget owner;
+    m_form = new ConnectorForm(&owner, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+    m_form->setAttribute(Qt::WA_DeleteOnClose);
+    m_form->setWindowModality(Qt::ApplicationModal);
+    m_form->setOfflineControlsVisible(false);
+    connect(m_form.data(), &ConnectorForm::closeApp, m_form.data(), &QWidget::close);
+    connect(m_form.data(), &ConnectorForm::showWaitCursor, m_manager.get(), &TaskManager::showWaitCursor);
+    owner.show();
+    m_form->show();
+    QPushButton *cancel = child<QPushButton>("btnCancel");
+
+    bool closed = false;
+    bool stopped = false;
+    QTimer driver;
+    driver.setInterval(50);
+    connect(&driver, &QTimer::timeout, this, [&]() {
+        if (!closed) {
+            QProgressDialog *progress = m_form ? m_form->findChild<QProgressDialog *>() : nullptr;
+            if (!progress || !progress->isVisible() || server.connectionCount() == 0)
+                return;
+            closed = true;
+            QTest::mouseClick(cancel, Qt::LeftButton);
+            return;
+        }
+        if (m_form)
+            return;
+        // The dialog is gone while the client still tries: the end of the
+        // attempt must reach no dialog.
+        driver.stop();
+        m_manager->client()->shutdownDriver();
+        stopped = true;
+    });
+    driver.start();
+
+    QLineEdit *edit = child<QLineEdit>("edtIpAddr");
+    edit->setText(QStringLiteral("127.0.0.1"));
+    QTest::keyClick(edit, Qt::Key_Return);
+
+    QTRY_VERIFY_WITH_TIMEOUT(stopped, 20000);
+    QVERIFY(!m_form);
+    QVERIFY(!m_manager->client()->hasDriver());
+    QVERIFY(!QApplication::overrideCursor());
 }
 
 void TestConnectorForm::offlineLoad_data()

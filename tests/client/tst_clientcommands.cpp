@@ -1,33 +1,26 @@
 // Command workflows of LantrelClient: which request each command slot makes,
 // which task it announces, and how the results come back to the windows.
 
-#include <QElapsedTimer>
-#include <QHostAddress>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
 
-#include "appglobals.h"
+#include "clienttestsupport.h"
 #include "controllerconfigmodel.h"
-#include "fakecontroller.h"
-#include "faketcpserver.h"
 #include "iomodulesconfigmodel.h"
 #include "lantrelclient.h"
 #include "lantreldriver.h"
 #include "linemodulesmodel.h"
 
 using namespace LantrelProtocol;
+using namespace ClientTest;
 
 using Call = std::function<void(LantrelClient &)>;
 Q_DECLARE_METATYPE(Call)
 
 namespace {
-constexpr int LineAddress = 3;
-constexpr int LongWaitMs = 30000;
-
 // Serial numbers as the modules carry them: running number and year - 20.
 constexpr quint32 serialOf(quint32 year, quint32 number) { return ((year - 20) << 18) | number; }
 const quint32 SerialA = serialOf(25, 1234);   // "1234.25"
@@ -91,18 +84,6 @@ struct Events
     }
 };
 
-bool waitFor(const std::function<bool()> &done, int ms = LongWaitMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
 QString task(const QString &text, int steps = 0) { return QStringLiteral("task(%1,%2)").arg(text).arg(steps); }
 QString error(const QString &text) { return QStringLiteral("error(%1)").arg(text); }
 }
@@ -112,24 +93,6 @@ class TestClientCommands : public QObject
     Q_OBJECT
 
     QTemporaryDir dataDir;
-    QSettings *settings = nullptr;
-
-    struct Connected
-    {
-        FakeController fake;
-        FakeTcpServer server {&fake};
-        LantrelClient client;
-    };
-
-    bool connect(Connected &c)
-    {
-        c.fake.loadGeneratedConfiguration(LineAddress);
-        if (!c.server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 502))
-            return false;
-        QSignalSpy connected(&c.client, &LantrelClient::deviceConnected);
-        c.client.connectToDevice(0, QStringLiteral("127.0.0.1"), LineAddress);
-        return connected.wait(LongWaitMs);
-    }
 
     static QList<FakeRequest> writes(FakeController &fake, int function, int address)
     {
@@ -141,17 +104,7 @@ class TestClientCommands : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        QVERIFY(dataDir.isValid());
-        appDataPath = dataDir.path();
-        settings = new QSettings(dataDir.filePath(QStringLiteral("lantrelprog.ini")), QSettings::IniFormat, this);
-        // No monitoring traffic: every request in the fake's log comes from the command under test.
-        settings->setValue(QStringLiteral("Driver/EnableMonitoring"), false);
-        settings->sync();
-        appSettings = settings;
-    }
+    void initTestCase() { setUpQuietEnvironment(dataDir, this); }
 
     // ---------------------------------------------------------------- offline
 
@@ -482,7 +435,7 @@ private slots:
         QFETCH(int, datasets);
 
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         Events ev(c.client);
         call(c.client);
         QCOMPARE(ev.started.value(0), qMakePair(text, 0));
@@ -515,7 +468,7 @@ private slots:
     void outOfRangeArgumentsSendNothing()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         Events ev(c.client);
         c.client.changeArmedState(SECT_ACC, 5, 0, true);     // a first index without a count
         c.client.changeArmedState(SECT_ACCI, 1, 251, false); // group above 250
@@ -563,7 +516,7 @@ private slots:
         QFETCH(QStringList, result);
 
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         Events ev(c.client);
         c.fake.clearLog();
         call(c.client);
@@ -584,7 +537,7 @@ private slots:
     void stopLinePollingFails()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         c.fake.setIgnoreLinePollStop(true);
         Events ev(c.client);
         QSignalSpy stopped(&c.client, &LantrelClient::linePollStopped);
@@ -598,7 +551,7 @@ private slots:
     void addressingModeAgainstController()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         Events ev(c.client);
         QSignalSpy started(&c.client, &LantrelClient::addressModeStarted);
         c.client.setAddressingMode(true, true);
@@ -625,7 +578,7 @@ private slots:
     void addressingModeRefused()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         c.fake.failCommand(SET_KONF_SECT);
         Events ev(c.client);
         QSignalSpy started(&c.client, &LantrelClient::addressModeStarted);
@@ -658,7 +611,7 @@ private slots:
         QFETCH(quint32, serial);
         QFETCH(QStringList, expected);
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         c.fake.setLineModules({{SerialA, 45, SECT_ACC}});
         Events ev(c.client);
         c.client.getModuleAddress(serial);
@@ -719,7 +672,7 @@ private slots:
         QFETCH(quint16, finalAddress);
 
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         c.fake.setLineModules({{SerialA, 45, SECT_ACC}});
         Events ev(c.client);
         c.client.setModuleAddressSerial(type, serial, address, setSerial);
@@ -740,7 +693,7 @@ private slots:
     void controllerSerialRestartsAndRereads()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         c.fake.setRestartDelays(50, 200);
         Events ev(c.client);
         QSignalSpy rebooted(&c.client, &LantrelClient::deviceRebooted);
@@ -763,7 +716,7 @@ private slots:
     void controllerSerialRefused()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         FakeInjection refuse = FakeInjection::exception(2, 16);
         refuse.address = 60;
         c.fake.addInjection(refuse);
@@ -783,7 +736,7 @@ private slots:
     void firmwareBlockCounts()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         // The first chunk is refused, so the test does not wait for 547 of them.
         FakeInjection chunk = FakeInjection::exception(2, 21);
         chunk.file = FakeController::FirmwareFileFirst;
@@ -816,7 +769,7 @@ private slots:
     void firmwareUpdateChain()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         c.fake.setCommandBusyTime(MOVE_PROG, 100);
         c.fake.setCommandBusyTime(SAVE_PROG, 100);
         Events ev(c.client);

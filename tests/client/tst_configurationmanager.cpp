@@ -203,7 +203,7 @@ Config fullConfig()
     c.identity.boardVersion = QStringLiteral("1.05");
     c.identity.firmwareVersion = QStringLiteral("10.12");
     c.identity.firmwareDate = QStringLiteral("05.03.2024");
-    c.blockId = QStringLiteral("Участок «Север» <1> & \"2\" 'a'\tb").toUtf8();
+    c.blockId = QStringLiteral(" Участок «Север» <1> & \"2\" 'a'\tb\r\nc ").toUtf8();
 
     Konfig_Device_t &d = c.device;
     d.Reserved0 = 115200;
@@ -759,6 +759,17 @@ void tst_ConfigurationManager::refused_data()
                       "<!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">]><RUZConfig><Controller BlockID=\"&g;\"/>"
                       "</RUZConfig>")
         << parseError;
+    // Each reference stays within the reader's limit, all of them together
+    // would expand a 300 kB file to gigabytes.
+    QTest::newRow("many references to a large entity")
+        << QByteArray("<!DOCTYPE RUZConfig [<!ENTITY e \"" + QByteArray(4000, 'x') + "\">]>\n"
+                      "<RUZConfig><Controller BlockID=\"" + repeat("&e;", 100000) + "\"/><Sensors/>"
+                      "<IOModules/><SCPModules/><Processing/><RelayModules/><Interactions/></RUZConfig>")
+        << QStringLiteral("Ошибка конфигурации: слишком много ссылок на сущности в файле данных*");
+    // A tag of a million '=' signs is scanned once, not once per sign.
+    QTest::newRow("long run of equals signs in a tag")
+        << fileWith("<Controller a" + QByteArray(1 << 20, '=') + "/>")
+        << QStringLiteral("Ошибка конфигурации: слишком много атрибутов элемента (строка 3)");
 }
 
 // A refused file leaves the held document as it was and emits nothing.
@@ -825,6 +836,18 @@ void tst_ConfigurationManager::accepted_data()
         << "sensors 70 30 50";
     QTest::newRow("MAC with separators")
         << fileWith("<Controller LineAddr=\"4\" MAC=\"00:1A:2B:3C:4D:5E\"/>") << "controller line 4";
+    QTest::newRow("a few entity references")
+        << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE RUZConfig [<!ENTITY n \"4\"><!ENTITY t \"Блок\">]>\n"
+                      "<RUZConfig><Controller LineAddr=\"&n;\" BlockID=\"&t; &t;\"/><Sensors/><IOModules/>"
+                      "<SCPModules/><Processing/><RelayModules/><Interactions/></RUZConfig>")
+        << "controller line 4";
+    // Character references and predefined entities do not count as entity
+    // references.
+    QTest::newRow("many escaped characters beside a declared entity")
+        << QByteArray("<!DOCTYPE RUZConfig [<!ENTITY n \"4\">]>\n<RUZConfig><Controller LineAddr=\"&n;\" BlockID=\""
+                      + repeat("&amp;&lt;&#x41;", 3000) + "\"/><Sensors/><IOModules/><SCPModules/><Processing/>"
+                      "<RelayModules/><Interactions/></RUZConfig>")
+        << "controller line 4";
 }
 
 void tst_ConfigurationManager::accepted()

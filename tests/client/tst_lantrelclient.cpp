@@ -1,18 +1,15 @@
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>
 
-#include "appglobals.h"
+#include "clienttestsupport.h"
 #include "configurationmanager.h"
 #include "controllerconfigmodel.h"
-#include "fakecontroller.h"
-#include "faketcpserver.h"
 #include "interactionsconfigmodel.h"
 #include "iomodulesconfigmodel.h"
 #include "lantrelclient.h"
@@ -24,11 +21,9 @@
 #include "sensorsconfigmodel.h"
 
 using namespace LantrelProtocol;
+using namespace ClientTest;
 
 namespace {
-constexpr int LineAddress = 3;
-constexpr int LongWaitMs = 30000;
-
 // Task signals of one client, in the order they came.
 struct TaskLog
 {
@@ -56,18 +51,6 @@ struct TaskLog
         return n;
     }
 };
-
-bool waitFor(const std::function<bool()> &done, int ms = LongWaitMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 // Lets the queued answers of the document reach the client.
 void settle()
@@ -100,25 +83,6 @@ class TestLantrelClient : public QObject
     Q_OBJECT
 
     QTemporaryDir dataDir;
-    QSettings *settings = nullptr;
-
-    // A client connected to a fake controller serving the generated configuration.
-    struct Connected
-    {
-        FakeController fake;
-        FakeTcpServer server {&fake};
-        LantrelClient client;
-    };
-
-    bool connect(Connected &c)
-    {
-        c.fake.loadGeneratedConfiguration(LineAddress);
-        if (!c.server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 502))
-            return false;
-        QSignalSpy connected(&c.client, &LantrelClient::deviceConnected);
-        c.client.connectToDevice(0, QStringLiteral("127.0.0.1"), LineAddress);
-        return connected.wait(LongWaitMs);
-    }
 
     void readWhole(LantrelClient &client, TaskLog &log)
     {
@@ -128,17 +92,7 @@ class TestLantrelClient : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        QVERIFY(dataDir.isValid());
-        appDataPath = dataDir.path();
-        settings = new QSettings(dataDir.filePath(QStringLiteral("lantrelprog.ini")), QSettings::IniFormat, this);
-        // Quiet links: the tests below are about configuration, not monitoring.
-        settings->setValue(QStringLiteral("Driver/EnableMonitoring"), false);
-        settings->sync();
-        appSettings = settings;
-    }
+    void initTestCase() { setUpQuietEnvironment(dataDir, this); }
 
     // ---------------------------------------------------------------- offline
 
@@ -199,7 +153,7 @@ private slots:
     {
         // The models are filled from a real controller's configuration.
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         readWhole(c.client, log);
         c.client.shutdownDriver();
@@ -617,7 +571,7 @@ private slots:
         Connected c;
         TaskLog log(c.client);
         QObject::connect(&c.client, &LantrelClient::deviceConnected, &c.client, &LantrelClient::readConfiguration);
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         QVERIFY(waitFor([&]() { return log.datasets == 1; }));
         QTest::qWait(200);
         QCOMPARE(log.datasets, 1);
@@ -629,7 +583,7 @@ private slots:
     void wholeReadFillsTheModels()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         readWhole(c.client, log);
 
@@ -693,7 +647,7 @@ private slots:
     void readThenWriteGivesTheSameBytes()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         readWhole(c.client, log);
 
@@ -737,7 +691,7 @@ private slots:
     void pendingFlashSaveFollowsTheWrite()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         readWhole(c.client, log);
         c.client.controllerConfigModel()->setData(ControllerConfigModel::LineModeParam, 1, Qt::EditRole);
@@ -756,7 +710,7 @@ private slots:
     void failedWriteDropsThePendingFlashSave()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         c.client.controllerConfigModel()->setData(ControllerConfigModel::LineModeParam, 1, Qt::EditRole);
         QVERIFY(c.client.isModified());
@@ -782,7 +736,7 @@ private slots:
     void incompleteReadIsNeverWritten()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         // One page of interactions is refused: the dataset is incomplete.
         FakeInjection page = FakeInjection::exception(2, 20);
@@ -811,7 +765,7 @@ private slots:
     void fileSaveWhileConnectedKeepsControllerMarks()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         readWhole(c.client, log);
         c.client.controllerConfigModel()->setData(ControllerConfigModel::LineModeParam, 1, Qt::EditRole);
@@ -834,7 +788,7 @@ private slots:
             QVERIFY(offline.saveConfigFile(path));
         }
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         readWhole(c.client, log);
         QVERIFY(c.client.loadConfigFile(path));
@@ -867,7 +821,7 @@ private slots:
         TaskLog log(c.client);
         ControllerConfigModel *held = c.client.controllerConfigModel();
         if (online) {
-            QVERIFY(connect(c));
+            QVERIFY(connectToFake(c));
             QVERIFY(waitFor([&]() { return !held->info.serialNumber.isEmpty(); }));
             // The settings to keep must be the controller's own.
             if (!sameController)
@@ -918,7 +872,7 @@ private slots:
     void relayCountFollowsTheRelayModules()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         readWhole(c.client, log);
         const int relayModules = c.client.relayModulesConfigModel()->rowCount();
@@ -941,7 +895,7 @@ private slots:
     void firmwareUploadedOnlyWithTheLastChunk()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         QStringList events;
         QObject::connect(&c.client, &LantrelClient::taskStarted, [&](const QString &t, ushort n) { events << QStringLiteral("start %1 %2").arg(t).arg(n); });
         QObject::connect(&c.client, &LantrelClient::taskCompleted, [&](ushort n, bool ok) { events << QStringLiteral("step %1 %2").arg(n).arg(ok); });
@@ -962,7 +916,7 @@ private slots:
     void restartCompletionRereadsOnlyWhenFlashDiffers()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         const auto readText = QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л...");
         auto reads = [&]() { return log.started.count(qMakePair(readText, 127)); };
@@ -996,7 +950,7 @@ private slots:
     void moduleCountChangeWaitsForTheRunningRead()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         QList<int> stepsAtStart;
         QObject::connect(&c.client, &LantrelClient::taskStarted, [&]() { stepsAtStart << log.completed.size(); });
@@ -1011,7 +965,7 @@ private slots:
     void shutdownInAddressingModeIsBounded()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         c.client.setAddressingMode(true, false);
         QVERIFY(waitFor([&]() { return c.client.addressingMode(); }));
@@ -1029,7 +983,7 @@ private slots:
     void reconnectAfterShutdown()
     {
         Connected c;
-        QVERIFY(connect(c));
+        QVERIFY(connectToFake(c));
         c.client.shutdownDriver();
         // driverStopped cleared the connection before the shut-down returned.
         QCOMPARE(c.client.connection().connType, -1);

@@ -4,24 +4,19 @@
 // the client writes into its configuration document, and against the fake
 // line controller, whose files must equal the models afterwards.
 
-#include <QLocale>
 #include <QRandomGenerator>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>
 
-#include "appglobals.h"
+#include "clienttestsupport.h"
 #include "configinvariants.h"
 #include "configurationmanager.h"
 #include "controllerconfigmodel.h"
-#include "fakecontroller.h"
-#include "faketcpserver.h"
 #include "interactionsconfigmodel.h"
 #include "iomodulesconfigmodel.h"
-#include "lantrelclient.h"
 #include "lantrelprotocol.h"
 #include "linemodulesmodel.h"
 #include "processingconfigmodel.h"
@@ -444,14 +439,9 @@ private:
 
 void TestModuleWorkflows::initTestCase()
 {
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    QVERIFY(m_dir.isValid());
     // Status polling would re-read the configuration when the module counts
     // change under it; these tests look at the writes alone.
-    appSettings = new QSettings(m_dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat, this);
-    appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), false);
-    appSettings->setValue(QStringLiteral("Driver/EnableReadEvents"), false);
-    appSettings->sync();
+    ClientTest::setUpQuietEnvironment(m_dir, this);
 }
 
 void TestModuleWorkflows::cleanup()
@@ -1167,12 +1157,7 @@ bool TestModuleWorkflows::connectToFake(LantrelClient &client)
     m_fake->saveToFlash();
 
     m_server = new FakeTcpServer(m_fake);
-    if (!m_server->listen(QHostAddress(QStringLiteral("127.0.0.1")), 502))
-        return false;
-
-    QSignalSpy connected(&client, &LantrelClient::deviceConnected);
-    client.connectToDevice(0, QStringLiteral("127.0.0.1"), 3);
-    if (!connected.wait(10000))
+    if (!ClientTest::listenAndConnect(*m_server, client, 3, 10000))
         return false;
     QSignalSpy dataset(&client, &LantrelClient::datasetChanged);
     client.readConfiguration();

@@ -73,6 +73,20 @@ inline void stopAndDelete(LantrelDriver *&driver)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// Starts the driver and waits until the first reads (identity, clock) are
+// done and the controller is announced.
+inline bool startAndConnect(LantrelDriver *driver, int timeoutMs = 5000)
+{
+    QSignalSpy connectedSpy(driver, &LantrelDriver::connected);
+    QSignalSpy clockSpy(driver, &LantrelDriver::controllerDateTime);
+    QMetaObject::invokeMethod(driver, "start", Qt::DirectConnection);
+    QElapsedTimer t;
+    t.start();
+    while ((connectedSpy.isEmpty() || clockSpy.isEmpty()) && t.elapsed() < timeoutMs)
+        QTest::qWait(5);
+    return !connectedSpy.isEmpty() && !clockSpy.isEmpty();
+}
+
 // The fake at line address 3 on 127.0.0.1:502 with a generated configuration.
 struct TcpFixture
 {
@@ -93,22 +107,78 @@ struct TcpFixture
         return driver;
     }
 
+    // The driver started and connected to the fake; nullptr when the fake
+    // does not listen or the driver does not get through.
+    LantrelDriver *connectDriver()
+    {
+        if (!listening)
+            return nullptr;
+        LantrelDriver *d = makeDriver();
+        return startAndConnect(d) ? d : nullptr;
+    }
+
+    // Reachable on every local address, but a connection is taken only on the
+    // address the controller uses.
+    bool listenOnActiveAddressOnly()
+    {
+        server.close();
+        server.setAcceptOnlyActiveAddress(true);
+        return server.listen(QHostAddress::AnyIPv4, 502);
+    }
+
     bool listening = false;
 };
 
-// Starts the driver and waits until the first reads (identity, clock) are
-// done and the controller is announced.
-inline bool startAndConnect(LantrelDriver *driver, int timeoutMs = 5000)
+// Writes the controller settings as the fake holds them but for a new line
+// address and IPv4 address (in the controller's RAM only).
+inline void sendNewAddress(LantrelDriver *driver, const FakeController &fake, int lineAddress,
+                           const QString &ip)
 {
-    QSignalSpy connectedSpy(driver, &LantrelDriver::connected);
-    QSignalSpy clockSpy(driver, &LantrelDriver::controllerDateTime);
-    QMetaObject::invokeMethod(driver, "start", Qt::DirectConnection);
-    QElapsedTimer t;
-    t.start();
-    while ((connectedSpy.isEmpty() || clockSpy.isEmpty()) && t.elapsed() < timeoutMs)
-        QTest::qWait(5);
-    return !connectedSpy.isEmpty() && !clockSpy.isEmpty();
+    LantrelProtocol::Konfig_Device_t dev = fake.record<LantrelProtocol::Konfig_Device_t>(3, 0);
+    LantrelProtocol::ETH_konf_t net = fake.record<LantrelProtocol::ETH_konf_t>(4, 0);
+    dev.LineAddr = quint16(lineAddress);
+    net.IPAddr = QHostAddress(ip).toIPv4Address();
+    driver->setControllerConfig(fake.fileBytes(28), dev, net,
+                                fake.record<LantrelProtocol::Konfig_Line_t>(8, 0));
 }
+
+// One fake controller on its own loopback address (a new 127.0.x.y for each
+// rig of the process) with one driver on it.
+struct HostRig
+{
+    FakeController fake;
+    FakeTcpServer server{&fake};
+    std::unique_ptr<LantrelDriver> driver;
+    QHostAddress host;
+
+    HostRig()
+    {
+        static int next = 1;
+        host = QHostAddress(QStringLiteral("127.0.%1.%2").arg(next / 200 + 1).arg(next % 200 + 1));
+        ++next;
+    }
+    ~HostRig()
+    {
+        if (driver)
+            driver->stop();
+    }
+
+    // Listens, then starts the driver with these settings and waits for its
+    // first clock read.
+    bool startDriver(bool monitoring, bool readEvents)
+    {
+        appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), monitoring);
+        appSettings->setValue(QStringLiteral("Driver/EnableReadEvents"), readEvents);
+        appSettings->sync();
+        fake.setIpAddress(host);
+        if (!server.listen(host, 502))
+            return false;
+        driver.reset(new LantrelDriver(0, host.toString(), fake.unitId()));
+        QSignalSpy clock(driver.get(), &LantrelDriver::controllerDateTime);
+        driver->start();
+        return clock.wait(5000);
+    }
+};
 
 // Waits until `spy` has at least `count` entries.
 inline bool waitForCount(QSignalSpy &spy, int count, int timeoutMs)

@@ -7,50 +7,19 @@
 
 #include <memory>
 
-#include "appglobals.h"
-#include "fakecontroller.h"
-#include "faketcpserver.h"
-#include "lantreldriver.h"
-#include "lantrelprotocol.h"
+#include "drivertestsupport.h"
 
 using namespace LantrelProtocol;
 
 namespace {
 
-// One fake controller on its own loopback address with one driver on it.
-struct Rig
+struct Rig : DriverTest::HostRig
 {
-    FakeController fake;
-    FakeTcpServer server{&fake};
-    std::unique_ptr<LantrelDriver> driver;
-    QHostAddress host;
-
-    Rig()
-    {
-        static int next = 1;
-        host = QHostAddress(QStringLiteral("127.0.%1.%2").arg(next / 200 + 1).arg(next % 200 + 1));
-        ++next;
-    }
-    ~Rig()
-    {
-        if (driver)
-            driver->stop();
-    }
-
     // Monitoring off unless asked: the fake's log then holds only what a
     // command sent.
     bool start(bool monitoring = false)
     {
-        appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), monitoring);
-        appSettings->setValue(QStringLiteral("Driver/EnableReadEvents"), false);
-        appSettings->sync();
-        fake.setIpAddress(host);
-        if (!server.listen(host, 502))
-            return false;
-        driver.reset(new LantrelDriver(0, host.toString(), fake.unitId()));
-        QSignalSpy clock(driver.get(), &LantrelDriver::controllerDateTime);
-        driver->start();
-        if (!clock.wait(5000))
+        if (!startDriver(monitoring, false))
             return false;
         QTest::qWait(20);
         fake.clearLog();

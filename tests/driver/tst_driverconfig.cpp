@@ -113,9 +113,8 @@ void TestDriverConfig::cleanupTestCase()
 void TestDriverConfig::wholeRead()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     QSignalSpy read(d, &LantrelDriver::readCompleted);
     QSignalSpy controller(d, &LantrelDriver::controllerConfig);
@@ -261,9 +260,8 @@ void TestDriverConfig::writePacking()
     QFETCH(QList<int>, expectedSubRecords);
 
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
     QSignalSpy write(d, &LantrelDriver::writeCompleted);
     f.fake.clearLog();
 
@@ -321,9 +319,8 @@ void TestDriverConfig::writePacking()
 void TestDriverConfig::emptyMapWrite()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
     QSignalSpy write(d, &LantrelDriver::writeCompleted);
     f.fake.clearLog();
 
@@ -356,9 +353,8 @@ void TestDriverConfig::blockIdentifier()
     QFETCH(QByteArray, stored);
 
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
     QSignalSpy write(d, &LantrelDriver::writeCompleted);
     QSignalSpy address(d, &LantrelDriver::deviceAddressChanged);
     f.fake.clearLog();
@@ -385,9 +381,8 @@ void TestDriverConfig::blockIdentifier()
 void TestDriverConfig::lineConfigWrite()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
     QSignalSpy write(d, &LantrelDriver::writeCompleted);
     f.fake.clearLog();
 
@@ -409,19 +404,14 @@ void TestDriverConfig::lineConfigWrite()
 void TestDriverConfig::lineAddressChange()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
     QSignalSpy write(d, &LantrelDriver::writeCompleted);
     QSignalSpy read(d, &LantrelDriver::readCompleted);
     QSignalSpy address(d, &LantrelDriver::deviceAddressChanged);
     QSignalSpy ip(d, &LantrelDriver::deviceIpChanged);
 
-    Konfig_Device_t dev = f.fake.record<Konfig_Device_t>(3, 0);
-    ETH_konf_t net = f.fake.record<ETH_konf_t>(4, 0);
-    dev.LineAddr = 12;
-    net.IPAddr = QHostAddress(QStringLiteral("127.0.0.12")).toIPv4Address();
-    d->setControllerConfig(f.fake.fileBytes(28), dev, net, f.fake.record<Konfig_Line_t>(8, 0));
+    sendNewAddress(d, f.fake, 12, QStringLiteral("127.0.0.12"));
     QVERIFY(waitForCount(write, 1, 5000));
     QCOMPARE(address.count(), 1);
     QCOMPARE(address.at(0).at(0).toInt(), 12);
@@ -504,9 +494,8 @@ void TestDriverConfig::clockWrite()
 void TestDriverConfig::clockGroupFails()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
     QSignalSpy log(d, &LantrelDriver::writeToLog);
     QSignalSpy read(d, &LantrelDriver::readCompleted);
     f.fake.clearLog();
@@ -550,9 +539,8 @@ void TestDriverConfig::tableReplySizes()
     QFETCH(int, expectedRecords);
 
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     FakeInjection inj = FakeInjection::make(FakeInjection::Kind(shape), 20, 1, param);
     inj.file = 10;

@@ -9,35 +9,14 @@
 
 #include <memory>
 
-#include "appglobals.h"
-#include "fakecontroller.h"
-#include "faketcpserver.h"
-#include "lantreldriver.h"
-#include "lantrelprotocol.h"
+#include "drivertestsupport.h"
 
 using namespace LantrelProtocol;
 
 namespace {
 
-struct Rig
+struct Rig : DriverTest::HostRig
 {
-    FakeController fake;
-    FakeTcpServer server{&fake};
-    std::unique_ptr<LantrelDriver> driver;
-    QHostAddress host;
-
-    Rig()
-    {
-        static int next = 1;
-        host = QHostAddress(QStringLiteral("127.0.%1.%2").arg(next / 200 + 1).arg(next % 200 + 1));
-        ++next;
-    }
-    ~Rig()
-    {
-        if (driver)
-            driver->stop();
-    }
-
     void setModules(int sensors, int io, int scp)
     {
         Konfig_Line_t line;
@@ -51,16 +30,7 @@ struct Rig
     // knows the module counts.
     bool start(bool readEvents = false, bool readLine = true)
     {
-        appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), true);
-        appSettings->setValue(QStringLiteral("Driver/EnableReadEvents"), readEvents);
-        appSettings->sync();
-        fake.setIpAddress(host);
-        if (!server.listen(host, 502))
-            return false;
-        driver.reset(new LantrelDriver(0, host.toString(), fake.unitId()));
-        QSignalSpy clock(driver.get(), &LantrelDriver::controllerDateTime);
-        driver->start();
-        if (!clock.wait(5000))
+        if (!startDriver(true, readEvents))
             return false;
         if (readLine) {
             QSignalSpy read(driver.get(), &LantrelDriver::readCompleted);

@@ -41,9 +41,8 @@ void TestDriverRestart::cleanupTestCase()
 void TestDriverRestart::restartReconnectsSilently()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     QSignalSpy reboot(d, &LantrelDriver::rebootCompleted);
     QSignalSpy disconnected(d, &LantrelDriver::disconnected);
@@ -89,11 +88,7 @@ void TestDriverRestart::factoryDefaultsReconnect()
 {
     TcpFixture f;
     QVERIFY(f.listening);
-    // Reachable on both addresses; a connection is taken only on the address
-    // the controller uses.
-    f.server.close();
-    f.server.setAcceptOnlyActiveAddress(true);
-    QVERIFY(f.server.listen(QHostAddress::AnyIPv4, 502));
+    QVERIFY(f.listenOnActiveAddressOnly());
     LantrelDriver *d = f.makeDriver();
     QVERIFY(startAndConnect(d));
 
@@ -130,9 +125,7 @@ void TestDriverRestart::savedIpChangeSurvivesTimeout()
 {
     TcpFixture f;
     QVERIFY(f.listening);
-    f.server.close();
-    f.server.setAcceptOnlyActiveAddress(true);
-    QVERIFY(f.server.listen(QHostAddress::AnyIPv4, 502));
+    QVERIFY(f.listenOnActiveAddressOnly());
     LantrelDriver *d = f.makeDriver();
     QVERIFY(startAndConnect(d));
 
@@ -144,12 +137,7 @@ void TestDriverRestart::savedIpChangeSurvivesTimeout()
     QSignalSpy reboot(d, &LantrelDriver::rebootCompleted);
     QSignalSpy disconnected(d, &LantrelDriver::disconnected);
 
-    // New line address 9 and IPv4 address 127.0.0.9 in RAM.
-    Konfig_Device_t dev = f.fake.record<Konfig_Device_t>(3, 0);
-    ETH_konf_t net = f.fake.record<ETH_konf_t>(4, 0);
-    dev.LineAddr = 9;
-    net.IPAddr = QHostAddress(QStringLiteral("127.0.0.9")).toIPv4Address();
-    d->setControllerConfig(f.fake.fileBytes(28), dev, net, f.fake.record<Konfig_Line_t>(8, 0));
+    sendNewAddress(d, f.fake, 9, QStringLiteral("127.0.0.9"));
     QVERIFY(waitForCount(write, 1, 5000));
     QCOMPARE(address.count(), 1);
 

@@ -182,9 +182,8 @@ void TestLantrelDriver::exceptionReplies()
     QFETCH(bool, pageFails);
 
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     // Third page of the sensor table (records 30 to 44).
     FakeInjection inj = FakeInjection::exception(code, 20);
@@ -214,9 +213,8 @@ void TestLantrelDriver::exceptionReplies()
 void TestLantrelDriver::busyExceptionLimit()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     FakeInjection busy = FakeInjection::exception(6, 20, -1);
     busy.file = 8;
@@ -247,9 +245,8 @@ void TestLantrelDriver::busyExceptionLimit()
 void TestLantrelDriver::emptyReplyFailsItem()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     FakeInjection inj = FakeInjection::make(FakeInjection::EmptyReply, 20);
     inj.file = 8;
@@ -269,9 +266,8 @@ void TestLantrelDriver::threeTimeoutsCloseLink()
 {
     QStringList order;
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     connect(d, &LantrelDriver::readCompleted, this, [&order](bool ok) { order << (ok ? "read+" : "read-"); });
     connect(d, &LantrelDriver::writeCompleted, this, [&order](bool ok) { order << (ok ? "write+" : "write-"); });
@@ -306,9 +302,8 @@ void TestLantrelDriver::threeTimeoutsCloseLink()
 void TestLantrelDriver::droppedConnection()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     QSignalSpy read(d, &LantrelDriver::readCompleted);
     QSignalSpy disconnected(d, &LantrelDriver::disconnected);
@@ -339,9 +334,8 @@ void TestLantrelDriver::droppedConnection()
 void TestLantrelDriver::timeoutRevertsPendingAddress()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     QSignalSpy address(d, &LantrelDriver::deviceAddressChanged);
     QSignalSpy write(d, &LantrelDriver::writeCompleted);
@@ -349,12 +343,7 @@ void TestLantrelDriver::timeoutRevertsPendingAddress()
     QSignalSpy disconnected(d, &LantrelDriver::disconnected);
 
     // New line address 9 and a new IPv4 address, not saved to flash.
-    Konfig_Device_t dev = f.fake.record<Konfig_Device_t>(3, 0);
-    ETH_konf_t net = f.fake.record<ETH_konf_t>(4, 0);
-    Konfig_Line_t line = f.fake.record<Konfig_Line_t>(8, 0);
-    dev.LineAddr = 9;
-    net.IPAddr = QHostAddress(QStringLiteral("127.0.0.9")).toIPv4Address();
-    d->setControllerConfig(f.fake.fileBytes(28), dev, net, line);
+    sendNewAddress(d, f.fake, 9, QStringLiteral("127.0.0.9"));
     QVERIFY(waitForCount(write, 1, 5000));
     QCOMPARE(write.at(0).at(0).toBool(), true);
     QCOMPARE(address.count(), 1);
@@ -489,9 +478,8 @@ void TestLantrelDriver::packetLogOff()
 void TestLantrelDriver::stopTwice()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
     QSignalSpy finished(d, &LantrelDriver::finished);
     QSignalSpy disconnected(d, &LantrelDriver::disconnected);
     QSignalSpy log(d, &LantrelDriver::writeToLog);

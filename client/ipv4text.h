@@ -1,0 +1,10 @@
+#ifndef IPV4TEXT_H
+#define IPV4TEXT_H
+
+#include <QString>
+
+// A dotted IPv4 text as a 32-bit number (first octet in the high byte); 0 when
+// the text is anything else, short forms like "10.1" included.
+quint32 ipv4FromText(const QString &text);
+
+#endif // IPV4TEXT_H
