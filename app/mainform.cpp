@@ -330,8 +330,12 @@ void MainForm::onDeviceDisconnected()
 
 void MainForm::onClientError(QString msg)
 {
+    // The box may be parented to this window, which the end of the desktop
+    // session deletes while the box is open.
+    QPointer<MainForm> self(this);
     UiSeams::messageBox(QApplication::activeWindow(), QMessageBox::Critical, baseTitle, msg, QMessageBox::Ok);
-    emit writeToLog(msg);
+    if (self)
+        emit writeToLog(msg);
 }
 
 // ---------------------------------------------------------------------------
@@ -394,11 +398,14 @@ void MainForm::setModulesDefaults()
 
 void MainForm::showAboutForm()
 {
-    AboutForm about(this, Qt::Dialog);
-    about.setWindowFlags(about.windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    about.layout()->setSizeConstraint(QLayout::SetFixedSize);
-    about.adjustSize();
-    about.exec();
+    // Not on the stack: the end of the desktop session deletes this window,
+    // and its children with it, while the box is open.
+    QPointer<AboutForm> about = new AboutForm(this, Qt::Dialog);
+    about->setWindowFlags(about->windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    about->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    about->adjustSize();
+    about->exec();
+    delete about.data();
 }
 
 void MainForm::newConnection()

@@ -1,5 +1,6 @@
 #include "uiseams.h"
 
+#include <QPointer>
 #include <QSerialPortInfo>
 
 namespace UiSeams {
@@ -32,9 +33,16 @@ QMessageBox::StandardButton messageBox(QWidget *parent, QMessageBox::Icon icon, 
 {
     if (messageBoxHandler())
         return messageBoxHandler()(parent, icon, title, text, buttons, defaultButton);
-    QMessageBox box(icon, title, text, buttons, parent);
-    box.setDefaultButton(defaultButton);
-    return QMessageBox::StandardButton(box.exec());
+    // The parent may be deleted while the box waits for an answer (the
+    // desktop session ending, say), and the box with it: it lives on the
+    // heap, and such a box counts as unanswered.
+    QPointer<QMessageBox> box = new QMessageBox(icon, title, text, buttons, parent);
+    box->setDefaultButton(defaultButton);
+    const int answer = box->exec();
+    if (!box)
+        return QMessageBox::NoButton;
+    delete box.data();
+    return QMessageBox::StandardButton(answer);
 }
 
 QString getOpenFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,

@@ -1,14 +1,27 @@
 #include "ipv4text.h"
 
-#include <QHostAddress>
+#include <QStringList>
 
 quint32 ipv4FromText(const QString &text)
 {
-    const QString trimmed = text.trimmed();
-    if (trimmed.split(QLatin1Char('.')).size() != 4)
+    // Parsed by hand: the address editors accept parts such as "08" or "010",
+    // which the system resolvers would read as octal or refuse.
+    const QStringList parts = text.trimmed().split(QLatin1Char('.'));
+    if (parts.size() != 4)
         return 0;
-    QHostAddress address;
-    if (!address.setAddress(trimmed) || address.protocol() != QAbstractSocket::IPv4Protocol)
-        return 0;
-    return address.toIPv4Address();
+    quint32 address = 0;
+    for (const QString &part : parts) {
+        if (part.isEmpty() || part.size() > 3)
+            return 0;
+        uint octet = 0;
+        for (const QChar c : part) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return 0;
+            octet = octet * 10 + uint(c.unicode() - '0');
+        }
+        if (octet > 255)
+            return 0;
+        address = (address << 8) | octet;
+    }
+    return address;
 }

@@ -4,7 +4,8 @@
 #include <QString>
 
 // A dotted IPv4 text as a 32-bit number (first octet in the high byte); 0 when
-// the text is anything else, short forms like "10.1" included.
+// the text is anything else, short forms like "10.1" included. Every part is
+// decimal, also with leading zeros ("192.168.001.010" is 192.168.1.10).
 quint32 ipv4FromText(const QString &text);
 
 #endif // IPV4TEXT_H

@@ -377,10 +377,14 @@ void LantrelDriver::decodeModbusResponse()
                                 .arg(reply->errorString())
                                 .arg(code, 2, 16, QLatin1Char('0'));
         if (driverMode == MODE_ADDRESSING) {
-            if (addressingStep == 1)
+            if (addressingStep == 1) {
                 moduleDataDueMs = now + 1000;
-            else
+            } else {
+                // The identity command goes out when moduleDataDueMs comes:
+                // without moving it a refusing controller would get one every pass.
                 cycleDueMs = now + 20;
+                moduleDataDueMs = now + 20;
+            }
         } else if (driverMode == MODE_MONITORING) {
             if (monitorState == 8) {
                 cycleDueMs = now + 20;

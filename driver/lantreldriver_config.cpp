@@ -340,6 +340,10 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         in >> byteCount;
         for (quint16 &r : regs)
             in >> r;
+        if (in.status() != QDataStream::Ok) {
+            finishRequest(reply, true);
+            return;
+        }
         Info_Device_t info;
         info.ProdYear = regs[0];
         info.SerialNo = regs[1];
@@ -367,6 +371,10 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         Clock_Device_t clk;
         in.skipRawData(3);
         in >> clk;
+        if (in.status() != QDataStream::Ok) {
+            finishRequest(reply, true);
+            return;
+        }
         emit controllerDateTime(QDateTime(QDate(clk.Year, clk.Month, clk.Day),
                                           QTime(clk.Hour, clk.Minute, clk.Second)));
         break;
@@ -383,6 +391,11 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         in >> net;
         in.skipRawData(2);
         in >> line;
+        // The three settings records must be whole; only the identifier may be short.
+        if (in.status() != QDataStream::Ok) {
+            finishRequest(reply, true);
+            return;
+        }
         in >> length;
         in.skipRawData(1);
         QByteArray block;
@@ -400,6 +413,10 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         ETH_konf_t net;
         in.skipRawData(3);
         in >> net;
+        if (in.status() != QDataStream::Ok) {
+            finishRequest(reply, true);
+            return;
+        }
         emit networkConfig(net);
         break;
     }
@@ -408,6 +425,11 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         Konfig_Line_t line;
         in.skipRawData(3);
         in >> line;
+        // A cut record would read as zero module counts.
+        if (in.status() != QDataStream::Ok) {
+            finishRequest(reply, true);
+            return;
+        }
         emit lineConfig(line);
         storeLineCounts(line);
         break;

@@ -175,6 +175,8 @@ private slots:
     void moduleDefaultsQuestion();
     void closeNoKeepsTask();
     void closeWhileSessionEnds();
+    void sessionEndsWhileBoxIsOpen_data();
+    void sessionEndsWhileBoxIsOpen();
     void geometryStoredAsUpperHex();
     void pageJumps_data();
     void pageJumps();
@@ -979,6 +981,60 @@ void TestMainForm::closeWhileSessionEnds()
     QVERIFY(appSettings->contains(QStringLiteral("MainForm/Geometry")));
     QVERIFY(appSettings->contains(QStringLiteral("MainForm/State")));
     QVERIFY(appSettings->contains(QStringLiteral("MainForm/Splitter")));
+}
+
+void TestMainForm::sessionEndsWhileBoxIsOpen_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::newRow("client error") << "error";
+    QTest::newRow("close question") << "close";
+    QTest::newRow("about box") << "about";
+}
+
+void TestMainForm::sessionEndsWhileBoxIsOpen()
+{
+    QFETCH(QString, box);
+    // Real boxes: the desktop session's save request deletes the main
+    // window, and the box parented to it, while the box waits for the user.
+    UiSeams::setMessageBoxHandler(nullptr);
+    m_manager->startApp();
+    delete m_manager->connectorForm();
+    QPointer<QWidget> form = m_manager->mainForm();
+    QVERIFY(form);
+    form->show();
+    QApplication::setActiveWindow(form);
+
+    bool requested = false;
+    int ticksAfter = 0;
+    QTimer saveRequest;
+    saveRequest.setInterval(20);
+    connect(&saveRequest, &QTimer::timeout, this, [&]() {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!requested) {
+            if (!modal)
+                return;
+            QVERIFY(modal->parent() == form);
+            requested = true;
+            onSessionSaveRequest();
+            return;
+        }
+        // A box that outlived its window would wait for ever.
+        if (modal && ++ticksAfter > 100)
+            modal->close();
+    });
+    saveRequest.start();
+
+    if (box == QLatin1String("close")) {
+        form->close();
+    } else if (box == QLatin1String("about")) {
+        form->findChild<QAction *>(QStringLiteral("actAboutProgram"))->trigger();
+    } else {
+        emit m_manager->client()->clientError(QStringLiteral("Ошибка выполнения команды"));
+        settle();
+    }
+    QTRY_VERIFY(requested);
+    QTRY_VERIFY(!form);
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 void TestMainForm::geometryStoredAsUpperHex()

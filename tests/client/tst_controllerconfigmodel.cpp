@@ -217,6 +217,14 @@ void TestControllerConfigModel::ipv4Texts_data()
     QTest::newRow("three parts") << 21 << "192.168.1" << 0u;
     QTest::newRow("octet too large") << 19 << "10.0.0.256" << 0u;
     QTest::newRow("IPv6") << 19 << "::1" << 0u;
+    // The page's validator lets parts start with 0: they stay decimal.
+    QTest::newRow("leading zeros are decimal") << 19 << "192.168.001.010" << 0xC0A8010Au;
+    QTest::newRow("part 08") << 21 << "10.0.0.08" << 0x0A000008u;
+    QTest::newRow("part 09") << 20 << "255.255.255.09" << 0xFFFFFF09u;
+    QTest::newRow("hexadecimal part") << 19 << "0x0a.1.1.1" << 0u;
+    QTest::newRow("signed part") << 19 << "+1.2.3.4" << 0u;
+    QTest::newRow("four-digit part") << 19 << "1.2.3.0004" << 0u;
+    QTest::newRow("empty part") << 19 << "1..3.4" << 0u;
 }
 
 void TestControllerConfigModel::ipv4Texts()

@@ -95,6 +95,7 @@ private slots:
     void infraredNeedsSensors();
     void pollPeriods();
     void restartEndsAddressingMode();
+    void refusedIdentityCommandWaits();
 
 private:
     QSettings *settings = nullptr;
@@ -350,6 +351,27 @@ void TestDriverCmdReview::restartEndsAddressingMode()
     QCOMPARE(countRequests(after, 16, 52), 0);
     QCOMPARE(countRequests(after, 3, 52, 2), 0);
     QCOMPARE(changed.count(), 0);
+}
+
+void TestDriverCmdReview::refusedIdentityCommandWaits()
+{
+    Rig rig;
+    QVERIFY(rig.start(false));
+    LantrelDriver *d = rig.driver.get();
+    QSignalSpy monitoring(d, &LantrelDriver::monitoringStateChanged);
+    d->executeCommand(SET_KONF_SECT);
+    QTRY_COMPARE_WITH_TIMEOUT(monitoring.count(), 1, 5000);
+
+    // The controller refuses every identity command of the addressing mode.
+    FakeInjection refuse = FakeInjection::exception(2, 16, -1);
+    refuse.address = 52;
+    rig.fake.addInjection(refuse);
+    QTest::qWait(100);
+    rig.fake.clearLog();
+    QTest::qWait(500);
+    // One try every 20 ms at most, not one every loop pass.
+    const int tries = countRequests(rig.fake.requestLog(), 16, 52);
+    QVERIFY2(tries >= 5 && tries <= 30, qPrintable(QString::number(tries)));
 }
 
 QTEST_GUILESS_MAIN(TestDriverCmdReview)

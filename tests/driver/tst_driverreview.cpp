@@ -1,6 +1,7 @@
 // Link ends that are easy to get wrong: a stop while a request is still
 // unsent, a serial port that cannot be opened, a driver deleted without
-// stop, and the pending line address after a factory reset.
+// stop, the pending line address after a factory reset; and single settings
+// records that arrive cut.
 
 #include "drivertestsupport.h"
 
@@ -22,6 +23,8 @@ private slots:
     void serialPortMissing();
     void deleteWithoutStop();
     void factoryResetDropsPendingAddress();
+    void cutSettingsRecord_data();
+    void cutSettingsRecord();
 
 private:
     QTemporaryDir m_dir;
@@ -174,6 +177,64 @@ void TestDriverReview::factoryResetDropsPendingAddress()
     QCOMPARE(read.at(0).at(0).toBool(), true);
     QCOMPARE(address.count(), 2);
     QCOMPARE(disconnected.count(), 0);
+}
+
+void TestDriverReview::cutSettingsRecord_data()
+{
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<QByteArray>("dataSignal");
+    QTest::addColumn<int>("function");
+    QTest::addColumn<int>("file");
+    QTest::addColumn<int>("drop");
+    QTest::addColumn<bool>("completes");
+
+    QTest::newRow("line settings") << "getLineConfig" << QByteArray(SIGNAL(lineConfig(LantrelProtocol::Konfig_Line_t)))
+                                   << 20 << 8 << 1 << true;
+    QTest::newRow("network settings") << "getNetworkConfig" << QByteArray(SIGNAL(networkConfig(LantrelProtocol::ETH_konf_t)))
+                                      << 20 << 4 << 3 << true;
+    QTest::newRow("clock") << "getControllerClock" << QByteArray(SIGNAL(controllerDateTime(QDateTime)))
+                           << 20 << 1 << 2 << false;
+    QTest::newRow("identity without the line address") << "getControllerInfo"
+        << QByteArray(SIGNAL(controllerInfo(LantrelProtocol::Info_Device_t, ushort, QDate))) << 3 << -1 << 2 << false;
+}
+
+void TestDriverReview::cutSettingsRecord()
+{
+    QFETCH(QString, slot);
+    QFETCH(QByteArray, dataSignal);
+    QFETCH(int, function);
+    QFETCH(int, file);
+    QFETCH(int, drop);
+    QFETCH(bool, completes);
+
+    TcpFixture f;
+    QVERIFY(f.listening);
+    LantrelDriver *d = f.makeDriver();
+    QVERIFY(startAndConnect(d));
+
+    FakeInjection cut = FakeInjection::make(FakeInjection::ShortReply, function, 1, drop);
+    cut.file = file;
+    if (function == 3)
+        cut.address = 0;
+    f.fake.addInjection(cut);
+
+    QSignalSpy data(d, dataSignal.constData());
+    QSignalSpy read(d, &LantrelDriver::readCompleted);
+    // The cut reply is not taken as settings; the next read is.
+    QVERIFY(QMetaObject::invokeMethod(d, slot.toLatin1().constData(), Qt::DirectConnection));
+    QVERIFY(QMetaObject::invokeMethod(d, slot.toLatin1().constData(), Qt::DirectConnection));
+    QVERIFY(waitForCount(data, 1, 5000));
+    QTest::qWait(100);
+    QCOMPARE(data.count(), 1);
+    if (completes) {
+        QCOMPARE(read.count(), 2);
+        QCOMPARE(read.at(0).at(0).toBool(), false);
+        QCOMPARE(read.at(1).at(0).toBool(), true);
+    } else {
+        QCOMPARE(read.count(), 0);
+    }
+    if (function == 3)
+        QCOMPARE(data.at(0).at(1).value<ushort>(), ushort(3));
 }
 
 QTEST_GUILESS_MAIN(TestDriverReview)
