@@ -1076,9 +1076,7 @@ void ConfigurationManager::setControllerConfig(QByteArray block_id, Konfig_Devic
         emit writeCompleted(false);
         return;
     }
-    const int end = block_id.indexOf('\0');
-    const QString blockText = QString::fromUtf8(end < 0 ? block_id : block_id.left(end));
-    c.setAttribute(QStringLiteral("BlockID"), xmlSafe(blockText));
+    c.setAttribute(QStringLiteral("BlockID"), xmlSafe(blockIdToString(block_id)));
     setNumber(c, QStringLiteral("LineAddr"), dev_cfg.LineAddr);
     setNumber(c, QStringLiteral("TSign"), dev_cfg.TSign);
     setNumber(c, QStringLiteral("MRef"), dev_cfg.MRef);

@@ -27,23 +27,15 @@
 using namespace LantrelProtocol;
 
 namespace {
-constexpr int SensorRows = 500;
-constexpr int IoRows = 100;
-constexpr int ScpRows = 32;
+constexpr int SensorRows = SensorsConfigModel::RowCount;
+constexpr int IoRows = IoModulesConfigModel::RowCount;
+constexpr int ScpRows = ScpModulesConfigModel::RowCount;
 constexpr int RelaySlots = 4;
-constexpr int ProcessingRows = 500;
-constexpr int InteractionRows = 4000;
+constexpr int ProcessingRows = ProcessingConfigModel::RowCount;
+constexpr int InteractionRows = InteractionsConfigModel::MaxInteractions;
 constexpr int BlockIdBytes = 64;
 // The addressing mode's scratch record arrives as sensor index 500.
 constexpr int AddressModeScratchIndex = 500;
-
-QString blockIdText(const QByteArray &bytes)
-{
-    if (bytes.isNull())
-        return QString();
-    const int zero = bytes.indexOf('\0');
-    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
-}
 
 // UTF-8 of the text, cut to the controller's 64 bytes without splitting a character.
 QByteArray blockIdBytes(const QString &text)
@@ -164,7 +156,7 @@ void LantrelClient::readLineModulesConfig()
 void LantrelClient::onControllerConfig(QByteArray block_id, Konfig_Device_t dev_cfg,
                                        ETH_konf_t net_cfg, Konfig_Line_t line_cfg)
 {
-    QString blockId = blockIdText(block_id);
+    QString blockId = blockIdToString(block_id);
     if (!m_keepIdentity) {
         // A file of another controller imported while connected: what makes
         // the connected controller reachable stays as it is.

@@ -70,6 +70,27 @@ QString noTableText(quint8 deviceType)
     return QStringLiteral("Модули с кодом типа %1 не входят в конфигурацию ЦУ-Л").arg(deviceType);
 }
 
+QString badAddressText(ushort lineAddress)
+{
+    return QStringLiteral("Недопустимый адрес модуля: %1").arg(lineAddress);
+}
+
+QString occupiedText(ushort lineAddress, const LineModuleRecord &occupant)
+{
+    return QStringLiteral("Адрес %1 уже занят в конфигурации модулем %2 с серийным номером %3")
+        .arg(lineAddress).arg(typeText(occupant.deviceType), occupant.serialNumberText);
+}
+
+QString missingText(quint8 deviceType, ushort lineAddress)
+{
+    return QStringLiteral("В конфигурации нет модуля %1 с адресом %2").arg(typeText(deviceType)).arg(lineAddress);
+}
+
+QString lostText(ushort lineAddress)
+{
+    return QStringLiteral("Модуль с адресом %1 не найден в таблице модулей своего типа").arg(lineAddress);
+}
+
 QString voltsText(quint16 millivolts)
 {
     return QLocale().toString(millivolts / 1000.0, 'f', 2);
@@ -133,6 +154,55 @@ void followIoExecutors(InteractionsConfigModel *interactions, const QVector<quin
     }
 }
 
+// Who a module is: the same four fields in every module table and the line table.
+struct ModuleIdentity
+{
+    uint serialNumber;
+    QString serialNumberText;
+    uchar deviceType;
+    QString deviceTypeName;
+};
+
+ModuleIdentity moduleIdentity(uchar deviceType, uint serialNumber)
+{
+    return {serialNumber, serialNumberToString(serialNumber), deviceType,
+            deviceTypeNames.value(deviceType)};
+}
+
+template <typename Record>
+void setIdentity(Record &rec, const ModuleIdentity &id)
+{
+    rec.serialNumber = id.serialNumber;
+    rec.serialNumberText = id.serialNumberText;
+    rec.deviceType = id.deviceType;
+    rec.deviceTypeName = id.deviceTypeName;
+}
+
+void setIdentity(LineModuleRecord &rec, const ModuleIdentity &id)
+{
+    rec.serialNumber = id.serialNumber;
+    rec.serialNumberText = id.serialNumberText;
+    rec.deviceType = id.deviceType;
+    rec.typeName = id.deviceTypeName;
+}
+
+// A table row for a new module at the line address.
+template <typename Record>
+Record newModuleRow(ushort lineAddress, const ModuleIdentity &id)
+{
+    Record rec;
+    rec.lineAddress = lineAddress;
+    setIdentity(rec, id);
+    return rec;
+}
+
+// The table row the line table points at still holds the module of that address.
+template <typename Record>
+bool holdsModule(const Record &rec, ushort lineAddress)
+{
+    return rec.deviceType != DEV_NOT && rec.lineAddress == lineAddress;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -148,20 +218,21 @@ void LantrelClient::addModule(uchar mod_type, uint serial_no, ushort line_addr, 
         return;
     }
     if (!validAddress(line_addr)) {
-        emit clientError(QStringLiteral("Недопустимый адрес модуля: %1").arg(line_addr));
+        emit clientError(badAddressText(line_addr));
         return;
     }
     LineModuleRecord line = m_lineModulesModel->moduleAt(line_addr);
     if (line.deviceType != DEV_NOT) {
-        emit clientError(QStringLiteral("Адрес %1 уже занят в конфигурации модулем %2 с серийным номером %3")
-                             .arg(line_addr).arg(typeText(line.deviceType), line.serialNumberText));
+        emit clientError(occupiedText(line_addr, line));
         return;
     }
 
-    const QString fullText = QStringLiteral("Невозможно добавить модуль %1 с адресом %2: "
-                                            "таблица модулей этого типа заполнена (не более %3)");
-    const QString serialText = serialNumberToString(serial_no);
-    const QString typeName = deviceTypeNames.value(mod_type);
+    const auto refuseFull = [&](int rows) {
+        emit clientError(QStringLiteral("Невозможно добавить модуль %1 с адресом %2: "
+                                        "таблица модулей этого типа заполнена (не более %3)")
+                             .arg(typeText(mod_type)).arg(line_addr).arg(rows));
+    };
+    const ModuleIdentity id = moduleIdentity(mod_type, serial_no);
     const Konfig_Device_t &dev = m_controllerModel->deviceConfig;
     // The new counts go out through lineConfigChanged, which stores them in
     // the holder and lets the page's module counters follow.
@@ -171,21 +242,16 @@ void LantrelClient::addModule(uchar mod_type, uint serial_no, ushort line_addr, 
     switch (kind) {
     case IoTable: {
         if (usedRows(m_ioModulesModel, IoRows) >= IoRows) {
-            emit clientError(fullText.arg(typeText(mod_type)).arg(line_addr).arg(IoRows));
+            refuseFull(IoRows);
             return;
         }
-        IoModuleRecord rec;
-        rec.lineAddress = line_addr;
-        rec.serialNumber = serial_no;
-        rec.serialNumberText = serialText;
-        rec.deviceType = mod_type;
-        rec.deviceTypeName = typeName;
+        auto rec = newModuleRow<IoModuleRecord>(line_addr, id);
         rec.config = IoConfigDefault;
         rec.loop1Mode = 3;
         rec.loop2Mode = 3;
         const QVector<quint16> before = ioLineAddresses(m_ioModulesModel);
         if (!m_ioModulesModel->insertModule(rec, &idx)) {
-            emit clientError(fullText.arg(typeText(mod_type)).arg(line_addr).arg(IoRows));
+            refuseFull(IoRows);
             return;
         }
         followIoExecutors(m_interactionsModel, before, m_ioModulesModel);
@@ -195,15 +261,10 @@ void LantrelClient::addModule(uchar mod_type, uint serial_no, ushort line_addr, 
     }
     case SensorTable: {
         if (usedRows(m_sensorsModel, SensorRows) >= SensorRows) {
-            emit clientError(fullText.arg(typeText(mod_type)).arg(line_addr).arg(SensorRows));
+            refuseFull(SensorRows);
             return;
         }
-        SensorModuleRecord rec;
-        rec.lineAddress = line_addr;
-        rec.serialNumber = serial_no;
-        rec.serialNumberText = serialText;
-        rec.deviceType = mod_type;
-        rec.deviceTypeName = typeName;
+        auto rec = newModuleRow<SensorModuleRecord>(line_addr, id);
         rec.range = dev.Range;
         rec.lowPassFilter = dev.LPF;
         rec.highPassFilter = dev.HPF;
@@ -216,7 +277,7 @@ void LantrelClient::addModule(uchar mod_type, uint serial_no, ushort line_addr, 
             rec.rule = dev.RuleJP != 0 ? 1 : 0;
         }
         if (!m_sensorsModel->insertModule(rec, &idx)) {
-            emit clientError(fullText.arg(typeText(mod_type)).arg(line_addr).arg(SensorRows));
+            refuseFull(SensorRows);
             return;
         }
         // When the sensor went in between two others the later sensor rows
@@ -237,15 +298,10 @@ void LantrelClient::addModule(uchar mod_type, uint serial_no, ushort line_addr, 
     }
     case ScpTable: {
         if (usedRows(m_scpModulesModel, ScpRows) >= ScpRows) {
-            emit clientError(fullText.arg(typeText(mod_type)).arg(line_addr).arg(ScpRows));
+            refuseFull(ScpRows);
             return;
         }
-        ScpModuleRecord rec;
-        rec.lineAddress = line_addr;
-        rec.serialNumber = serial_no;
-        rec.serialNumberText = serialText;
-        rec.deviceType = mod_type;
-        rec.deviceTypeName = typeName;
+        auto rec = newModuleRow<ScpModuleRecord>(line_addr, id);
         rec.thrMin = ScpThrMinDefault;
         rec.thrMinText = voltsText(ScpThrMinDefault);
         rec.thrOff = ScpThrOffDefault;
@@ -253,7 +309,7 @@ void LantrelClient::addModule(uchar mod_type, uint serial_no, ushort line_addr, 
         rec.thrOn = ScpThrOnDefault;
         rec.thrOnText = voltsText(ScpThrOnDefault);
         if (!m_scpModulesModel->insertModule(rec, &idx)) {
-            emit clientError(fullText.arg(typeText(mod_type)).arg(line_addr).arg(ScpRows));
+            refuseFull(ScpRows);
             return;
         }
         lineCfg.ScpCount = usedRows(m_scpModulesModel, ScpRows);
@@ -265,10 +321,7 @@ void LantrelClient::addModule(uchar mod_type, uint serial_no, ushort line_addr, 
     }
 
     new_idx = idx;
-    line.serialNumber = serial_no;
-    line.serialNumberText = serialText;
-    line.deviceType = mod_type;
-    line.typeName = typeName;
+    setIdentity(line, id);
     line.tableIndex = idx;
     m_lineModulesModel->insertModule(line);
     m_lineModulesChanged = true;
@@ -295,29 +348,24 @@ void LantrelClient::updateModuleInfo(uchar mod_type, ushort line_addr, uint seri
         return;
     }
 
-    const QString serialText = serialNumberToString(serial_no);
-    const QString typeName = deviceTypeNames.value(mod_type);
+    const ModuleIdentity id = moduleIdentity(mod_type, serial_no);
     const ushort idx = line.tableIndex;
-    const QString lostText = QStringLiteral("Модуль с адресом %1 не найден в таблице модулей своего типа");
 
     switch (kind) {
     case IoTable: {
         IoModuleRecord rec = m_ioModulesModel->moduleAt(idx);
-        if (rec.deviceType == DEV_NOT || rec.lineAddress != line_addr) {
-            emit clientError(lostText.arg(line_addr));
+        if (!holdsModule(rec, line_addr)) {
+            emit clientError(lostText(line_addr));
             return;
         }
-        rec.serialNumber = serial_no;
-        rec.serialNumberText = serialText;
-        rec.deviceType = mod_type;
-        rec.deviceTypeName = typeName;
+        setIdentity(rec, id);
         m_ioModulesModel->setModule(idx, rec);
         break;
     }
     case SensorTable: {
         SensorModuleRecord rec = m_sensorsModel->moduleAt(idx);
-        if (rec.deviceType == DEV_NOT || rec.lineAddress != line_addr) {
-            emit clientError(lostText.arg(line_addr));
+        if (!holdsModule(rec, line_addr)) {
+            emit clientError(lostText(line_addr));
             return;
         }
         if (rec.deviceType != mod_type) {
@@ -336,23 +384,17 @@ void LantrelClient::updateModuleInfo(uchar mod_type, ushort line_addr, uint seri
                 rec.rule = dev.RuleJP != 0 ? 1 : 0;
             }
         }
-        rec.serialNumber = serial_no;
-        rec.serialNumberText = serialText;
-        rec.deviceType = mod_type;
-        rec.deviceTypeName = typeName;
+        setIdentity(rec, id);
         m_sensorsModel->setModule(idx, rec);
         break;
     }
     case ScpTable: {
         ScpModuleRecord rec = m_scpModulesModel->moduleAt(idx);
-        if (rec.deviceType == DEV_NOT || rec.lineAddress != line_addr) {
-            emit clientError(lostText.arg(line_addr));
+        if (!holdsModule(rec, line_addr)) {
+            emit clientError(lostText(line_addr));
             return;
         }
-        rec.serialNumber = serial_no;
-        rec.serialNumberText = serialText;
-        rec.deviceType = mod_type;
-        rec.deviceTypeName = typeName;
+        setIdentity(rec, id);
         m_scpModulesModel->setModule(idx, rec);
         break;
     }
@@ -360,10 +402,7 @@ void LantrelClient::updateModuleInfo(uchar mod_type, ushort line_addr, uint seri
         return;
     }
 
-    line.serialNumber = serial_no;
-    line.serialNumberText = serialText;
-    line.deviceType = mod_type;
-    line.typeName = typeName;
+    setIdentity(line, id);
     m_lineModulesModel->setModule(line);
     m_lineModulesChanged = true;
 }
@@ -379,29 +418,26 @@ void LantrelClient::moveModule(uchar mod_type, ushort old_addr, ushort old_idx, 
     }
     const LineModuleRecord line = m_lineModulesModel->moduleAt(old_addr);
     if (!validAddress(old_addr) || line.deviceType == DEV_NOT || tableKind(line.deviceType) != kind) {
-        emit clientError(QStringLiteral("В конфигурации нет модуля %1 с адресом %2")
-                             .arg(typeText(mod_type)).arg(old_addr));
+        emit clientError(missingText(mod_type, old_addr));
         return;
     }
     if (!validAddress(new_addr) || new_addr == old_addr) {
-        emit clientError(QStringLiteral("Недопустимый адрес модуля: %1").arg(new_addr));
+        emit clientError(badAddressText(new_addr));
         return;
     }
     const LineModuleRecord target = m_lineModulesModel->moduleAt(new_addr);
     if (target.deviceType != DEV_NOT) {
-        emit clientError(QStringLiteral("Адрес %1 уже занят в конфигурации модулем %2 с серийным номером %3")
-                             .arg(new_addr).arg(typeText(target.deviceType), target.serialNumberText));
+        emit clientError(occupiedText(new_addr, target));
         return;
     }
 
     const ushort idx = line.tableIndex;
-    const QString lostText = QStringLiteral("Модуль с адресом %1 не найден в таблице модулей своего типа");
     quint16 dest = idx;
 
     switch (kind) {
     case IoTable: {
         if (m_ioModulesModel->moduleAt(idx).lineAddress != old_addr) {
-            emit clientError(lostText.arg(old_addr));
+            emit clientError(lostText(old_addr));
             return;
         }
         m_interactionsModel->removeSourceInteractions(SECT_MVV, old_addr);
@@ -413,7 +449,7 @@ void LantrelClient::moveModule(uchar mod_type, ushort old_addr, ushort old_idx, 
     }
     case SensorTable: {
         if (m_sensorsModel->moduleAt(idx).lineAddress != old_addr) {
-            emit clientError(lostText.arg(old_addr));
+            emit clientError(lostText(old_addr));
             return;
         }
         m_interactionsModel->removeSourceInteractions(line.deviceType, old_addr);
@@ -441,7 +477,7 @@ void LantrelClient::moveModule(uchar mod_type, ushort old_addr, ushort old_idx, 
     }
     case ScpTable:
         if (m_scpModulesModel->moduleAt(idx).lineAddress != old_addr) {
-            emit clientError(lostText.arg(old_addr));
+            emit clientError(lostText(old_addr));
             return;
         }
         m_scpModulesModel->moveModule(idx, new_addr, &dest);
@@ -476,8 +512,7 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
         }
     }
     if (!found) {
-        emit clientError(QStringLiteral("В конфигурации нет модуля %1 с адресом %2")
-                             .arg(typeText(mod_type)).arg(line_addr));
+        emit clientError(missingText(mod_type, line_addr));
         return;
     }
     // Tables that were not read whole must not be written over the controller's.

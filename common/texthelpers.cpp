@@ -83,6 +83,14 @@ quint16 versionFromString(const QString &text)
     return quint16(((major & 0xFF) << 8) | (minor & 0xFF));
 }
 
+QString blockIdToString(const QByteArray &bytes)
+{
+    if (bytes.isNull())
+        return QString();
+    const int zero = bytes.indexOf('\0');
+    return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
+}
+
 quint32 packInteractionSource(quint8 sourceType, quint16 address, quint8 loop)
 {
     return ((quint32(sourceType) << 24) & 0x3000000u)

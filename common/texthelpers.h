@@ -1,6 +1,7 @@
 #ifndef TEXTHELPERS_H
 #define TEXTHELPERS_H
 
+#include <QByteArray>
 #include <QString>
 
 #include "lantrelprotocol.h"
@@ -17,6 +18,10 @@ quint32 serialNumberFromString(const QString &text);
 QString versionToString(quint16 version);
 // 0 for a text that does not parse; each part is cut to its low byte.
 quint16 versionFromString(const QString &text);
+
+// Controller block identifier: the bytes up to the first zero, as UTF-8.
+// A null array gives a null text.
+QString blockIdToString(const QByteArray &bytes);
 
 // Interaction source key: bits 24-25 source type, bits 8-23 line address,
 // bits 0-1 loop. Numeric order of keys is type, address, loop.

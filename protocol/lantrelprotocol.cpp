@@ -428,7 +428,10 @@ QDataStream &operator>>(QDataStream &s, Status_Line_t &r)
     return s;
 }
 
-QDataStream &operator>>(QDataStream &s, Status_Section_t &r)
+namespace {
+// Sensor and I/O module status records share one layout: six state bytes.
+template <typename R>
+QDataStream &readSixStates(QDataStream &s, R &r)
 {
     r.State0 = take<quint8>(s);
     r.State1 = take<quint8>(s);
@@ -438,16 +441,16 @@ QDataStream &operator>>(QDataStream &s, Status_Section_t &r)
     r.State5 = take<quint8>(s);
     return s;
 }
+} // namespace
+
+QDataStream &operator>>(QDataStream &s, Status_Section_t &r)
+{
+    return readSixStates(s, r);
+}
 
 QDataStream &operator>>(QDataStream &s, Status_MVV_t &r)
 {
-    r.State0 = take<quint8>(s);
-    r.State1 = take<quint8>(s);
-    r.State2 = take<quint8>(s);
-    r.State3 = take<quint8>(s);
-    r.State4 = take<quint8>(s);
-    r.State5 = take<quint8>(s);
-    return s;
+    return readSixStates(s, r);
 }
 
 QDataStream &operator>>(QDataStream &s, Status_MKZ_t &r)

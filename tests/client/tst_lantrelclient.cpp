@@ -91,6 +91,13 @@ class TestLantrelClient : public QObject
         QVERIFY(waitFor([&]() { return log.datasets == before + 1; }));
     }
 
+    // A plain settings edit; true when it marked the configuration modified.
+    static bool editLineMode(LantrelClient &client)
+    {
+        client.controllerConfigModel()->setData(ControllerConfigModel::LineModeParam, 1, Qt::EditRole);
+        return client.isModified();
+    }
+
 private slots:
     void initTestCase() { setUpQuietEnvironment(dataDir, this); }
 
@@ -145,8 +152,7 @@ private slots:
         LantrelClient client;
         client.controllerConfigModel()->setControllerInfo(ControllerInfo{7, QStringLiteral("1.2023"), {}, {}, {}});
         QVERIFY(!client.isModified());
-        client.controllerConfigModel()->setData(ControllerConfigModel::LineModeParam, 1, Qt::EditRole);
-        QVERIFY(client.isModified());
+        QVERIFY(editLineMode(client));
     }
 
     void fileSaveAndLoadRoundTrip()
@@ -698,8 +704,7 @@ private slots:
         QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         readWhole(c.client, log);
-        c.client.controllerConfigModel()->setData(ControllerConfigModel::LineModeParam, 1, Qt::EditRole);
-        QVERIFY(c.client.isModified());
+        QVERIFY(editLineMode(c.client));
 
         c.client.saveConfigToFlash();
         QVERIFY(waitFor([&]() { return c.client.configSaved() && log.writesFinished == 1; }));
@@ -716,8 +721,7 @@ private slots:
         Connected c;
         QVERIFY(connectToFake(c));
         TaskLog log(c.client);
-        c.client.controllerConfigModel()->setData(ControllerConfigModel::LineModeParam, 1, Qt::EditRole);
-        QVERIFY(c.client.isModified());
+        QVERIFY(editLineMode(c.client));
         const auto flashSave = qMakePair(QStringLiteral("Сохранение конфигурации ИОП..."), 0);
 
         c.fake.addInjection(FakeInjection::exception(2, 21));
@@ -772,8 +776,7 @@ private slots:
         QVERIFY(connectToFake(c));
         TaskLog log(c.client);
         readWhole(c.client, log);
-        c.client.controllerConfigModel()->setData(ControllerConfigModel::LineModeParam, 1, Qt::EditRole);
-        QVERIFY(c.client.isModified());
+        QVERIFY(editLineMode(c.client));
         QVERIFY(c.client.saveConfigFile(dataDir.filePath(QStringLiteral("connected.xml"))));
         QVERIFY(c.client.isModified());
         QVERIFY(c.client.configSaved());

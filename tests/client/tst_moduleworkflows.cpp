@@ -591,14 +591,22 @@ void TestModuleWorkflows::addModuleRefused_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("address");
     QTest::addColumn<int>("fill");   // modules of `type` added first, to fill the table
+    QTest::addColumn<QString>("error");
 
-    QTest::newRow("address taken") << 4 << 12 << 0;
-    QTest::newRow("address taken by another kind") << 2 << 50 << 0;
-    QTest::newRow("address 0") << 2 << 0 << 0;
-    QTest::newRow("address 501") << 5 << 501 << 0;
-    QTest::newRow("no table for the type") << 1 << 7 << 0;
-    QTest::newRow("full io table") << 2 << 499 << 96;
-    QTest::newRow("full scp table") << 5 << 499 << 30;
+    QTest::newRow("address taken") << 4 << 12 << 0
+        << QStringLiteral("Адрес 12 уже занят в конфигурации модулем ВС-Л с серийным номером 1012.23");
+    QTest::newRow("address taken by another kind") << 2 << 50 << 0
+        << QStringLiteral("Адрес 50 уже занят в конфигурации модулем ТЗ-Л с серийным номером 1050.23");
+    QTest::newRow("address 0") << 2 << 0 << 0 << QStringLiteral("Недопустимый адрес модуля: 0");
+    QTest::newRow("address 501") << 5 << 501 << 0 << QStringLiteral("Недопустимый адрес модуля: 501");
+    QTest::newRow("no table for the type") << 1 << 7 << 0
+        << QStringLiteral("Модули с кодом типа 1 не входят в конфигурацию ЦУ-Л");
+    QTest::newRow("full io table") << 2 << 499 << 96
+        << QStringLiteral("Невозможно добавить модуль ПС-Л с адресом 499: "
+                          "таблица модулей этого типа заполнена (не более 100)");
+    QTest::newRow("full scp table") << 5 << 499 << 30
+        << QStringLiteral("Невозможно добавить модуль ТЗ-Л с адресом 499: "
+                          "таблица модулей этого типа заполнена (не более 32)");
 }
 
 void TestModuleWorkflows::addModuleRefused()
@@ -606,6 +614,7 @@ void TestModuleWorkflows::addModuleRefused()
     QFETCH(int, type);
     QFETCH(int, address);
     QFETCH(int, fill);
+    QFETCH(QString, error);
 
     LantrelClient client;
     QVERIFY(loadFixture(client));
@@ -629,7 +638,7 @@ void TestModuleWorkflows::addModuleRefused()
     client.addModule(uchar(type), 0x12345, ushort(address), newIndex);
 
     QCOMPARE(errors.count(), 1);
-    QVERIFY(!errors.first().first().toString().isEmpty());
+    QCOMPARE(errors.first().first().toString(), error);
     QCOMPARE(int(newIndex), 777);
     const QStringList after = tablesDump(client);
     QVERIFY2(after == before, qPrintable(firstDifference(after, before)));
@@ -715,15 +724,21 @@ void TestModuleWorkflows::moveModuleRefused_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("to");
+    QTest::addColumn<QString>("error");
 
-    QTest::newRow("target taken") << 4 << 10 << 20;
-    QTest::newRow("target taken by another kind") << 2 << 15 << 50;
-    QTest::newRow("no module at the address") << 4 << 11 << 13;
-    QTest::newRow("another kind at the address") << 2 << 12 << 13;
-    QTest::newRow("same address") << 5 << 50 << 50;
-    QTest::newRow("target 0") << 3 << 12 << 0;
-    QTest::newRow("target 501") << 2 << 25 << 501;
-    QTest::newRow("no table for the type") << 1 << 12 << 13;
+    QTest::newRow("target taken") << 4 << 10 << 20
+        << QStringLiteral("Адрес 20 уже занят в конфигурации модулем ВТ-Л с серийным номером 1020.23");
+    QTest::newRow("target taken by another kind") << 2 << 15 << 50
+        << QStringLiteral("Адрес 50 уже занят в конфигурации модулем ТЗ-Л с серийным номером 1050.23");
+    QTest::newRow("no module at the address") << 4 << 11 << 13
+        << QStringLiteral("В конфигурации нет модуля ВТ-Л с адресом 11");
+    QTest::newRow("another kind at the address") << 2 << 12 << 13
+        << QStringLiteral("В конфигурации нет модуля ПС-Л с адресом 12");
+    QTest::newRow("same address") << 5 << 50 << 50 << QStringLiteral("Недопустимый адрес модуля: 50");
+    QTest::newRow("target 0") << 3 << 12 << 0 << QStringLiteral("Недопустимый адрес модуля: 0");
+    QTest::newRow("target 501") << 2 << 25 << 501 << QStringLiteral("Недопустимый адрес модуля: 501");
+    QTest::newRow("no table for the type") << 1 << 12 << 13
+        << QStringLiteral("Модули с кодом типа 1 не входят в конфигурацию ЦУ-Л");
 }
 
 void TestModuleWorkflows::moveModuleRefused()
@@ -731,6 +746,7 @@ void TestModuleWorkflows::moveModuleRefused()
     QFETCH(int, type);
     QFETCH(int, from);
     QFETCH(int, to);
+    QFETCH(QString, error);
 
     LantrelClient client;
     QVERIFY(loadFixture(client));
@@ -742,6 +758,7 @@ void TestModuleWorkflows::moveModuleRefused()
                       ushort(to), newIndex);
 
     QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(), error);
     QCOMPARE(int(newIndex), 777);
     const QStringList after = tablesDump(client);
     QVERIFY2(after == before, qPrintable(firstDifference(after, before)));

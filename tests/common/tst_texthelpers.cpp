@@ -30,6 +30,8 @@ private slots:
     void versionToString();
     void versionFromString_data();
     void versionFromString();
+    void blockIdToString_data();
+    void blockIdToString();
     void interactionSource_data();
     void interactionSource();
     void interactionSourceOrder();
@@ -135,6 +137,31 @@ void TestTextHelpers::versionFromString()
     QFETCH(QString, text);
     QFETCH(quint16, version);
     QCOMPARE(::versionFromString(text), version);
+}
+
+void TestTextHelpers::blockIdToString_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("null"); // the caller tells "no identifier read" by a null text
+    QTest::newRow("null") << QByteArray() << QString() << true;
+    QTest::newRow("empty") << QByteArray("") << QString() << false;
+    QTest::newRow("no zero") << QByteArray("Blk-7") << "Blk-7" << false;
+    QTest::newRow("zero padded") << QByteArray("Blk\0\0\0", 6) << "Blk" << false;
+    QTest::newRow("text after the zero") << QByteArray("A\0B", 3) << "A" << false;
+    QTest::newRow("leading zero") << QByteArray("\0AB", 3) << QString() << false;
+    QTest::newRow("utf-8") << QByteArray("\xd0\x9f\xd0\xb5\0", 5) << QString::fromUtf8("\xd0\x9f\xd0\xb5") << false;
+}
+
+void TestTextHelpers::blockIdToString()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(bool, null);
+    const QString got = ::blockIdToString(bytes);
+    QCOMPARE(got, text);
+    if (null)
+        QVERIFY(got.isNull());
 }
 
 void TestTextHelpers::interactionSource_data()

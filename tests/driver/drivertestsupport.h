@@ -180,6 +180,34 @@ struct HostRig
     }
 };
 
+// A rig for command tests: no read of events, monitoring off unless asked,
+// and an empty request log once connected, so that the log holds only what
+// the command under test sent.
+struct CommandRig : HostRig
+{
+    bool start(bool monitoring = false)
+    {
+        if (!startDriver(monitoring, false))
+            return false;
+        QTest::qWait(20);
+        fake.clearLog();
+        return true;
+    }
+};
+
+// Requests of the log with this function code (and start address and
+// register count, when given).
+inline int countRequests(const QList<FakeRequest> &log, int function, int address = -1, int count = -1)
+{
+    int n = 0;
+    for (const FakeRequest &r : log) {
+        if (r.function == function && (address < 0 || r.address == address)
+            && (count < 0 || r.count == count))
+            ++n;
+    }
+    return n;
+}
+
 // Waits until `spy` has at least `count` entries.
 inline bool waitForCount(QSignalSpy &spy, int count, int timeoutMs)
 {

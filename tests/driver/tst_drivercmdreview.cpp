@@ -8,64 +8,14 @@
 
 #include <memory>
 
-#include "appglobals.h"
-#include "fakecontroller.h"
-#include "faketcpserver.h"
-#include "lantreldriver.h"
-#include "lantrelprotocol.h"
+#include "drivertestsupport.h"
 
 using namespace LantrelProtocol;
 
 namespace {
 
-struct Rig
-{
-    FakeController fake;
-    FakeTcpServer server{&fake};
-    std::unique_ptr<LantrelDriver> driver;
-    QHostAddress host;
-
-    Rig()
-    {
-        static int next = 1;
-        host = QHostAddress(QStringLiteral("127.0.%1.%2").arg(next / 200 + 10).arg(next % 200 + 1));
-        ++next;
-    }
-    ~Rig()
-    {
-        if (driver)
-            driver->stop();
-    }
-
-    bool start(bool monitoring = false)
-    {
-        appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), monitoring);
-        appSettings->setValue(QStringLiteral("Driver/EnableReadEvents"), false);
-        appSettings->sync();
-        fake.setIpAddress(host);
-        if (!server.listen(host, 502))
-            return false;
-        driver.reset(new LantrelDriver(0, host.toString(), fake.unitId()));
-        QSignalSpy clock(driver.get(), &LantrelDriver::controllerDateTime);
-        driver->start();
-        if (!clock.wait(5000))
-            return false;
-        QTest::qWait(20);
-        fake.clearLog();
-        return true;
-    }
-};
-
-int countRequests(const QList<FakeRequest> &log, int function, int address = -1, int count = -1)
-{
-    int n = 0;
-    for (const FakeRequest &r : log) {
-        if (r.function == function && (address < 0 || r.address == address)
-            && (count < 0 || r.count == count))
-            ++n;
-    }
-    return n;
-}
+using Rig = DriverTest::CommandRig;
+using DriverTest::countRequests;
 
 int fileReads(const QList<FakeRequest> &log, int file)
 {
@@ -98,23 +48,18 @@ private slots:
     void refusedIdentityCommandWaits();
 
 private:
-    QSettings *settings = nullptr;
+    QTemporaryDir m_dir;
 };
 
 void TestDriverCmdReview::initTestCase()
 {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    registerMetaTypes();
-    appDataPath = QDir::tempPath() + QStringLiteral("/lantrel-data");
-    QDir().mkpath(appDataPath);
-    settings = new QSettings(QDir::tempPath() + QStringLiteral("/lantrel-cmdreview.ini"), QSettings::IniFormat);
-    appSettings = settings;
+    DriverTest::setUpEnvironment(m_dir);
 }
 
 void TestDriverCmdReview::cleanupTestCase()
 {
-    appSettings = nullptr;
-    delete settings;
+    DriverTest::tearDownEnvironment();
 }
 
 enum ShortCase { PollWithoutResult, ReadyWithoutState };

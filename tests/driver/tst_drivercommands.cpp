@@ -13,19 +13,8 @@ using namespace LantrelProtocol;
 
 namespace {
 
-struct Rig : DriverTest::HostRig
-{
-    // Monitoring off unless asked: the fake's log then holds only what a
-    // command sent.
-    bool start(bool monitoring = false)
-    {
-        if (!startDriver(monitoring, false))
-            return false;
-        QTest::qWait(20);
-        fake.clearLog();
-        return true;
-    }
-};
+using Rig = DriverTest::CommandRig;
+using DriverTest::countRequests;
 
 QString wireText(const FakeRequest &r)
 {
@@ -48,17 +37,6 @@ QStringList wire(const QList<FakeRequest> &log)
 QString hex(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex().toUpper());
-}
-
-int countRequests(const QList<FakeRequest> &log, int function, int address = -1, int count = -1)
-{
-    int n = 0;
-    for (const FakeRequest &r : log) {
-        if (r.function == function && (address < 0 || r.address == address)
-            && (count < 0 || r.count == count))
-            ++n;
-    }
-    return n;
 }
 
 bool logged(const QSignalSpy &spy, const QString &text)
@@ -113,7 +91,7 @@ private slots:
 private:
     void startLongRuns();
 
-    QSettings *settings = nullptr;
+    QTemporaryDir m_dir;
 
     // Scenarios with long controller delays start in initTestCase, each on a
     // controller of its own, and run alongside the other tests.
@@ -139,11 +117,7 @@ private:
 void TestDriverCommands::initTestCase()
 {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    registerMetaTypes();
-    appDataPath = QDir::tempPath() + QStringLiteral("/lantrel-data");
-    QDir().mkpath(appDataPath);
-    settings = new QSettings(QDir::tempPath() + QStringLiteral("/lantrel-cmd.ini"), QSettings::IniFormat);
-    appSettings = settings;
+    DriverTest::setUpEnvironment(m_dir);
     startLongRuns();
 }
 
@@ -156,8 +130,7 @@ void TestDriverCommands::cleanupTestCase()
     delayRigs.clear();
     for (auto *rig : {&busy, &neverReady, &reboot, &update, &smallFw, &largeFw, &failingFw})
         rig->reset();
-    appSettings = nullptr;
-    delete settings;
+    DriverTest::tearDownEnvironment();
 }
 
 void TestDriverCommands::startLongRuns()

@@ -138,23 +138,18 @@ private slots:
     void emptyPageEndsPass();
 
 private:
-    QSettings *settings = nullptr;
+    QTemporaryDir m_dir;
 };
 
 void TestDriverMonitor::initTestCase()
 {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    registerMetaTypes();
-    appDataPath = QDir::tempPath() + QStringLiteral("/lantrel-data");
-    QDir().mkpath(appDataPath);
-    settings = new QSettings(QDir::tempPath() + QStringLiteral("/lantrel-mon.ini"), QSettings::IniFormat);
-    appSettings = settings;
+    DriverTest::setUpEnvironment(m_dir);
 }
 
 void TestDriverMonitor::cleanupTestCase()
 {
-    appSettings = nullptr;
-    delete settings;
+    DriverTest::tearDownEnvironment();
 }
 
 void TestDriverMonitor::cycleOrder_data()

@@ -89,8 +89,8 @@ void TestDriverRestart::factoryDefaultsReconnect()
     TcpFixture f;
     QVERIFY(f.listening);
     QVERIFY(f.listenOnActiveAddressOnly());
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     QSignalSpy defaults(d, &LantrelDriver::setDefaultsCompleted);
     QSignalSpy reboot(d, &LantrelDriver::rebootCompleted);
@@ -126,8 +126,8 @@ void TestDriverRestart::savedIpChangeSurvivesTimeout()
     TcpFixture f;
     QVERIFY(f.listening);
     QVERIFY(f.listenOnActiveAddressOnly());
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     QSignalSpy write(d, &LantrelDriver::writeCompleted);
     QSignalSpy read(d, &LantrelDriver::readCompleted);

@@ -50,9 +50,8 @@ void TestDriverReview::stopWithRequestOnTheWire()
     // The packet log tells the moment a request has been handed to the socket.
     setDriverSetting(QStringLiteral("EnableDebugLog"), true);
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     QSignalSpy read(d, &LantrelDriver::readCompleted);
     QSignalSpy disconnected(d, &LantrelDriver::disconnected);
@@ -115,9 +114,8 @@ void TestDriverReview::serialPortMissing()
 void TestDriverReview::deleteWithoutStop()
 {
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
     d->getSensorsConfig();
 
     // Whoever deletes a running driver hears nothing more from it.
@@ -208,9 +206,8 @@ void TestDriverReview::cutSettingsRecord()
     QFETCH(bool, completes);
 
     TcpFixture f;
-    QVERIFY(f.listening);
-    LantrelDriver *d = f.makeDriver();
-    QVERIFY(startAndConnect(d));
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
 
     FakeInjection cut = FakeInjection::make(FakeInjection::ShortReply, function, 1, drop);
     cut.file = file;
