@@ -27,7 +27,6 @@ if command -v clang++ >/dev/null 2>&1; then
     fi
 fi
 
-export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=0"
-export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+# The sanitizer options come with each test (tests/CMakeLists.txt).
 cd build-test
 ctest --output-on-failure -j"$(nproc)"

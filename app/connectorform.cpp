@@ -10,9 +10,7 @@
 #include <algorithm>
 #include <QCollator>
 #include <QDataStream>
-#include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QHostAddress>
 #include <QKeyEvent>
 #include <QPointer>
@@ -214,14 +212,8 @@ void ConnectorForm::onIpAddrTextChanged(QString txt)
     // (a backspace over the dot) the text is left as the user made it.
     const bool typedAtEnd = txt.size() == lastIpText.size() + 1 && txt.startsWith(lastIpText);
     if (typedAtEnd) {
-        int dots = 0;
-        int afterLast = 0;
-        auto it = QRegularExpression(QStringLiteral("\\.")).globalMatch(txt);
-        while (it.hasNext()) {
-            afterLast = it.next().capturedEnd();
-            ++dots;
-        }
-        if (dots <= 2 && txt.size() - afterLast == 3) {
+        const int afterLast = txt.lastIndexOf(QLatin1Char('.')) + 1;
+        if (txt.count(QLatin1Char('.')) <= 2 && txt.size() - afterLast == 3) {
             txt += QLatin1Char('.');
             const bool blocked = ui->edtIpAddr->blockSignals(true);
             ui->edtIpAddr->setText(txt);
@@ -368,7 +360,6 @@ void ConnectorForm::searchDevices()
         return;
 
     ui->edtIpAddr->clear();
-    ui->tblHosts->clearContents();
     hosts = client->foundHosts();
     fillHostsTable();
     if (!hosts.isEmpty())
@@ -382,13 +373,9 @@ void ConnectorForm::searchDevices()
 
 void ConnectorForm::loadConfig()
 {
-    QString startDir = appSettings->value(QStringLiteral("Common/LastPath"), QString()).toString();
-    if (startDir.isEmpty() || !QFileInfo(startDir).isDir())
-        startDir = appDataPath;
-
     const QString caption = QStringLiteral("Загрузка конфигурации системы");
     const QString fileName = UiSeams::getOpenFileName(
-        this, caption, startDir, QStringLiteral("XML файлы (*.xml);;Все файлы (*.*)"),
+        this, caption, configFileFolder(), QStringLiteral("XML файлы (*.xml);;Все файлы (*.*)"),
         QFileDialog::DontResolveSymlinks | QFileDialog::ReadOnly | QFileDialog::DontUseCustomDirectoryIcons);
     if (fileName.isEmpty())
         return;
@@ -399,7 +386,7 @@ void ConnectorForm::loadConfig()
     if (!loaded)
         return;
 
-    appSettings->setValue(QStringLiteral("Common/LastPath"), QFileInfo(fileName).absolutePath());
+    rememberConfigFileFolder(fileName);
     emit showMainForm();
     close();
 }

@@ -6,8 +6,6 @@
 #include <QSessionManager>
 #include <QTranslator>
 
-#include <memory>
-
 int main(int argc, char *argv[])
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Kestu"));
@@ -15,39 +13,31 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0.1.776"));
 
     // A second instance ends in here.
-    std::unique_ptr<SingleApplication> app(new SingleApplication(argc, argv));
+    SingleApplication app(argc, argv);
 
     QLocale::setDefault(QLocale::system());
-    app->setQuitOnLastWindowClosed(false);
+    app.setQuitOnLastWindowClosed(false);
 
     const QString translations = QStringLiteral(":/translations/");
-    std::unique_ptr<QTranslator> serialPortTranslator(new QTranslator());
-    if (serialPortTranslator->load(QStringLiteral("qtserialport_") + QLocale::system().name(), translations))
-        app->installTranslator(serialPortTranslator.get());
-    std::unique_ptr<QTranslator> baseTranslator(new QTranslator());
-    if (baseTranslator->load(QStringLiteral("qtbase_") + QLocale::system().name(), translations))
-        app->installTranslator(baseTranslator.get());
+    QTranslator serialPortTranslator;
+    if (serialPortTranslator.load(QStringLiteral("qtserialport_") + QLocale::system().name(), translations))
+        app.installTranslator(&serialPortTranslator);
+    QTranslator baseTranslator;
+    if (baseTranslator.load(QStringLiteral("qtbase_") + QLocale::system().name(), translations))
+        app.installTranslator(&baseTranslator);
 
-    std::unique_ptr<QNetworkProxy> proxy(new QNetworkProxy(QNetworkProxy::NoProxy));
-    QNetworkProxy::setApplicationProxy(*proxy);
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
 
-    int result = 0;
-    {
-        TaskManager taskManager(app.get());
-        appTaskManager = &taskManager;
-        if (!app->guardError().isEmpty())
-            emit taskManager.writeToLog(app->guardError());
+    TaskManager taskManager(&app);
+    appTaskManager = &taskManager;
+    if (!app.guardError().isEmpty())
+        emit taskManager.writeToLog(app.guardError());
 
-        QObject::connect(app.get(), &QGuiApplication::commitDataRequest, app.get(),
-                         [](QSessionManager &) { onSessionSaveRequest(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                     [](QSessionManager &) { onSessionSaveRequest(); });
 
-        taskManager.startApp();
-        result = app->exec();
-        appTaskManager = nullptr;
-    }
-    proxy.reset();
-    baseTranslator.reset();
-    serialPortTranslator.reset();
-    app.reset();
+    taskManager.startApp();
+    const int result = app.exec();
+    appTaskManager = nullptr;
     return result;
 }

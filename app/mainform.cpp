@@ -16,8 +16,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QProgressBar>
@@ -520,33 +518,25 @@ void MainForm::jumpToProcessingPage()
 // ---------------------------------------------------------------------------
 // Files
 
-QString MainForm::fileDialogFolder() const
-{
-    const QString path = appSettings->value(QStringLiteral("Common/LastPath")).toString();
-    if (path.isEmpty() || !QDir(path).exists())
-        return appDataPath;
-    return path;
-}
-
 void MainForm::loadConfiguration()
 {
     const QString fileName = UiSeams::getOpenFileName(
-        this, QStringLiteral("Загрузка конфигурации из файла"), fileDialogFolder(),
+        this, QStringLiteral("Загрузка конфигурации из файла"), configFileFolder(),
         QStringLiteral("XML файлы (*.xml);;Все файлы (*.*)"),
         QFileDialog::DontResolveSymlinks | QFileDialog::ReadOnly | QFileDialog::DontUseCustomDirectoryIcons);
     if (fileName.isEmpty() || !client->loadConfigFile(fileName))
         return;
-    appSettings->setValue(QStringLiteral("Common/LastPath"), QFileInfo(fileName).absolutePath());
+    rememberConfigFileFolder(fileName);
 }
 
 void MainForm::saveConfigurationAs()
 {
     const QString fileName = UiSeams::getSaveFileName(
-        this, QStringLiteral("Сохранение конфигурации в файл"), fileDialogFolder(),
+        this, QStringLiteral("Сохранение конфигурации в файл"), configFileFolder(),
         QStringLiteral("XML файлы (*.xml)"), QFileDialog::DontResolveSymlinks | QFileDialog::DontUseCustomDirectoryIcons);
     if (fileName.isEmpty() || !client->saveConfigFile(fileName))
         return;
-    appSettings->setValue(QStringLiteral("Common/LastPath"), QFileInfo(fileName).absolutePath());
+    rememberConfigFileFolder(fileName);
 }
 
 // ---------------------------------------------------------------------------

@@ -73,7 +73,6 @@ private:
     void onLineStatusChanged(LantrelProtocol::Status_Line_t status);
     void showAboutForm();
     bool confirm(int icon, const QString &text);
-    QString fileDialogFolder() const;
 
     Ui::MainForm *ui = nullptr;
     QString baseTitle;

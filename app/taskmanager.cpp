@@ -23,6 +23,19 @@ void onSessionSaveRequest()
         appTaskManager->stopApp();
 }
 
+QString configFileFolder()
+{
+    const QString path = appSettings->value(QStringLiteral("Common/LastPath")).toString();
+    if (path.isEmpty() || !QDir(path).exists())
+        return appDataPath;
+    return path;
+}
+
+void rememberConfigFileFolder(const QString &fileName)
+{
+    appSettings->setValue(QStringLiteral("Common/LastPath"), QFileInfo(fileName).absolutePath());
+}
+
 TaskManager::TaskManager(QObject *parent)
     : QObject(parent)
 {

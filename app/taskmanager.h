@@ -54,4 +54,10 @@ extern bool sessionEnding;
 // program closes without questions and leaves ending to the session.
 void onSessionSaveRequest();
 
+// The folder the configuration file dialogs open in: the one last used
+// while it still exists, else the program's data folder.
+QString configFileFolder();
+// Remembers the folder of a configuration file just loaded or saved.
+void rememberConfigFileFolder(const QString &fileName);
+
 #endif // TASKMANAGER_H

@@ -211,7 +211,6 @@ void benchFiles(int rounds, const QString &dir)
                      .arg(r + 1).arg(saveMs).arg(loadMs).arg(QFileInfo(path).size() / 1024)
                      .arg(qMax(rssSave, rssLoad) / 1024).arg(rssStart / 1024);
         out().flush();
-        Q_UNUSED(target.interactionsConfigModel()->rowCount());
     }
 }
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ipv4text.h"
 #include "texthelpers.h"
 
 using namespace LantrelProtocol;
@@ -185,14 +186,8 @@ public:
         const QString text = e.attribute(name).trimmed();
         if (text.isEmpty())
             return 0;
-        const QStringList parts = text.split(QLatin1Char('.'));
-        quint32 value = 0;
-        bool ok = parts.size() == 4;
-        for (int i = 0; ok && i < 4; ++i) {
-            quint64 octet = 0;
-            ok = parts[i].size() <= 3 && parseDigits(parts[i], octet) && octet <= 255;
-            value = (value << 8) | quint32(octet);
-        }
+        bool ok = false;
+        const quint32 value = ipv4FromText(text, &ok);
         if (ok)
             return value;
         badValue(e, name);
@@ -544,9 +539,12 @@ QString checkValues(const QDomDocument &doc)
     ValueReader r;
     ControllerData controller;
     readController(root.firstChildElement(sectionName(0)), r, controller);
-    readLineCounts(root, r, controller.line);
     QVector<int> skipped;
     readSensors(root.firstChildElement(sectionName(1)), r, &skipped);
+    readIoModules(root.firstChildElement(sectionName(2)), r);
+    readScpModules(root.firstChildElement(sectionName(3)), r);
+    int elements = 0;
+    readRelayModules(root.firstChildElement(sectionName(5)), r, &elements);
     readRules(root.firstChildElement(sectionName(4)), r, skipped);
     readInteractions(root.firstChildElement(sectionName(6)), r);
     return r.error;
@@ -772,7 +770,6 @@ void ConfigurationManager::newDocument()
 {
     if (hasDocument())
         clear();
-    document = QDomDocument();
     document.appendChild(document.createProcessingInstruction(
         QStringLiteral("xml"), QStringLiteral("version='1.0' encoding='UTF-8' standalone='yes'")));
     QDomElement root = document.createElement(QLatin1String(RootName));

@@ -1,12 +1,9 @@
 #include "interactionsconfigmodel.h"
 
 #include "ipv4text.h"
+#include "lantrelprotocol.h"
 
-namespace {
-
-constexpr quint8 relayModuleType = 16;   // EXT_RELY
-
-} // namespace
+using LantrelProtocol::EXT_RELY;
 
 InteractionsConfigModel::InteractionsConfigModel(QObject *parent)
     : QAbstractTableModel(parent)
@@ -46,7 +43,7 @@ QVariant InteractionsConfigModel::data(const QModelIndex &index, int role) const
         case 5:
             return r.executorAddressText;
         case 6:
-            return r.executorType == relayModuleType ? QVariant(uint(r.relay)) : QVariant();
+            return r.executorType == EXT_RELY ? QVariant(uint(r.relay)) : QVariant();
         case 7:
             return r.functionText;
         }
@@ -64,7 +61,7 @@ QVariant InteractionsConfigModel::data(const QModelIndex &index, int role) const
             return uint(r.executorType);
         case 5:
             // Relay modules sort by their IPv4 address, I/O modules by number.
-            return r.executorType == relayModuleType ? uint(ipv4FromText(r.executorAddressText))
+            return r.executorType == EXT_RELY ? uint(ipv4FromText(r.executorAddressText))
                                                      : uint(r.executorNumber);
         case 6:
             return uint(r.relay);
@@ -170,7 +167,7 @@ void InteractionsConfigModel::removeInteraction(int row)
 
 void InteractionsConfigModel::removeSourceInteractions(uchar deviceType, ushort lineAddress)
 {
-    const qint32 kind = deviceType == 2 ? IoLoopSource : SensorModuleSource;
+    const qint32 kind = deviceType == LantrelProtocol::SECT_MVV ? IoLoopSource : SensorModuleSource;
 
     // Every row is looked at: an edited row may sit out of order, and the
     // matching rows then need not be adjacent.

@@ -26,28 +26,22 @@ QVariant IoModulesConfigModel::data(const QModelIndex &index, int role) const
         return QVariant();
     if (role == Qt::TextAlignmentRole)
         return int(Qt::AlignCenter);
-    if (role == Qt::EditRole) {
-        switch (column) {
-        case Loop1ModeColumn: return uint(rec.loop1Mode);
-        case Loop2ModeColumn: return uint(rec.loop2Mode);
-        case RelayContactColumn: return uint(rec.relayContact);
-        case RelayTimeColumn: return uint(rec.relayTime);
-        default: return QVariant();
-        }
-    }
-    if (role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
         return QVariant();
+
+    // Only the editable columns have edit data.
+    const bool display = role == Qt::DisplayRole;
     switch (column) {
     case AddressColumn:
     case TypeColumn:
     case SerialColumn:
-        return identityText(rec, column);
+        return display ? identityText(rec, column) : QVariant();
     case Loop1ModeColumn: return uint(rec.loop1Mode);
     case Loop2ModeColumn: return uint(rec.loop2Mode);
     case RelayContactColumn: return uint(rec.relayContact);
     case RelayTimeColumn: return uint(rec.relayTime);
-    case Loop1RefColumn: return uint(rec.loop1RefCount);
-    case Loop2RefColumn: return uint(rec.loop2RefCount);
+    case Loop1RefColumn: return display ? QVariant(uint(rec.loop1RefCount)) : QVariant();
+    case Loop2RefColumn: return display ? QVariant(uint(rec.loop2RefCount)) : QVariant();
     default: return QVariant();
     }
 }

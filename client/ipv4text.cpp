@@ -2,8 +2,10 @@
 
 #include <QStringList>
 
-quint32 ipv4FromText(const QString &text)
+quint32 ipv4FromText(const QString &text, bool *ok)
 {
+    if (ok)
+        *ok = false;
     // Parsed by hand: the address editors accept parts such as "08" or "010",
     // which the system resolvers would read as octal or refuse.
     const QStringList parts = text.trimmed().split(QLatin1Char('.'));
@@ -23,5 +25,7 @@ quint32 ipv4FromText(const QString &text)
             return 0;
         address = (address << 8) | octet;
     }
+    if (ok)
+        *ok = true;
     return address;
 }

@@ -6,6 +6,7 @@
 // A dotted IPv4 text as a 32-bit number (first octet in the high byte); 0 when
 // the text is anything else, short forms like "10.1" included. Every part is
 // decimal, also with leading zeros ("192.168.001.010" is 192.168.1.10).
-quint32 ipv4FromText(const QString &text);
+// `ok`, when given, tells a valid "0.0.0.0" from a refused text.
+quint32 ipv4FromText(const QString &text, bool *ok = nullptr);
 
 #endif // IPV4TEXT_H

@@ -4,6 +4,8 @@
 #include <QHostAddress>
 #include <QTimer>
 
+#include <memory>
+
 #include "configurationmanager.h"
 #include "controllerconfigmodel.h"
 #include "iomodulesconfigmodel.h"
@@ -22,7 +24,7 @@ namespace {
 // when the controller does not come back.
 constexpr int AddressModeRestartLimitMs = 20000;
 constexpr int DriverStopLimitMs = 3000;
-constexpr int LineAddressCount = 500;
+constexpr int LineAddressCount = LineModulesModel::RowCount;
 }
 
 LantrelClient::LantrelClient(QObject *parent)
@@ -265,7 +267,6 @@ void LantrelClient::resetTaskState()
     m_stepsDone = 0;
     m_readFailed = false;
     m_writeFailed = false;
-    m_batch = false;
     m_modified = false;
     m_importWhileConnected = false;
     m_addressingMode = false;
@@ -275,7 +276,6 @@ void LantrelClient::resetTaskState()
     m_rereadAfterRestart = false;
     m_pendingLineUpload = false;
     m_skipDataset = false;
-    m_readRunning = false;
     m_rereadPending = false;
     m_moduleSearch = false;
     m_configSaved = true;
@@ -285,6 +285,33 @@ void LantrelClient::startCommandTask(const QString &text)
 {
     m_stepsDone = 65535;
     emit taskStarted(text, 0);
+}
+
+void LantrelClient::beginRead(const QString &text, quint16 steps)
+{
+    m_stepsDone = 0;
+    m_readFailed = false;
+    m_readTotal = steps;
+    emit taskStarted(text, steps);
+}
+
+void LantrelClient::beginWrite(bool wholeWrite)
+{
+    m_stepsDone = 0;
+    m_writeTotal = 0;
+    m_writeFailed = false;
+    m_wholeWrite = wholeWrite;
+}
+
+// A write of part of the tables leaves the edits made before it unsent.
+void LantrelClient::restoreModifiedAfterWrite(bool wasModified)
+{
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(this, &LantrelClient::writeFinished, this, [this, once, wasModified]() {
+        disconnect(*once);
+        if (!m_writeFailed)
+            m_modified = wasModified;
+    });
 }
 
 void LantrelClient::onTaskCompleted(bool success)
@@ -301,7 +328,7 @@ void LantrelClient::onReadCompleted(bool success)
     if (m_stepsDone < m_readTotal)
         return;
 
-    m_readRunning = false;
+    m_readTotal = 0;
     if (m_skipDataset) {
         m_skipDataset = false;
     } else {
@@ -340,7 +367,7 @@ void LantrelClient::onWriteCompleted(bool success)
     if (m_stepsDone < m_writeTotal)
         return;
 
-    m_batch = false;
+    m_writeTotal = 0;
     if (m_writeFailed) {
         emit clientError(toDocument()
                              ? QStringLiteral("В процессе обновления данных автономной конфигурации были ошибки")
@@ -598,7 +625,7 @@ void LantrelClient::onModulesFwVersion(ushort first_idx, QVector<quint16> vers)
 void LantrelClient::onModulesCountChanged()
 {
     // Never start a second read on top of a running task: read after it.
-    if (m_readRunning || m_batch) {
+    if (m_readTotal != 0 || m_writeTotal != 0) {
         m_rereadPending = true;
         return;
     }

@@ -208,6 +208,9 @@ private:
     // Task protocol
     void resetTaskState();
     void startCommandTask(const QString &text);
+    void beginRead(const QString &text, quint16 steps);
+    void beginWrite(bool wholeWrite);
+    void restoreModifiedAfterWrite(bool wasModified);
     void startFlashSave();
     void startLineUpload();
     bool refuseIncompleteDataset();
@@ -224,6 +227,10 @@ private:
     void writeRelayModulesConfig();
     void writeProcessingConfig();
     void writeInteractionsConfig();
+    void writeLineConfig(const LantrelProtocol::Konfig_Line_t &cfg);
+    template <typename Map>
+    void sendTable(const Map &map, ushort driverSteps, void (LantrelClient::*save)(Map),
+                   void (LantrelClient::*set)(Map));
     bool toDocument() const { return m_driver.isNull() || m_fileMode; }
     void addWriteSteps(ushort toDriver) { m_writeTotal += toDocument() ? 1 : toDriver; }
     QString relayTimeText(uchar time_value) const;
@@ -254,13 +261,13 @@ private:
     LantrelProtocol::Feature_Device_t m_lastPowerStatus {};
     LantrelProtocol::Status_Line_t m_lastLineStatus {};
 
+    // Steps the running read or write owes in all; 0 while none runs.
     quint16 m_readTotal = 0;
     quint16 m_writeTotal = 0;
     quint16 m_commandTotal = 0;
     quint16 m_stepsDone = 0;
     bool m_readFailed = false;
     bool m_writeFailed = false;
-    bool m_batch = false;
     bool m_modified = false;
     bool m_importWhileConnected = false;
     bool m_configSaved = true;
@@ -276,7 +283,6 @@ private:
     // The models hold a whole configuration (a read without failed steps or
     // a file); until then they must not be written to the controller.
     bool m_datasetComplete = true;
-    bool m_readRunning = false;
     bool m_rereadPending = false;
     // A search by serial number (getModuleAddress) still owes its one step.
     bool m_moduleSearch = false;
@@ -293,12 +299,11 @@ private:
         quint32 serialNo = 0;
     } m_addressJob;
 
-    // Controller search
+    // Controller search; the socket and the timer exist while one runs.
     QUdpSocket *m_searchSocket = nullptr;
     QTimer *m_searchTimer = nullptr;
     QMap<int, QList<quint32>> m_networkInterfaces;
     int m_searchTicks = 0;
-    bool m_searchRunning = false;
     bool m_searchSending = false;
     bool m_networkReady = false;
     QMap<quint32, quint8> m_foundHosts;

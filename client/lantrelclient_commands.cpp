@@ -49,12 +49,8 @@ void LantrelClient::readModulesFwVersion()
 {
     if (!m_driver)
         return;
-    m_readFailed = false;
-    m_stepsDone = 0;
     m_skipDataset = true;
-    m_readTotal = 5;
-    m_readRunning = true;
-    emit taskStarted(QStringLiteral("Чтение версий прошивок модулей..."), 5);
+    beginRead(QStringLiteral("Чтение версий прошивок модулей..."), 5);
     invokeDriver("getModulesFwVersion");
 }
 
@@ -329,7 +325,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
         break;
     case MOV_SETT_SECT:
         if (success) {
-            for (int row = 0; row < 100; ++row) {
+            for (int row = 0; row < IoModulesConfigModel::RowCount; ++row) {
                 const IoModuleRecord io = m_ioModulesModel->moduleAt(quint16(row));
                 if (io.deviceType == 0)
                     break;
@@ -368,12 +364,8 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
         break;
     case RD_VOLT_SECT:
         if (success) {
-            m_readFailed = false;
             m_skipDataset = true;
-            m_readTotal = 5;
-            m_stepsDone = 0;
-            m_readRunning = true;
-            emit taskStarted(QStringLiteral("Чтение напряжения питания на входе модулей..."), 5);
+            beginRead(QStringLiteral("Чтение напряжения питания на входе модулей..."), 5);
             invokeDriver("getModulesSupplyVoltage");
         } else {
             emit clientError(QStringLiteral("Ошибка выполнения команды контроля напряжения питания на входе модулей"));

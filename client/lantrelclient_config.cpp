@@ -99,15 +99,11 @@ void LantrelClient::readConfiguration()
     if (!m_driver)
         return;
     clearTableModels(false);
-    m_stepsDone = 0;
-    m_readFailed = false;
-    m_readTotal = 127;
-    m_readRunning = true;
     m_datasetComplete = false;
     // Whatever file was imported before, the controller's own identity and
     // settings stay its own.
     m_keepIdentity = true;
-    emit taskStarted(QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л..."), 127);
+    beginRead(QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л..."), 127);
     invokeDriver("getControllerConfig");
     invokeDriver("getSensorsConfig");
     invokeDriver("getIoModulesConfig");
@@ -120,11 +116,7 @@ void LantrelClient::readConfiguration()
 void LantrelClient::importConfiguration()
 {
     clearTableModels(false);
-    m_stepsDone = 0;
-    m_readFailed = false;
-    m_readTotal = 7;
-    m_readRunning = true;
-    emit taskStarted(QStringLiteral("Загрузка конфигурации ИОП из файла..."), 7);
+    beginRead(QStringLiteral("Загрузка конфигурации ИОП из файла..."), 7);
     for (const char *slot : {"getControllerConfig", "getSensorsConfig", "getIoModulesConfig",
                              "getScpModulesConfig", "getRelayModulesConfig", "getProcessingConfig",
                              "getInteractionsConfig"}) {
@@ -139,12 +131,8 @@ void LantrelClient::readLineModulesConfig()
     if (!m_driver)
         return;
     clearTableModels(true);
-    m_stepsDone = 0;
-    m_readFailed = false;
-    m_readTotal = 125;
-    m_readRunning = true;
     m_datasetComplete = false;
-    emit taskStarted(QStringLiteral("Чтение конфигурации модулей из ЦУ-Л..."), 125);
+    beginRead(QStringLiteral("Чтение конфигурации модулей из ЦУ-Л..."), 125);
     invokeDriver("getSensorsConfig");
     invokeDriver("getIoModulesConfig");
     invokeDriver("getScpModulesConfig");
@@ -173,7 +161,7 @@ void LantrelClient::onControllerConfig(QByteArray block_id, Konfig_Device_t dev_
 
 void LantrelClient::registerLineModule(ushort line_addr, uint serial_no, uchar dev_type, ushort table_idx)
 {
-    if (line_addr < 1 || line_addr > 500)
+    if (line_addr < 1 || line_addr > LineModulesModel::RowCount)
         return;
     LineModuleRecord row;
     row.lineAddress = line_addr;
@@ -429,6 +417,28 @@ void LantrelClient::onInteractionDeleted(InteractionSource src_type, ushort src_
 // ---------------------------------------------------------------------------
 // Writing
 
+// One table goes to the document in one step, or to the controller in
+// driverSteps requests.
+template <typename Map>
+void LantrelClient::sendTable(const Map &map, ushort driverSteps, void (LantrelClient::*save)(Map),
+                              void (LantrelClient::*set)(Map))
+{
+    addWriteSteps(driverSteps);
+    if (toDocument())
+        emit (this->*save)(map);
+    else
+        emit (this->*set)(map);
+}
+
+// The document gets the line settings with the next whole write.
+void LantrelClient::writeLineConfig(const Konfig_Line_t &cfg)
+{
+    if (toDocument())
+        return;
+    ++m_writeTotal;
+    emit setLineConfig(cfg);
+}
+
 void LantrelClient::writeConfiguration()
 {
     if (refuseIncompleteDataset()) {
@@ -436,11 +446,7 @@ void LantrelClient::writeConfiguration()
         m_pendingLineUpload = false;
         return;
     }
-    m_stepsDone = 0;
-    m_writeTotal = 0;
-    m_writeFailed = false;
-    m_batch = true;
-    m_wholeWrite = true;
+    beginWrite(true);
 
     writeSensorsConfig();
     writeIoModulesConfig();
@@ -474,11 +480,7 @@ void LantrelClient::writeSensorsConfig()
         r.RefCount = row.refCount;
         map.insert(quint16(k), r);
     }
-    addWriteSteps(34);
-    if (toDocument())
-        emit saveSensorsConfig(map);
-    else
-        emit setSensorsConfig(map);
+    sendTable(map, 34, &LantrelClient::saveSensorsConfig, &LantrelClient::setSensorsConfig);
 }
 
 void LantrelClient::writeIoModulesConfig()
@@ -496,11 +498,7 @@ void LantrelClient::writeIoModulesConfig()
         r.RefCountL2 = row.loop2RefCount;
         map.insert(quint16(k), r);
     }
-    addWriteSteps(7);
-    if (toDocument())
-        emit saveIoModulesConfig(map);
-    else
-        emit setIoModulesConfig(map);
+    sendTable(map, 7, &LantrelClient::saveIoModulesConfig, &LantrelClient::setIoModulesConfig);
 }
 
 void LantrelClient::writeScpModulesConfig()
@@ -517,11 +515,7 @@ void LantrelClient::writeScpModulesConfig()
         r.ThrOn = row.thrOn;
         map.insert(quint16(k), r);
     }
-    addWriteSteps(3);
-    if (toDocument())
-        emit saveScpModulesConfig(map);
-    else
-        emit setScpModulesConfig(map);
+    sendTable(map, 3, &LantrelClient::saveScpModulesConfig, &LantrelClient::setScpModulesConfig);
 }
 
 void LantrelClient::writeRelayModulesConfig()
@@ -581,11 +575,7 @@ void LantrelClient::writeProcessingConfig()
     QMap<quint16, Konfig_Proc_t> map;
     for (int k = 0; k < ProcessingRows; ++k)
         map.insert(quint16(k), m_processingModel->ruleAt(quint16(k)).config);
-    addWriteSteps(13);
-    if (toDocument())
-        emit saveProcessingConfig(map);
-    else
-        emit setProcessingConfig(map);
+    sendTable(map, 13, &LantrelClient::saveProcessingConfig, &LantrelClient::setProcessingConfig);
 }
 
 void LantrelClient::writeInteractionsConfig()
@@ -603,11 +593,7 @@ void LantrelClient::writeInteractionsConfig()
         }
         map.insert(quint16(k), r);
     }
-    addWriteSteps(66);
-    if (toDocument())
-        emit saveInteractionsConfig(map);
-    else
-        emit setInteractionsConfig(map);
+    sendTable(map, 66, &LantrelClient::saveInteractionsConfig, &LantrelClient::setInteractionsConfig);
 }
 
 void LantrelClient::saveConfigToFlash()

@@ -9,8 +9,6 @@
 #include <QHash>
 #include <QLocale>
 
-#include <memory>
-
 #include "controllerconfigmodel.h"
 #include "devicetables.h"
 #include "iomodulesconfigmodel.h"
@@ -24,7 +22,7 @@ using namespace LantrelProtocol;
 
 namespace {
 
-constexpr int LineAddressCount = 500;
+constexpr int LineAddressCount = LineModulesModel::RowCount;
 constexpr int SensorRows = SensorsConfigModel::RowCount;
 constexpr int IoRows = IoModulesConfigModel::RowCount;
 constexpr int ScpRows = ScpModulesConfigModel::RowCount;
@@ -568,17 +566,9 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
         return;
     }
 
-    m_writeFailed = false;
-    m_batch = true;
-    m_stepsDone = 0;
-    m_writeTotal = 0;
     // Not a whole write: the line-modules-changed mark stays.
-    m_wholeWrite = false;
-    // The document gets the line settings with the next whole write.
-    if (!toDocument()) {
-        m_writeTotal = 1;
-        emit setLineConfig(lineCfg);
-    }
+    beginWrite(false);
+    writeLineConfig(lineCfg);
     if (sensors)
         writeSensorsConfig();
     if (processing)
@@ -590,13 +580,7 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
     if (interactions)
         writeInteractionsConfig();
 
-    // Only part of the configuration is written: edits made before stay unsent.
-    auto once = std::make_shared<QMetaObject::Connection>();
-    *once = connect(this, &LantrelClient::writeFinished, this, [this, once, wasModified]() {
-        disconnect(*once);
-        if (!m_writeFailed)
-            m_modified = wasModified;
-    });
+    restoreModifiedAfterWrite(wasModified);
 
     emit taskStarted(QStringLiteral("Обновление конфигурации линейных модулей..."), m_writeTotal);
 }
@@ -604,11 +588,7 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
 void LantrelClient::clearModulesConfig()
 {
     const bool wasModified = m_modified;
-    m_writeFailed = false;
-    m_batch = true;
-    m_writeTotal = 0;
-    m_stepsDone = 0;
-    m_wholeWrite = true;
+    beginWrite(true);
     // The cleared tables are saved in the controller's flash too; there is
     // no flash to save into without a controller.
     m_pendingFlashSave = !toDocument();
@@ -619,13 +599,7 @@ void LantrelClient::clearModulesConfig()
     lineCfg.ScpCount = 0;
     emit lineConfigChanged(lineCfg);
 
-    clearSourcesCache();
-    m_lineModulesModel->clear(0);
-    m_sensorsModel->clear();
-    m_ioModulesModel->clear();
-    m_scpModulesModel->clear();
-    m_processingModel->clear();
-    m_interactionsModel->clear();
+    clearTableModels(true);
     emit datasetChanged();
 
     writeSensorsConfig();
@@ -633,18 +607,10 @@ void LantrelClient::clearModulesConfig()
     writeScpModulesConfig();
     writeProcessingConfig();
     writeInteractionsConfig();
-    if (!toDocument()) {
-        emit setLineConfig(lineCfg);
-        ++m_writeTotal;
-    }
+    writeLineConfig(lineCfg);
 
     // The relay modules and the controller settings are not written here.
-    auto once = std::make_shared<QMetaObject::Connection>();
-    *once = connect(this, &LantrelClient::writeFinished, this, [this, once, wasModified]() {
-        disconnect(*once);
-        if (!m_writeFailed)
-            m_modified = wasModified;
-    });
+    restoreModifiedAfterWrite(wasModified);
 
     emit taskStarted(QStringLiteral("Очистка конфигурации линейных модулей..."), m_writeTotal);
 }

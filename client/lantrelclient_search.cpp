@@ -80,28 +80,24 @@ void LantrelClient::startSearch()
             return;
         }
     }
-    if (m_searchRunning)
+    if (m_searchTimer)
         return;
 
-    if (!m_searchSocket) {
-        m_searchSocket = new QUdpSocket(this);
-        if (!m_searchSocket->bind(QHostAddress(QHostAddress::AnyIPv4), 0)) {
-            m_networkReady = false;
-            delete m_searchSocket;
-            m_searchSocket = nullptr;
-            emit searchFinished();
-            return;
-        }
-        connect(m_searchSocket, &QUdpSocket::readyRead, this, &LantrelClient::readDatagrams);
-        connect(m_searchSocket, &QAbstractSocket::errorOccurred, this, &LantrelClient::onSocketError);
+    m_searchSocket = new QUdpSocket(this);
+    if (!m_searchSocket->bind(QHostAddress(QHostAddress::AnyIPv4), 0)) {
+        m_networkReady = false;
+        delete m_searchSocket;
+        m_searchSocket = nullptr;
+        emit searchFinished();
+        return;
     }
-    if (!m_searchTimer) {
-        m_searchTimer = new QTimer(this);
-        m_searchTimer->setInterval(SearchIntervalMs);
-        connect(m_searchTimer, &QTimer::timeout, this, &LantrelClient::discovery);
-    }
+    connect(m_searchSocket, &QUdpSocket::readyRead, this, &LantrelClient::readDatagrams);
+    connect(m_searchSocket, &QAbstractSocket::errorOccurred, this, &LantrelClient::onSocketError);
 
-    m_searchRunning = true;
+    m_searchTimer = new QTimer(this);
+    m_searchTimer->setInterval(SearchIntervalMs);
+    connect(m_searchTimer, &QTimer::timeout, this, &LantrelClient::discovery);
+
     m_searchTicks = 0;
     m_foundHosts.clear();
     m_searchTimer->start();
@@ -110,11 +106,10 @@ void LantrelClient::startSearch()
 
 void LantrelClient::discovery()
 {
-    if (!m_searchRunning)
+    if (!m_searchTimer)
         return;
     ++m_searchTicks;
     if (m_searchTicks > SearchRounds) {
-        m_searchRunning = false;
         delete m_searchTimer;
         m_searchTimer = nullptr;
         delete m_searchSocket;
@@ -168,9 +163,8 @@ void LantrelClient::onSocketError()
         return;
     }
     m_networkReady = false;
-    if (!m_searchRunning)
+    if (!m_searchTimer)
         return;
-    m_searchRunning = false;
     delete m_searchTimer;
     m_searchTimer = nullptr;
     m_searchSocket->deleteLater();

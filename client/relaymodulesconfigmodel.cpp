@@ -9,7 +9,7 @@ RelayModulesConfigModel::RelayModulesConfigModel(QObject *parent)
 
 const RelayModuleRecord *RelayModulesConfigModel::recordAt(int row) const
 {
-    if (row < 0 || row >= m_rowCount || row >= m_modules.size())
+    if (row < 0 || row >= m_modules.size())
         return nullptr;
     return &*std::next(m_modules.constBegin(), row);
 }
@@ -47,7 +47,6 @@ void RelayModulesConfigModel::setModule(const RelayModuleRecord &record)
     const int pos = int(std::distance(m_modules.begin(), m_modules.lowerBound(key)));
     beginInsertRows(QModelIndex(), pos, pos);
     m_modules.insert(key, record);
-    ++m_rowCount;
     endInsertRows();
 }
 
@@ -61,23 +60,21 @@ void RelayModulesConfigModel::removeModule(int row)
     // Sent while the row still exists, so listeners can still look the module up.
     emit moduleDeteted(LantrelProtocol::EXT_RELY, key);
     m_modules.remove(key);
-    --m_rowCount;
     endRemoveRows();
 }
 
 void RelayModulesConfigModel::clear()
 {
-    if (m_rowCount == 0)
+    if (m_modules.isEmpty())
         return;
-    beginRemoveRows(QModelIndex(), 0, m_rowCount - 1);
-    m_rowCount = 0;
+    beginRemoveRows(QModelIndex(), 0, m_modules.size() - 1);
     m_modules.clear();
     endRemoveRows();
 }
 
 int RelayModulesConfigModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_rowCount;
+    return parent.isValid() ? 0 : m_modules.size();
 }
 
 int RelayModulesConfigModel::columnCount(const QModelIndex &parent) const
@@ -117,7 +114,7 @@ QVariant RelayModulesConfigModel::data(const QModelIndex &index, int role) const
 
 bool RelayModulesConfigModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole || !index.isValid() || index.row() >= m_rowCount)
+    if (role != Qt::EditRole || !index.isValid())
         return false;
     const int column = index.column();
     // Modules change as a whole through setModule(); only the hold times are edited here.

@@ -57,7 +57,6 @@ private:
     const RelayModuleRecord *recordAt(int row) const;
 
     int m_columnCount = ColumnCount;
-    int m_rowCount = 0;
     QMap<quint16, RelayModuleRecord> m_modules;
 };
 

@@ -13,12 +13,7 @@ void RelayModulesDetailModel::setMasterModel(QAbstractItemModel *model)
 {
     if (m_master) {
         disconnect(m_master, nullptr, this, nullptr);
-        beginResetModel();
-        m_rowCount = 0;
-        m_masterRow = -1;
-        m_masterIndex = -1;
-        m_counts.clear();
-        endResetModel();
+        resetShownModule();
     }
     m_master = qobject_cast<RelayModulesConfigModel *>(model);
     if (!m_master)
@@ -58,15 +53,21 @@ void RelayModulesDetailModel::setMasterRow(const QModelIndex &current)
     showModule(row);
 }
 
+void RelayModulesDetailModel::resetShownModule()
+{
+    beginResetModel();
+    m_masterRow = -1;
+    m_masterIndex = -1;
+    m_counts.clear();
+    endResetModel();
+}
+
 void RelayModulesDetailModel::removeShownRows()
 {
-    if (m_rowCount == 0) {
-        m_counts.clear();
+    if (m_counts.isEmpty())
         return;
-    }
-    beginRemoveRows(QModelIndex(), 0, m_rowCount - 1);
+    beginRemoveRows(QModelIndex(), 0, m_counts.size() - 1);
     m_counts.clear();
-    m_rowCount = 0;
     endRemoveRows();
 }
 
@@ -78,7 +79,6 @@ void RelayModulesDetailModel::showModule(int masterRow)
     m_counts.resize(n);
     for (int i = 0; i < n; ++i)
         m_counts[i] = rec.config.Relays[i].TSign;
-    m_rowCount = n;
     endInsertRows();
 }
 
@@ -86,12 +86,12 @@ void RelayModulesDetailModel::refreshCounts()
 {
     const RelayModuleRecord rec = m_master->moduleAt(m_masterRow);
     const int n = rec.config.ExpMod != 0 ? 32 : 16;
-    if (n != m_rowCount) {
+    if (n != m_counts.size()) {
         removeShownRows();
         showModule(m_masterRow);
         return;
     }
-    for (int i = 0; i < m_rowCount; ++i) {
+    for (int i = 0; i < n; ++i) {
         const quint8 count = rec.config.Relays[i].TSign;
         if (m_counts.at(i) == count)
             continue;
@@ -133,17 +133,12 @@ void RelayModulesDetailModel::onMasterRowsChanged()
 
 void RelayModulesDetailModel::onMasterDestroyed()
 {
-    beginResetModel();
-    m_rowCount = 0;
-    m_masterRow = -1;
-    m_masterIndex = -1;
-    m_counts.clear();
-    endResetModel();
+    resetShownModule();
 }
 
 int RelayModulesDetailModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_rowCount;
+    return parent.isValid() ? 0 : m_counts.size();
 }
 
 int RelayModulesDetailModel::columnCount(const QModelIndex &parent) const
@@ -153,7 +148,7 @@ int RelayModulesDetailModel::columnCount(const QModelIndex &parent) const
 
 QVariant RelayModulesDetailModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rowCount || index.column() >= m_columnCount)
+    if (!index.isValid() || index.row() >= m_counts.size() || index.column() >= m_columnCount)
         return QVariant();
     const int row = index.row();
     if (role == Qt::TextAlignmentRole)
@@ -181,7 +176,7 @@ QVariant RelayModulesDetailModel::data(const QModelIndex &index, int role) const
 bool RelayModulesDetailModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     if (role != Qt::EditRole || !index.isValid() || index.column() != CountColumn
-        || index.row() >= m_rowCount || !m_master || m_masterIndex < 0)
+        || index.row() >= m_counts.size() || !m_master || m_masterIndex < 0)
         return false;
     bool ok = false;
     const uint number = value.toUInt(&ok);

@@ -41,16 +41,17 @@ private slots:
     void onMasterDestroyed();
 
 private:
+    // Shows no module, as a reset of this model.
+    void resetShownModule();
     void removeShownRows();
     void showModule(int masterRow);
     void refreshCounts();
 
     int m_columnCount = ColumnCount;
-    int m_rowCount = 0;
     QPointer<RelayModulesConfigModel> m_master;
     int m_masterRow = -1;
     int m_masterIndex = -1;     // configuration index of the shown module
-    QVector<quint8> m_counts;   // interval counts of the shown relays
+    QVector<quint8> m_counts;   // interval counts of the shown relays, one per row
 };
 
 #endif // RELAYMODULESDETAILMODEL_H

@@ -77,9 +77,9 @@ quint16 versionFromString(const QString &text)
     const QStringList parts = text.split(QLatin1Char('.'), Qt::KeepEmptyParts);
     if (parts.size() != 2)
         return 0;
-    bool ok = false;
-    const quint32 major = parts.at(0).toUInt(&ok, 10); // 0 when it does not convert
-    const quint32 minor = parts.at(1).toUInt(&ok, 10);
+    // A part that does not convert counts as 0.
+    const quint32 major = parts.at(0).toUInt(nullptr, 10);
+    const quint32 minor = parts.at(1).toUInt(nullptr, 10);
     return quint16(((major & 0xFF) << 8) | (minor & 0xFF));
 }
 

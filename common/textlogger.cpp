@@ -37,10 +37,8 @@ TextLogger::TextLogger(const QString &fileName, const QString &dir, int mode, qi
             m_maxCount = defaultMaxCount;
     }
 
-    m_filePath = m_dir + QLatin1Char('/');
-    if (m_maxSize < 1) {
-        m_filePath += m_fileName;
-    } else {
+    QString path = m_dir + QLatin1Char('/') + m_fileName;
+    if (m_maxSize >= 1) {
         m_sizeTimer = new QTimer(this);
         m_sizeTimer->setTimerType(Qt::VeryCoarseTimer);
         connect(m_sizeTimer, &QTimer::timeout, this, &TextLogger::checkSize);
@@ -58,15 +56,10 @@ TextLogger::TextLogger(const QString &fileName, const QString &dir, int mode, qi
                     m_ringIndex = i;
                 }
             }
-            m_filePath = numberedPath(m_ringIndex);
-        } else {
-            m_filePath += m_fileName;
+            path = numberedPath(m_ringIndex);
         }
     }
-
-    if (QFileInfo(m_filePath).isRelative())
-        m_filePath = QFileInfo(m_filePath).absoluteFilePath();
-    m_file->setFileName(m_filePath);
+    useFile(path);
 }
 
 TextLogger::~TextLogger()
@@ -80,7 +73,6 @@ TextLogger::~TextLogger()
 void TextLogger::setTimeFormat(const QString &format)
 {
     m_timeFormat = format;
-    m_timePrefix = !m_timeFormat.isEmpty();
 }
 
 void TextLogger::setEnabled(bool enable)
@@ -118,7 +110,7 @@ void TextLogger::write(const QString &text)
 {
     if (!m_isOpen || text.isEmpty())
         return;
-    if (m_timePrefix)
+    if (!m_timeFormat.isEmpty())
         write(QDateTime::currentDateTime(), text);
     else
         writeLine(text);
@@ -128,7 +120,7 @@ void TextLogger::write(const QDateTime &dt, const QString &text)
 {
     if (!m_isOpen || text.isEmpty())
         return;
-    if (m_timePrefix)
+    if (!m_timeFormat.isEmpty())
         writeLine(dt.toString(m_timeFormat) + QLatin1Char('\t') + text);
     else
         writeLine(text);
@@ -175,10 +167,7 @@ bool TextLogger::rotateShift()
 void TextLogger::rotateRing()
 {
     m_ringIndex = m_ringIndex + 1 <= m_maxCount ? m_ringIndex + 1 : 1;
-    m_filePath = numberedPath(m_ringIndex);
-    if (QFileInfo(m_filePath).isRelative())
-        m_filePath = QFileInfo(m_filePath).absoluteFilePath();
-    m_file->setFileName(m_filePath);
+    useFile(numberedPath(m_ringIndex));
 }
 
 void TextLogger::writeLine(const QString &line)
@@ -206,4 +195,11 @@ bool TextLogger::openFile(bool truncate)
     QIODevice::OpenMode openMode = QIODevice::WriteOnly | QIODevice::Text;
     openMode |= truncate ? QIODevice::Truncate : QIODevice::Append;
     return m_file->open(openMode);
+}
+
+void TextLogger::useFile(const QString &path)
+{
+    const QFileInfo info(path);
+    m_filePath = info.isRelative() ? info.absoluteFilePath() : path;
+    m_file->setFileName(m_filePath);
 }

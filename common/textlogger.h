@@ -53,13 +53,14 @@ private:
     void writeLine(const QString &line);
     QString numberedPath(int number) const;
     bool openFile(bool truncate);
+    // Makes path (made absolute) the current log file.
+    void useFile(const QString &path);
 
     int m_mode;
     QString m_fileName;
     QString m_dir;
     qint64 m_maxSize;
     int m_maxCount;
-    bool m_timePrefix = false;
     QString m_timeFormat;
     QString m_filePath;
     int m_ringIndex = 0;

@@ -222,9 +222,7 @@ void LantrelDriver::mainLoopProc()
         if (!queue.isEmpty()) {
             if (driverMode != MODE_CONNECTING)
                 driverMode = MODE_QUEUE;
-            if (nextSendTime == 0) {
-                sendNextRequest();
-            } else if (now >= nextSendTime) {
+            if (now >= nextSendTime) {
                 nextSendTime = 0;
                 sendNextRequest();
             }
@@ -282,7 +280,7 @@ void LantrelDriver::sendNextRequest()
         return;
     DriverRequest *head = queue.first();
     if (head->kind == REQ_CLOCK_WRITE)
-        writeClockPayload(&head->payload);
+        head->payload = clockWritePayload();
     QModbusReply *reply = sendRequest(head->functionCode, head->payload);
     // A refusal may have closed the link and failed the queue meanwhile.
     if (queue.isEmpty() || queue.first() != head)
@@ -498,7 +496,7 @@ void LantrelDriver::finishRequest(QModbusReply *reply, bool failed)
     case REQ_LINE_STATUS:
         // The caller of stopLinePolling waits for an answer in any case.
         if (failed)
-            lineStatusFailed();
+            endLinePollStop(false);
         break;
     case REQ_CMD_WAIT_READY:
     case REQ_CMD_WRITE:
@@ -683,4 +681,26 @@ QByteArray LantrelDriver::readFilePayload(quint16 file_no, quint16 record, quint
 QByteArray LantrelDriver::replyData(QModbusReply *reply)
 {
     return reply ? reply->rawResult().data() : QByteArray();
+}
+
+quint16 LantrelDriver::registerAt(const QByteArray &data, int index)
+{
+    // data[0] is the byte count of a function 3 reply
+    const int pos = 1 + 2 * index;
+    if (pos + 1 >= data.size())
+        return 0;
+    return quint16((quint8(data.at(pos)) << 8) | quint8(data.at(pos + 1)));
+}
+
+QVector<quint16> LantrelDriver::recordValues(const QByteArray &data, int max_values)
+{
+    // data[0..2]: byte count, sub-response length, reference type
+    QVector<quint16> values;
+    const int count = qMin(max_values, qMax(0, (data.size() - 3) / 2));
+    values.reserve(qMax(0, count));
+    for (int i = 0; i < count; ++i) {
+        const int pos = 3 + 2 * i;
+        values.append(quint16(quint8(data.at(pos)) | (quint8(data.at(pos + 1)) << 8)));
+    }
+    return values;
 }

@@ -211,6 +211,10 @@ private:
     static QByteArray readFilePayload(quint16 file_no, quint16 record, quint16 length);
     // The reply's data after the function code.
     static QByteArray replyData(QModbusReply *reply);
+    // Register `index` (from 0) of a function 3 reply's data; 0 past its end.
+    static quint16 registerAt(const QByteArray &data, int index);
+    // Little-endian 16-bit values of a file record reply, at most max_values.
+    static QVector<quint16> recordValues(const QByteArray &data, int max_values);
 
     // Reads at most max_records whole records of record_size bytes from data
     // after `skip` bytes; a trailing partial record is dropped.
@@ -236,7 +240,8 @@ private:
 
     // ---- configuration transfers (lantreldriver_config.cpp) ----
     void decodeQueuedReply(QModbusReply *reply, qint64 now);
-    void writeClockPayload(QByteArray *payload);
+    // Built when the request is sent, so that it carries the time of sending.
+    static QByteArray clockWritePayload();
     void queueTableRead(int kind, quint16 file_no, int record_count, int per_request, int registers);
     // Packs the keys into write requests of at most 251 bytes; returns the
     // number of items queued.
@@ -252,7 +257,6 @@ private:
     void executeCoilCommand(quint16 coil);
     void readCoil10();
     void clearCoil10();
-    void readFoundModuleRecord();
     // Records of file 10 read while a module-address job is pending.
     void takeFoundModule(const QVector<LantrelProtocol::Konfig_Section_t> &records);
     // Served after every line-status reply (waiting for the line poll to stop).
@@ -347,8 +351,6 @@ private:
     void placeItems(const QList<DriverRequest> &items, bool next);
     void queueFoundModuleRead(bool answer_owed, bool next);
     void endLinePollStop(bool ok);
-    // Called by the core when a line-status read fails.
-    void lineStatusFailed();
 
     // monitoring
     qint64 irCommandDueMs = 0;       // no infrared measurement command before this

@@ -19,15 +19,6 @@ bool commandBlockBusy(quint16 state)
     return state == STATE_BUSY || state == STATE_FULL || state == STATE_SEND;
 }
 
-quint16 regAt(const QByteArray &data, int index)
-{
-    // data[0] is the byte count of a function 3 reply
-    const int pos = 1 + 2 * index;
-    if (pos + 1 >= data.size())
-        return 0;
-    return quint16((quint8(data.at(pos)) << 8) | quint8(data.at(pos + 1)));
-}
-
 QByteArray writeRegistersPayload(quint16 start, const QVector<quint16> &values)
 {
     QByteArray payload;
@@ -210,11 +201,6 @@ void LantrelDriver::placeItems(const QList<DriverRequest> &items, bool next)
         queue.insert(pos++, new DriverRequest(item));
 }
 
-void LantrelDriver::readFoundModuleRecord()
-{
-    queueFoundModuleRead(false, false);
-}
-
 void LantrelDriver::queueFoundModuleRead(bool answer_owed, bool next)
 {
     // expected = 1 marks a read that owes its caller an answer even when
@@ -305,11 +291,6 @@ void LantrelDriver::endLinePollStop(bool ok)
     emit linePollStopped(ok);
 }
 
-void LantrelDriver::lineStatusFailed()
-{
-    endLinePollStop(false);
-}
-
 void LantrelDriver::serveLinePollStopWait(qint64 now)
 {
     if (linePollStopCheck) {
@@ -371,7 +352,7 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
             finishRequest(reply, true);
             return;
         }
-        if (commandBlockReady(regAt(data, 0))) {
+        if (commandBlockReady(registerAt(data, 0))) {
             pollRetryCount = 0;
             nextSendTime = 0;
             finishRequest(reply, false);
@@ -425,7 +406,7 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
             finishRequest(reply, true);
             return;
         }
-        const quint16 state = regAt(data, 0);
+        const quint16 state = registerAt(data, 0);
         if (commandBlockBusy(state)) {
             if (++pollRetryCount > 499) {
                 pollRetryCount = 0;
@@ -435,10 +416,10 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
                 return;
             }
             if (tag == MOVE_PROG) {
-                emit firmwareMoveProgress(regAt(data, 3));
+                emit firmwareMoveProgress(registerAt(data, 3));
                 nextSendTime = now + 800;
             } else if (tag == SAVE_PROG && firmwareTarget > 2) {
-                emit firmwareUpdateProgress(regAt(data, 3));
+                emit firmwareUpdateProgress(registerAt(data, 3));
                 nextSendTime = now + 500;
             } else if (tag == SAVE_PROG) {
                 nextSendTime = now + 200;
@@ -449,7 +430,7 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
         }
         pollRetryCount = 0;
         nextSendTime = 0;
-        const bool ok = regAt(data, 1) == 0;
+        const bool ok = registerAt(data, 1) == 0;
         // A failed step fails its group: the core emits the one failure
         // signal of the tag and drops the rest of the group.
         if (!ok || (tag == REP_ID_SECT && state != STATE_REDY)) {
@@ -609,14 +590,7 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
 
     case REQ_MODULES_FW_VERSION:
     case REQ_MODULES_SUPPLY_VOLTAGE: {
-        const int asked = qMin(120, 500 - int(tag));
-        QVector<quint16> values;
-        const int count = qMin(asked, qMax(0, (data.size() - 3) / 2));
-        values.reserve(count);
-        for (int i = 0; i < count; ++i) {
-            const int pos = 3 + 2 * i;
-            values.append(quint16(quint8(data.at(pos)) | (quint8(data.at(pos + 1)) << 8)));
-        }
+        const QVector<quint16> values = recordValues(data, qMin(120, 500 - int(tag)));
         if (item->kind == REQ_MODULES_FW_VERSION)
             emit modulesFwVersion(tag, values);
         else
@@ -665,13 +639,13 @@ void LantrelDriver::decodeAddressModeReply(QModbusReply *reply, qint64 now)
     if (function != 3)
         return;
     const QByteArray data = replyData(reply);
-    if (data.size() < 5 || regAt(data, 1) != 0)
+    if (data.size() < 5 || registerAt(data, 1) != 0)
         return;
-    const quint16 state = regAt(data, 0);
+    const quint16 state = registerAt(data, 0);
     if (state == STATE_REDY) {
         cycleDueMs = 0;
         addressingStep = 0;
-        readFoundModuleRecord();
+        queueFoundModuleRead(false, false);
     } else if (state == STATE_VOID) {
         cycleDueMs = 0;
         addressingStep = 0;

@@ -144,17 +144,14 @@ void LantrelDriver::getInteractionsConfig()
 
 void LantrelDriver::setControllerClock()
 {
-    QByteArray clockPayload;
-    writeClockPayload(&clockPayload);
-    enqueue(REQ_CLOCK_WRITE, 21, clockPayload, 0, -1, 1, 3);
+    // The payload is filled in when the item is sent.
+    enqueue(REQ_CLOCK_WRITE, 21, QByteArray(), 0, -1, 1, 3);
     enqueue(REQ_CLOCK_APPLY, 6, writeRegisterPayload(30, 64), 0, -1, 2, 3);
     enqueue(REQ_CLOCK_APPLY_POLL, 3, readRegistersPayload(30, 1), 0, 64, 3, 3);
 }
 
-void LantrelDriver::writeClockPayload(QByteArray *payload)
+QByteArray LantrelDriver::clockWritePayload()
 {
-    if (!payload)
-        return;
     const QDateTime now = QDateTime::currentDateTime();
     Clock_Device_t clk;
     clk.DayOfWeek = quint8(now.date().dayOfWeek());
@@ -165,12 +162,13 @@ void LantrelDriver::writeClockPayload(QByteArray *payload)
     clk.Month = quint8(now.date().month());
     clk.Year = quint16(now.date().year());
 
-    payload->clear();
-    QDataStream out(payload, QIODevice::WriteOnly);
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
     bigEndian(out);
     out << quint8(subRequestHeader + 8);
     appendSubRequestHeader(out, 5, 0, 4);
     out << clk;
+    return payload;
 }
 
 // ---------------------------------------------------------------- writes

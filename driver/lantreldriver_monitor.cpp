@@ -26,31 +26,9 @@ enum MonitorState {
 // A failed infrared measurement is tried again after this pause.
 const qint64 kIrSettleMs = 3000;
 
-quint16 regAt(const QByteArray &data, int index)
-{
-    // data[0] is the byte count of a function 3 reply
-    const int pos = 1 + 2 * index;
-    if (pos + 1 >= data.size())
-        return 0;
-    return quint16((quint8(data.at(pos)) << 8) | quint8(data.at(pos + 1)));
-}
-
 quint8 lowByte(quint16 value)
 {
     return quint8(value & 0xFF);
-}
-
-// Little-endian 16-bit values of a file record reply, at most max_values.
-QVector<quint16> readValues(const QByteArray &data, int max_values)
-{
-    QVector<quint16> values;
-    const int count = qMin(max_values, qMax(0, (data.size() - 3) / 2));
-    values.reserve(qMax(0, count));
-    for (int i = 0; i < count; ++i) {
-        const int pos = 3 + 2 * i;
-        values.append(quint16(quint8(data.at(pos)) | (quint8(data.at(pos + 1)) << 8)));
-    }
-    return values;
 }
 
 int remaining(int count, int index, int page)
@@ -116,24 +94,17 @@ void LantrelDriver::advanceModuleDataDue(qint64 now)
 
 void LantrelDriver::endModulePass(qint64 now, bool after_samples)
 {
-    if (after_samples) {
+    if (after_samples)
         advanceModuleDataDue(now);
-        if (irStepDue(now))
-            startIrStep();
-        else
-            endMonitoringCycle(now);
-        return;
-    }
-    cycleDueMs += 200;
-    if (cycleDueMs < now)
-        cycleDueMs = 0;
     if (irStepDue(now)) {
-        // the module pages are read again in the cycle after the infrared step
+        // without samples the module pages are read again in the cycle after
+        // the infrared step
         startIrStep();
         return;
     }
-    driverMode = MODE_IDLE;
-    advanceModuleDataDue(now);
+    endMonitoringCycle(now);
+    if (!after_samples)
+        advanceModuleDataDue(now);
 }
 
 void LantrelDriver::failIrMeasurement(qint64 now)
@@ -280,7 +251,7 @@ void LantrelDriver::decodeMonitoringReply(QModbusReply *reply, qint64 now)
     }
 
     case MON_SAMPLES: {
-        const QVector<quint16> values = readValues(data, remaining(sensorCount, pageIndex, 120));
+        const QVector<quint16> values = recordValues(data, remaining(sensorCount, pageIndex, 120));
         if (values.isEmpty())
             break;
         emit sensorSamples(pageIndex, values);
@@ -336,8 +307,8 @@ void LantrelDriver::decodeMonitoringReply(QModbusReply *reply, qint64 now)
     case MON_IR_POLL: {
         if (data.size() < 5)
             return;   // asked again
-        const quint16 state = regAt(data, 0);
-        const quint16 code = regAt(data, 1);
+        const quint16 state = registerAt(data, 0);
+        const quint16 code = registerAt(data, 1);
         if (state == STATE_ERR || code == Err_CMD) {
             failIrMeasurement(now);
             return;
@@ -349,7 +320,7 @@ void LantrelDriver::decodeMonitoringReply(QModbusReply *reply, qint64 now)
     }
 
     case MON_IR_VOLTAGE: {
-        const QVector<quint16> values = readValues(data, remaining(sensorCount, pageIndex, 120));
+        const QVector<quint16> values = recordValues(data, remaining(sensorCount, pageIndex, 120));
         if (values.isEmpty()) {
             failIrMeasurement(now);
             return;
@@ -378,7 +349,7 @@ void LantrelDriver::decodeMonitoringReply(QModbusReply *reply, qint64 now)
 void LantrelDriver::decodeStatusBlock(const QByteArray &data)
 {
     // registers 22 to 41
-    auto reg = [&data](int number) { return regAt(data, number - 22); };
+    auto reg = [&data](int number) { return registerAt(data, number - 22); };
 
     if (reg(22) != sensorCount || reg(23) != ioModuleCount || reg(24) != scpModuleCount)
         emit modulesCountChanged();

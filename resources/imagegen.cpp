@@ -253,49 +253,40 @@ void socket(QPainter &p, qreal x, qreal y, const QColor &body)
     p.drawRect(QRectF(x, y + 1.8, 1.6, 1.2));
 }
 
-// Circular arrow (about 300 degrees) around `c`.
-void circularArrow(QPainter &p, const QPointF &c, qreal r, const QColor &col, qreal width = 2.4)
+// Arc of `span` degrees from `start` (Qt's angles) around `c`, with a
+// filled head at its end; the head is `head` pen widths wide on each side
+// and `length` times that long.
+void arcArrow(QPainter &p, const QPointF &c, qreal r, int start, int span, const QColor &col, qreal width,
+              qreal head, qreal length)
 {
     QPen pen = strokePen(col, width);
     pen.setCapStyle(Qt::FlatCap);
     p.setPen(pen);
     p.setBrush(Qt::NoBrush);
-    const QRectF box(c.x() - r, c.y() - r, 2 * r, 2 * r);
-    p.drawArc(box, 60 * 16, 270 * 16);
-    // head at the end of the arc (angle 330 degrees, moving clockwise)
-    const qreal a = 330 * M_PI / 180;
+    p.drawArc(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r), start * 16, span * 16);
+    const qreal a = (start + span) * M_PI / 180;
     const QPointF end(c.x() + r * std::cos(a), c.y() - r * std::sin(a));
     const QPointF tangent(-std::sin(a), -std::cos(a)); // clockwise direction in screen space
     const QPointF normal(std::cos(a), -std::sin(a));
+    const qreal h = width * head;
     QPolygonF tip;
-    const qreal h = width * 1.7;
-    tip << end - tangent * h * 1.4 << end + normal * h << end - normal * h;
+    tip << end - tangent * h * length << end + normal * h << end - normal * h;
     p.setPen(strokePen(col.darker(130), 0.8));
     p.setBrush(col);
     p.drawPolygon(tip);
 }
 
-// Two arrows chasing each other: refresh.
-void refreshArrows(QPainter &p, const QPointF &c, qreal r, const QColor &col, qreal width = 2.2)
+// Circular arrow (about 300 degrees) around `c`.
+void circularArrow(QPainter &p, const QPointF &c, qreal r, const QColor &col, qreal width)
 {
-    for (int half = 0; half < 2; ++half) {
-        const qreal start = half ? 200 : 20;
-        QPen pen = strokePen(col, width);
-        pen.setCapStyle(Qt::FlatCap);
-        p.setPen(pen);
-        p.setBrush(Qt::NoBrush);
-        p.drawArc(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r), int(start * 16), 130 * 16);
-        const qreal a = (start + 130) * M_PI / 180;
-        const QPointF end(c.x() + r * std::cos(a), c.y() - r * std::sin(a));
-        const QPointF tangent(-std::sin(a), -std::cos(a));
-        const QPointF normal(std::cos(a), -std::sin(a));
-        const qreal h = width * 1.6;
-        QPolygonF tip;
-        tip << end - tangent * h * 1.3 << end + normal * h << end - normal * h;
-        p.setPen(strokePen(col.darker(130), 0.8));
-        p.setBrush(col);
-        p.drawPolygon(tip);
-    }
+    arcArrow(p, c, r, 60, 270, col, width, 1.7, 1.4);
+}
+
+// Two arrows chasing each other: refresh.
+void refreshArrows(QPainter &p, const QPointF &c, qreal r, const QColor &col, qreal width)
+{
+    arcArrow(p, c, r, 20, 130, col, width, 1.6, 1.3);
+    arcArrow(p, c, r, 200, 130, col, width, 1.6, 1.3);
 }
 
 void badgeCross(QPainter &p, const QPointF &c, qreal r)

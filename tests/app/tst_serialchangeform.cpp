@@ -2,6 +2,7 @@
 // its input rules, and the write with its bounded wait.
 
 #include "appglobals.h"
+#include "clienttestsupport.h"
 #include "controllerconfigmodel.h"
 #include "fakecontroller.h"
 #include "faketcpserver.h"
@@ -67,12 +68,7 @@ struct Connection
     Connection()
     {
         fake.loadGeneratedConfiguration(LineAddress, QHostAddress(QStringLiteral("127.0.0.1")));
-        if (!server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 502))
-            return;
-        LantrelClient *client = appTaskManager->client();
-        QSignalSpy up(client, &LantrelClient::deviceConnected);
-        client->connectToDevice(0, QStringLiteral("127.0.0.1"), LineAddress);
-        connected = up.wait(10000);
+        connected = ClientTest::listenAndConnect(server, *appTaskManager->client(), LineAddress, 10000);
     }
     ~Connection()
     {

@@ -1,8 +1,6 @@
 // Command block replies that lack the registers asked for, the end of a
 // line-polling stop by a restart or a lost link, and the infrared step once
 // the sensors are gone; against the fake line controller.
-#include <QDir>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
 

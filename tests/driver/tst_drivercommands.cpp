@@ -1,7 +1,5 @@
 // Driver commands, coil actions, module addressing and firmware transfer
 // against the fake line controller.
-#include <QDir>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -16,10 +14,14 @@ namespace {
 using Rig = DriverTest::CommandRig;
 using DriverTest::countRequests;
 
+QString hex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex().toUpper());
+}
+
 QString wireText(const FakeRequest &r)
 {
-    return QStringLiteral("%1:%2").arg(r.function, 2, 16, QLatin1Char('0'))
-            .arg(QString::fromLatin1(r.data.toHex().toUpper()));
+    return QStringLiteral("%1:%2").arg(r.function, 2, 16, QLatin1Char('0')).arg(hex(r.data));
 }
 
 // The requests as "fc:payload", repeated reads collapsed into one.
@@ -34,18 +36,9 @@ QStringList wire(const QList<FakeRequest> &log)
     return out;
 }
 
-QString hex(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex().toUpper());
-}
-
 bool logged(const QSignalSpy &spy, const QString &text)
 {
-    for (const QList<QVariant> &args : spy) {
-        if (args.value(0).toString() == text)
-            return true;
-    }
-    return false;
+    return DriverTest::texts(spy).contains(text);
 }
 
 QByteArray body(int size)

@@ -1,13 +1,9 @@
 // The monitoring cycle and the events log against the fake line controller.
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
-
-#include <memory>
 
 #include "drivertestsupport.h"
 

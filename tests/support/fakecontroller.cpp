@@ -55,6 +55,15 @@ bool fileWritable(int file)
     }
 }
 
+// Position of the last sub-response's length byte in a function 20 reply.
+int lastSubResponse(const QByteArray &pdu)
+{
+    int last = 2;
+    while (last + 1 + quint8(pdu[last]) < pdu.size())
+        last += 1 + quint8(pdu[last]);
+    return last;
+}
+
 enum { ExcFunction = 1, ExcAddress = 2, ExcValue = 3, ExcBusy = 6 };
 
 const int LogLimit = 200000;
@@ -75,7 +84,6 @@ FakeController::FakeController(QObject *parent)
     m_busy.insert(SAVE_PROG, 1200);
     m_busy.insert(RD_IKOUT_VOLT, 30);
     loadFactoryConfiguration();
-    m_unitId = 1;
 }
 
 FakeController::~FakeController() = default;
@@ -180,10 +188,7 @@ void FakeController::setFileBytes(int file, const QByteArray &bytes)
     const int size = fileRecordBytes(file) * fileRecordCount(file);
     if (size <= 0 || isFirmwareFile(file) || file == 6 || file == 1 || file == 7)
         return;
-    QByteArray b = bytes.left(size);
-    if (b.size() < size)
-        b.append(QByteArray(size - b.size(), '\0'));
-    m_files[file] = b;
+    m_files[file] = bytes.leftJustified(size, '\0', true);
     if (file == 3)
         syncUnitIdFromRam();
 }
@@ -198,10 +203,7 @@ void FakeController::setFlashFileBytes(int file, const QByteArray &bytes)
     if (!configurationFiles().contains(file))
         return;
     const int size = fileRecordBytes(file) * fileRecordCount(file);
-    QByteArray b = bytes.left(size);
-    if (b.size() < size)
-        b.append(QByteArray(size - b.size(), '\0'));
-    m_flash[file] = b;
+    m_flash[file] = bytes.leftJustified(size, '\0', true);
 }
 
 QByteArray FakeController::recordBytes(int file, int record, int count) const
@@ -665,7 +667,6 @@ void FakeController::startCommand(int code, int p1, int p2, bool viaFile27)
     m_cmdRunning = true;
     m_cmdCode = code;
     m_cmdP1 = p1;
-    m_cmdP2 = p2;
     m_cmdStart = m_clock.elapsed();
     // The module command takes the module record as it was when the command came.
     m_cmdScratch = recordBytes(10, 500);
@@ -1045,27 +1046,24 @@ FakeOutcome FakeController::handleRequest(int unitId, const QByteArray &pdu)
             break;
         case FakeInjection::Silence:
             if (inj.param == 1 && wellFormed)
-                process(req, pdu);
+                process(req);
             break;
         case FakeInjection::CloseSocket:
             out.action = FakeOutcome::Close;
             break;
-        default: {
-            FakeOutcome r;
+        default:
             if (!wellFormed) {
-                r.action = FakeOutcome::Reply;
-                r.pdu = exceptionPdu(req.function, ExcValue);
+                out.action = FakeOutcome::Reply;
+                out.pdu = exceptionPdu(req.function, ExcValue);
                 req.exceptionCode = ExcValue;
             } else {
-                r = process(req, pdu);
+                out = process(req);
             }
-            out = r;
             if (out.action == FakeOutcome::Reply && req.exceptionCode == 0)
                 out.pdu = applyReplyShape(req, out.pdu, inj);
             if (inj.kind == FakeInjection::Delay)
                 out.delayMs = inj.param;
             break;
-        }
         }
         req.answered = out.action == FakeOutcome::Reply;
         out.delayMs += m_responseDelayMs;
@@ -1077,9 +1075,8 @@ FakeOutcome FakeController::handleRequest(int unitId, const QByteArray &pdu)
     return out;
 }
 
-FakeOutcome FakeController::process(FakeRequest &req, const QByteArray &pdu)
+FakeOutcome FakeController::process(FakeRequest &req)
 {
-    Q_UNUSED(pdu)
     int exc = 0;
     QByteArray data;
     switch (req.function) {
@@ -1209,30 +1206,20 @@ QByteArray FakeController::writeRegisters(FakeRequest &req, int *exc)
     return req.data.left(4);
 }
 
-QByteArray FakeController::readFileData(int file, int record, int regs, int *exc)
+// A sub-request readFileRecord() has already checked.
+QByteArray FakeController::readFileData(int file, int record, int regs)
 {
     const int rb = fileRecordBytes(file);
-    if (!fileReadable(file)) {
-        *exc = ExcAddress;
-        return QByteArray();
-    }
-    const int offset = record * rb;
     const int len = regs * 2;
-    if (regs < 1 || offset + len > rb * fileRecordCount(file)) {
-        *exc = ExcAddress;
-        return QByteArray();
-    }
     if (file == 6) {
         // The event window: the oldest unread events, consumed by the read.
         QByteArray b;
         const int wanted = (len + rb - 1) / rb;
         for (int i = 0; i < wanted && !m_newEvents.isEmpty(); ++i)
             b.append(m_newEvents.takeFirst());
-        if (b.size() < len)
-            b.append(QByteArray(len - b.size(), '\0'));
-        return b.left(len);
+        return b.leftJustified(len, '\0', true);
     }
-    return fileBytes(file).mid(offset, len);
+    return fileBytes(file).mid(record * rb, len);
 }
 
 QByteArray FakeController::readFileRecord(FakeRequest &req, int *exc)
@@ -1255,9 +1242,7 @@ QByteArray FakeController::readFileRecord(FakeRequest &req, int *exc)
     }
     QByteArray body;
     for (const FakeSubRequest &s : qAsConst(req.subs)) {
-        const QByteArray part = readFileData(s.file, s.record, s.length, exc);
-        if (*exc)
-            return QByteArray();
+        const QByteArray part = readFileData(s.file, s.record, s.length);
         body.append(char(part.size() + 1));
         body.append(char(6));
         body.append(part);
@@ -1323,9 +1308,7 @@ QByteArray FakeController::applyReplyShape(const FakeRequest &req, const QByteAr
             out.chop(n);
             out[1] = char(quint8(out[1]) - n);
         } else if (req.function == 20 && out.size() >= 4) {
-            int last = 2;
-            while (last + 1 + quint8(out[last]) < out.size())
-                last += 1 + quint8(out[last]);
+            const int last = lastSubResponse(out);
             const int n = qMin(drop, quint8(out[last]) - 1);
             out.chop(n);
             out[last] = char(quint8(out[last]) - n);
@@ -1348,12 +1331,8 @@ QByteArray FakeController::applyReplyShape(const FakeRequest &req, const QByteAr
             const FakeSubRequest &s = req.subs.last();
             const int rb = fileRecordBytes(s.file);
             const int n = inj.param > 0 ? inj.param : rb;
-            QByteArray extra = fileBytes(s.file).mid(s.record * rb + s.length * 2, n);
-            if (extra.size() < n)
-                extra.append(QByteArray(n - extra.size(), '\0'));
-            int last = 2;
-            while (last + 1 + quint8(out[last]) < out.size())
-                last += 1 + quint8(out[last]);
+            const QByteArray extra = fileBytes(s.file).mid(s.record * rb + s.length * 2, n).leftJustified(n, '\0');
+            const int last = lastSubResponse(out);
             out.append(extra);
             out[last] = char(quint8(out[last]) + n);
             out[1] = char(quint8(out[1]) + n);

@@ -350,9 +350,7 @@ signals:
     void commandStarted(int code);
 
 private:
-    struct ConfigImage { QHash<int, QByteArray> files; };
-
-    FakeOutcome process(FakeRequest &req, const QByteArray &pdu);
+    FakeOutcome process(FakeRequest &req);
     QByteArray exceptionPdu(int function, int code) const;
     QByteArray readCoils(FakeRequest &req, int *exc);
     QByteArray readRegisters(FakeRequest &req, int *exc);
@@ -373,7 +371,7 @@ private:
     void finishRestart();
     void syncUnitIdFromRam();
     FakeInjection *matchInjection(const FakeRequest &req);
-    QByteArray readFileData(int file, int record, int regs, int *exc);
+    QByteArray readFileData(int file, int record, int regs);
     QByteArray applyReplyShape(const FakeRequest &req, const QByteArray &pdu, const FakeInjection &inj);
     void ensureFile(int file);
 
@@ -402,7 +400,7 @@ private:
 
     // command block
     bool m_cmdRunning = false;
-    int m_cmdCode = 0, m_cmdP1 = 0, m_cmdP2 = 0;
+    int m_cmdCode = 0, m_cmdP1 = 0;
     qint64 m_cmdStart = 0;
     int m_cmdGeneration = 0;
     QByteArray m_cmdScratch;

@@ -1,9 +1,8 @@
 #include "fakertuserver.h"
 
-#include "fakecontroller.h"
+#include "crc16.h"
 #include "ptypair.h"
 
-#include <QPointer>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -51,16 +50,14 @@ bool FakeRtuServer::isOpen() const
     return m_port->isOpen();
 }
 
-quint16 FakeRtuServer::crc16(const QByteArray &data)
+namespace {
+
+quint16 crc16(const QByteArray &data)
 {
-    quint16 crc = 0xFFFF;
-    for (char c : data) {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
+    return crc16Modbus(0xFFFF, data.constData(), data.size());
 }
+
+} // namespace
 
 void FakeRtuServer::onReadyRead()
 {

@@ -28,8 +28,6 @@ public:
     bool isOpen() const;
     int crcErrors() const { return m_crcErrors; }
 
-    static quint16 crc16(const QByteArray &data);
-
 private:
     void onReadyRead();
     void parse();
