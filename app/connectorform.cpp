@@ -1,6 +1,7 @@
 #include "connectorform.h"
 #include "ui_connectorform.h"
 
+#include "appcontext.h"
 #include "appglobals.h"
 #include "lantrelclient.h"
 #include "taskmanager.h"

@@ -2,6 +2,7 @@
 #include "ui_mainform.h"
 
 #include "aboutform.h"
+#include "appcontext.h"
 #include "appglobals.h"
 #include "connectorform.h"
 #include "controllererrorswidget.h"
@@ -145,9 +146,9 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
     connect(ui->actChangeSerial, &QAction::triggered, this, &MainForm::showSerialChangerForm);
 
     appSettings->beginGroup(QStringLiteral("MainForm"));
-    const QByteArray geometry = QByteArray::fromHex(appSettings->value(QStringLiteral("Geometry")).toString().toLatin1());
-    const QByteArray state = QByteArray::fromHex(appSettings->value(QStringLiteral("State")).toString().toLatin1());
-    const QByteArray splitter = QByteArray::fromHex(appSettings->value(QStringLiteral("Splitter")).toString().toLatin1());
+    const QByteArray geometry = readHexSetting(QStringLiteral("Geometry"));
+    const QByteArray state = readHexSetting(QStringLiteral("State"));
+    const QByteArray splitter = readHexSetting(QStringLiteral("Splitter"));
     appSettings->endGroup();
     if (!geometry.isEmpty())
         restoreGeometry(geometry);
@@ -571,11 +572,11 @@ void MainForm::closeEvent(QCloseEvent *event)
     const QByteArray splitter = ui->splitter->saveState();
     appSettings->beginGroup(QStringLiteral("MainForm"));
     if (!geometry.isEmpty())
-        appSettings->setValue(QStringLiteral("Geometry"), QString::fromLatin1(geometry.toHex().toUpper()));
+        writeHexSetting(QStringLiteral("Geometry"), geometry);
     if (!state.isEmpty())
-        appSettings->setValue(QStringLiteral("State"), QString::fromLatin1(state.toHex().toUpper()));
+        writeHexSetting(QStringLiteral("State"), state);
     if (!splitter.isEmpty())
-        appSettings->setValue(QStringLiteral("Splitter"), QString::fromLatin1(splitter.toHex().toUpper()));
+        writeHexSetting(QStringLiteral("Splitter"), splitter);
     appSettings->endGroup();
 
     if (!sessionEnding)

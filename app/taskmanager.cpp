@@ -1,5 +1,6 @@
 #include "taskmanager.h"
 
+#include "appcontext.h"
 #include "appglobals.h"
 #include "connectorform.h"
 #include "lantrelclient.h"
@@ -21,19 +22,6 @@ void onSessionSaveRequest()
     sessionEnding = true;
     if (appTaskManager)
         appTaskManager->stopApp();
-}
-
-QString configFileFolder()
-{
-    const QString path = appSettings->value(QStringLiteral("Common/LastPath")).toString();
-    if (path.isEmpty() || !QDir(path).exists())
-        return appDataPath;
-    return path;
-}
-
-void rememberConfigFileFolder(const QString &fileName)
-{
-    appSettings->setValue(QStringLiteral("Common/LastPath"), QFileInfo(fileName).absolutePath());
 }
 
 TaskManager::TaskManager(QObject *parent)
@@ -74,14 +62,16 @@ TaskManager::TaskManager(QObject *parent)
             "Файл настроек приложения не обнаружен. Создание нового файла с настройками по умолчанию"));
 
     m_client = new LantrelClient(this);
+    setAppClient(m_client);
     connect(m_client, &LantrelClient::writeToLog, log, qOverload<const QString &>(&TextLogger::write));
 }
 
 TaskManager::~TaskManager()
 {
     // The override cursor belongs to the application, which outlives us.
-    if (m_waitCursor)
-        QApplication::restoreOverrideCursor();
+    showAppWaitCursor(false);
+    if (appClient() == m_client)
+        setAppClient(nullptr);
     delete m_connectorForm.data();
     delete m_mainForm.data();
 }
@@ -186,11 +176,5 @@ void TaskManager::stopApp()
 
 void TaskManager::showWaitCursor(bool show_wait)
 {
-    if (show_wait == m_waitCursor)
-        return;
-    if (show_wait)
-        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    else
-        QApplication::restoreOverrideCursor();
-    m_waitCursor = show_wait;
+    showAppWaitCursor(show_wait);
 }

@@ -40,7 +40,6 @@ private:
     LantrelClient *m_client = nullptr;
     QPointer<MainForm> m_mainForm;
     QPointer<ConnectorForm> m_connectorForm;
-    bool m_waitCursor = false;
     bool m_stopping = false;
 };
 
@@ -53,11 +52,5 @@ extern bool sessionEnding;
 // The handler of the desktop session's save request: from now on the
 // program closes without questions and leaves ending to the session.
 void onSessionSaveRequest();
-
-// The folder the configuration file dialogs open in: the one last used
-// while it still exists, else the program's data folder.
-QString configFileFolder();
-// Remembers the folder of a configuration file just loaded or saved.
-void rememberConfigFileFolder(const QString &fileName);
 
 #endif // TASKMANAGER_H
