@@ -4,6 +4,7 @@
 #include "appcontext.h"
 #include "appglobals.h"
 #include "lantrelclient.h"
+#include "progressdialogs.h"
 #include "taskmanager.h"
 #include "uiseams.h"
 
@@ -21,6 +22,7 @@
 #include <QRegularExpressionValidator>
 #include <QSettings>
 #include <QStyle>
+#include <QTimer>
 
 namespace {
 const QString ListKey = QStringLiteral("List");
@@ -100,7 +102,7 @@ ConnectorForm::ConnectorForm(QWidget *parent, Qt::WindowFlags flags)
     connect(ui->btnSearch, &QToolButton::clicked, this, &ConnectorForm::searchDevices);
     connect(ui->btnLoad, &QPushButton::clicked, this, &ConnectorForm::loadConfig);
     connect(ui->btnConnect, &QPushButton::clicked, this, &ConnectorForm::connectDevice);
-    connect(ui->btnCancel, &QPushButton::clicked, this, &ConnectorForm::closeApp);
+    connect(ui->btnCancel, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->tblHosts, &QTableWidget::itemClicked, this, &ConnectorForm::onTableItemClicked);
     connect(ui->tblHosts, &QTableWidget::itemDoubleClicked, this, &ConnectorForm::onTableItemDoubleClicked);
 
@@ -283,10 +285,12 @@ void ConnectorForm::connectDevice()
     if (connecting)
         return;
     connecting = true;
+    connectCancelled = false;
 
     const int connType = ui->cbConnectType->currentData().toInt();
     const QString target = connType == 1 ? ui->cbSerialPort->currentText() : ui->edtIpAddr->text();
     bool success = false;
+    bool timedOut = false;
 
     showProgress(QStringLiteral("Проверка подключения к контроллеру..."), true);
     if (client->hasDriver())
@@ -298,26 +302,41 @@ void ConnectorForm::connectDevice()
         // The dialog stays usable during the wait, so it may be closed and
         // deleted before the client answers: the answer must not reach it
         // then, and the wait ends with it.
-        connect(client, &LantrelClient::deviceConnected, &loop, [self, &success, &loop]() {
+        connect(client, &LantrelClient::deviceConnected, &loop, [&success, &loop]() {
             success = true;
-            if (self)
-                self->hideProgress();
             loop.quit();
         });
-        connect(client, &LantrelClient::driverStopped, &loop, [self, &loop]() {
-            if (self)
-                self->hideProgress();
-            loop.quit();
-        });
+        connect(client, &LantrelClient::driverStopped, &loop, &QEventLoop::quit);
         connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+        // A host that swallows the connection request, or a peer that never
+        // finishes identifying itself, must not keep the dialog for ever.
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, &loop, [&timedOut, &loop]() {
+            timedOut = true;
+            loop.quit();
+        });
         client->connectToDevice(uint(connType), target, ui->edtLineAddress->value());
+        limit.start(ConnectWaitLimitMs);
         loop.exec();
     }
+    if (timedOut && !success)
+        client->shutdownDriver();
     if (!self)
         return;
+    hideProgress();
     connecting = false;
-    if (!success)
+    if (!success) {
+        if (!connectCancelled) {
+            const QString reason = timedOut
+                ? QStringLiteral("Контроллер не ответил за %1 с.").arg(ConnectWaitLimitMs / 1000)
+                : client->lastLinkError();
+            reportConnectionFailure(
+                QStringLiteral("Не удалось подключиться к ЦУ-Л (%1).").arg(connectionTargetText(connType, target))
+                + (reason.isEmpty() ? QString() : QLatin1Char('\n') + reason));
+        }
         return;
+    }
 
     appSettings->beginGroup(QStringLiteral("Connection"));
     appSettings->setValue(QStringLiteral("Type"), connType);
@@ -330,8 +349,21 @@ void ConnectorForm::connectDevice()
         appSettings->setValue(ListKey, encodeHostList(hosts));
     }
     appSettings->endGroup();
+    done = true;
     emit showMainForm();
     close();
+}
+
+QString ConnectorForm::connectionTargetText(int connType, const QString &target) const
+{
+    return (connType == 1 ? QStringLiteral("порт %1") : QStringLiteral("адрес %1")).arg(target)
+           + QStringLiteral(", линейный адрес %1").arg(ui->edtLineAddress->value());
+}
+
+void ConnectorForm::reportConnectionFailure(const QString &text)
+{
+    emit writeToLog(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    UiSeams::messageBox(this, QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok);
 }
 
 void ConnectorForm::searchDevices()
@@ -360,13 +392,15 @@ void ConnectorForm::searchDevices()
     if (!finished)
         return;
 
-    ui->edtIpAddr->clear();
-    hosts = client->foundHosts();
-    fillHostsTable();
-    if (!hosts.isEmpty())
+    // A search that finds nothing (a cable out, a switched-off controller)
+    // keeps the remembered controllers.
+    const QMap<quint32, quint8> found = client->foundHosts();
+    if (!found.isEmpty()) {
+        ui->edtIpAddr->clear();
+        hosts = found;
+        fillHostsTable();
         storeHostList();
-    else
-        appSettings->remove(QStringLiteral("Connection/List"));
+    }
 
     checkConnectionParams();
     updateWidgetsState();
@@ -388,6 +422,7 @@ void ConnectorForm::loadConfig()
         return;
 
     rememberConfigFileFolder(fileName);
+    done = true;
     emit showMainForm();
     close();
 }
@@ -396,18 +431,13 @@ void ConnectorForm::showProgress(const QString &text, bool cancelable)
 {
     emit showWaitCursor(true);
     if (!progressDialog) {
-        progressDialog = new QProgressDialog(this, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
-        progressDialog->setWindowTitle(windowTitle());
-        auto *bar = new QProgressBar(progressDialog);
-        bar->setTextVisible(false);
-        bar->setRange(0, 0);
-        progressDialog->setBar(bar);
+        progressDialog = createProgressDialog(this, windowTitle());
         progressDialog->setRange(0, 0);
-        progressDialog->setAutoClose(false);
-        progressDialog->setAutoReset(false);
-        progressDialog->setMinimumDuration(0);
         connect(this, &ConnectorForm::stopProgress, progressDialog, &QProgressDialog::accept);
-        connect(progressDialog, &QProgressDialog::canceled, client, &LantrelClient::shutdownDriver);
+        connect(progressDialog, &QProgressDialog::canceled, this, [this]() {
+            connectCancelled = true;
+            client->shutdownDriver();
+        });
         connect(progressDialog, &QProgressDialog::finished, this, [this]() {
             if (progressDialog) {
                 progressDialog->deleteLater();
@@ -431,4 +461,19 @@ void ConnectorForm::closeEvent(QCloseEvent *event)
     if (progressDialog)
         hideProgress();
     event->accept();
+    // Closed by the user (Cancel, Escape, the title bar): at start-up that
+    // ends the program, which otherwise would live on without a window.
+    if (!done) {
+        done = true;
+        emit closeApp();
+    }
+}
+
+void ConnectorForm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

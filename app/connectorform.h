@@ -34,7 +34,11 @@ public:
     // Dotted IPv4 address, four numbers 0 to 255 without leading zeros.
     static QString ipAddressPattern();
 
+    // How long a connection attempt may take before the dialog gives up.
+    static constexpr int ConnectWaitLimitMs = 30000;
+
 signals:
+    void writeToLog(QString);
     void showWaitCursor(bool);
     void showMainForm();
     void closeApp();
@@ -42,6 +46,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
@@ -60,6 +65,8 @@ private:
     void checkConnectionParams();
     void fillHostsTable();
     void storeHostList();
+    QString connectionTargetText(int connType, const QString &target) const;
+    void reportConnectionFailure(const QString &text);
 
     Ui::ConnectorForm *ui = nullptr;
     LantrelClient *client = nullptr;
@@ -68,6 +75,10 @@ private:
     QMap<quint32, quint8> hosts;
     QString lastIpText;
     bool connecting = false;
+    bool connectCancelled = false;
+    // Set once the dialog led to the main window, or is already closing:
+    // any other close ends the program (or the new connection).
+    bool done = false;
 };
 
 #endif // CONNECTORFORM_H

@@ -1,10 +1,10 @@
 #include "singleapplication.h"
+#include "qttranslations.h"
 #include "taskmanager.h"
 
 #include <QLocale>
 #include <QNetworkProxy>
 #include <QSessionManager>
-#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -18,13 +18,7 @@ int main(int argc, char *argv[])
     QLocale::setDefault(QLocale::system());
     app.setQuitOnLastWindowClosed(false);
 
-    const QString translations = QStringLiteral(":/translations/");
-    QTranslator serialPortTranslator;
-    if (serialPortTranslator.load(QStringLiteral("qtserialport_") + QLocale::system().name(), translations))
-        app.installTranslator(&serialPortTranslator);
-    QTranslator baseTranslator;
-    if (baseTranslator.load(QStringLiteral("qtbase_") + QLocale::system().name(), translations))
-        app.installTranslator(&baseTranslator);
+    installRussianQtTranslations(&app);
 
     QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
 

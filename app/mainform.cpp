@@ -9,6 +9,7 @@
 #include "firmwareupdateform.h"
 #include "lantrelclient.h"
 #include "linestatuswidget.h"
+#include "progressdialogs.h"
 #include "samplesviewerform.h"
 #include "serialchangeform.h"
 #include "stateviewerform.h"
@@ -17,6 +18,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
 #include <QProgressBar>
@@ -137,6 +140,7 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
     connect(client, &LantrelClient::deviceConnected, this, &MainForm::onDeviceConnected);
     connect(client, &LantrelClient::connectionChanged, this, &MainForm::onConnectionChanged);
     connect(client, &LantrelClient::deviceDisconnected, this, &MainForm::onDeviceDisconnected);
+    connect(client, &LantrelClient::driverStopped, this, &MainForm::onDriverStopped, Qt::QueuedConnection);
     connect(client, &LantrelClient::taskStarted, this, &MainForm::onTaskStarted, Qt::QueuedConnection);
     connect(client, &LantrelClient::taskCompleted, this, &MainForm::onTaskCompleted, Qt::QueuedConnection);
 
@@ -144,6 +148,10 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
 
     ui->actChangeSerial->setVisible(appSettings->value(QStringLiteral("Common/EnableChangeSerial"), false).toBool());
     connect(ui->actChangeSerial, &QAction::triggered, this, &MainForm::showSerialChangerForm);
+
+    // A status message cut by the indicators is still there to read whole.
+    connect(ui->statusBar, &QStatusBar::messageChanged, ui->statusBar, &QWidget::setToolTip);
+    resize(firstRunSize());
 
     appSettings->beginGroup(QStringLiteral("MainForm"));
     const QByteArray geometry = readHexSetting(QStringLiteral("Geometry"));
@@ -166,6 +174,22 @@ MainForm::~MainForm()
     delete samplesViewerForm.data();
     delete progressDialog.data();
     delete ui;
+}
+
+QSize MainForm::firstRunSize() const
+{
+    // The longest status message beside the status-bar indicators, and the
+    // title of a serial connection, fit at the default font.
+    const QFontMetrics metrics(font());
+    const int statusWidth = metrics.horizontalAdvance(
+                                QStringLiteral("Передача параметров конфигурации в линейные модули - успешно"))
+                            + lineStatusWidget->sizeHint().width() + controllerErrorsWidget->sizeHint().width()
+                            + 2 * connectionLabel->sizeHint().width() + 48;
+    const int titleWidth = metrics.horizontalAdvance(
+                               QStringLiteral("%1 (Подключение к ЦУ-Л, порт /dev/ttyUSB0, линейный адрес 247)")
+                                   .arg(baseTitle))
+                           + 160;
+    return QSize(qMax(qMax(width(), statusWidth), titleWidth), height());
 }
 
 // ---------------------------------------------------------------------------
@@ -230,16 +254,7 @@ void MainForm::startProgress(const QString &text, ushort steps)
 {
     emit showWaitCursor(true);
     if (!progressDialog) {
-        auto *dialog = new QProgressDialog(QApplication::activeWindow(),
-                                           Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
-        dialog->setWindowTitle(baseTitle);
-        dialog->setCancelButtonText(QString());
-        auto *bar = new QProgressBar(dialog);
-        bar->setTextVisible(false);
-        dialog->setBar(bar);
-        dialog->setAutoClose(false);
-        dialog->setAutoReset(false);
-        dialog->setMinimumDuration(0);
+        auto *dialog = createProgressDialog(progressParent(), baseTitle);
         connect(this, &MainForm::stopProgress, dialog, &QDialog::accept);
         connect(dialog, &QDialog::finished, this, [this, dialog]() {
             dialog->deleteLater();
@@ -258,6 +273,17 @@ void MainForm::startProgress(const QString &text, ushort steps)
     progressDialog->setLabelText(text);
     progressDialog->show();
     progressDialog->raise();
+}
+
+QWidget *MainForm::progressParent()
+{
+    // Over a dialog that waits for the task (the firmware window, say); not
+    // over the connection dialog, which closes as soon as the controller is
+    // connected and would take the progress of the first read with it.
+    QWidget *modal = QApplication::activeModalWidget();
+    if (modal && !qobject_cast<ConnectorForm *>(modal))
+        return modal;
+    return this;
 }
 
 void MainForm::hideProgress()
@@ -289,6 +315,7 @@ void MainForm::onTaskCompleted(ushort op_num, bool success)
 void MainForm::onDeviceConnected(ClientConnection conn_info)
 {
     online = true;
+    linkLost = false;
     controllerErrorsWidget->setVisible(monitoringEnabled);
     lineStatusWidget->setVisible(monitoringEnabled);
     if (!monitoringEnabled)
@@ -301,7 +328,8 @@ void MainForm::onDeviceConnected(ClientConnection conn_info)
 
 void MainForm::onConnectionChanged(ClientConnection conn_info)
 {
-    QString text = QStringLiteral("Подключен к ЦУ-Л");
+    // The link may be up before the controller has identified itself.
+    QString text = online ? QStringLiteral("Подключен к ЦУ-Л") : QStringLiteral("Подключение к ЦУ-Л");
     if (conn_info.connType == 0)
         text += QLatin1Char(' ') + conn_info.address;
     else
@@ -309,10 +337,15 @@ void MainForm::onConnectionChanged(ClientConnection conn_info)
                 + QString::number(conn_info.lineAddress);
     connectionLabel->setToolTip(QStringLiteral("<p>%1</p>").arg(text));
     setWindowTitle(QStringLiteral("%1 (%2)").arg(baseTitle, text));
+    connectionText = conn_info.connType == 0
+        ? QStringLiteral("адрес %1, линейный адрес %2").arg(conn_info.address).arg(conn_info.lineAddress)
+        : QStringLiteral("порт %1, линейный адрес %2").arg(conn_info.address).arg(conn_info.lineAddress);
 }
 
 void MainForm::onDeviceDisconnected()
 {
+    // Told once the driver has stopped: its reason arrives after this.
+    linkLost = online;
     online = false;
     if (monitoringEnabled) {
         controllerErrorsWidget->hide();
@@ -325,6 +358,16 @@ void MainForm::onDeviceDisconnected()
     connectionLabel->setToolTip(QStringLiteral("<p>%1</p>").arg(OfflineText));
     setWindowTitle(QStringLiteral("%1 (%2)").arg(baseTitle, OfflineText));
     updateActions();
+}
+
+void MainForm::onDriverStopped()
+{
+    const bool lost = linkLost;
+    linkLost = false;
+    const QString reason = client->lastLinkError();
+    if (!lost || reason.isEmpty() || sessionEnding)
+        return;
+    onClientError(QStringLiteral("Связь с ЦУ-Л (%1) потеряна.\n%2").arg(connectionText, reason));
 }
 
 void MainForm::onClientError(QString msg)
@@ -418,6 +461,7 @@ void MainForm::newConnection()
         connectorForm->setOfflineControlsVisible(false);
         connect(connectorForm, &ConnectorForm::showWaitCursor, this, &MainForm::showWaitCursor);
         connect(connectorForm, &ConnectorForm::closeApp, connectorForm, &QWidget::close);
+        connect(connectorForm, &ConnectorForm::writeToLog, this, &MainForm::writeToLog);
     } else {
         connectorForm->raise();
         connectorForm->activateWindow();
@@ -532,10 +576,15 @@ void MainForm::loadConfiguration()
 
 void MainForm::saveConfigurationAs()
 {
-    const QString fileName = UiSeams::getSaveFileName(
+    QString fileName = UiSeams::getSaveFileName(
         this, QStringLiteral("Сохранение конфигурации в файл"), configFileFolder(),
         QStringLiteral("XML файлы (*.xml)"), QFileDialog::DontResolveSymlinks | QFileDialog::DontUseCustomDirectoryIcons);
-    if (fileName.isEmpty() || !client->saveConfigFile(fileName))
+    if (fileName.isEmpty())
+        return;
+    // Without its suffix the file would not show in the load dialog's filter.
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".xml");
+    if (!client->saveConfigFile(fileName))
         return;
     rememberConfigFileFolder(fileName);
 }

@@ -51,6 +51,7 @@ private slots:
     void onConnectionChanged(ClientConnection conn_info);
     void onDeviceDisconnected();
     void onClientError(QString msg);
+    void onDriverStopped();
     void onTreeCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
     void onTaskStarted(QString task_msg, ushort op_count);
     void onTaskCompleted(ushort op_num, bool success);
@@ -70,6 +71,8 @@ private:
     void updateActions();
     void startProgress(const QString &text, ushort steps);
     void hideProgress();
+    QWidget *progressParent();
+    QSize firstRunSize() const;
     void onLineStatusChanged(LantrelProtocol::Status_Line_t status);
     void showAboutForm();
     bool confirm(int icon, const QString &text);
@@ -85,6 +88,10 @@ private:
     QPointer<SamplesViewerForm> samplesViewerForm;
     LantrelClient *client = nullptr;
     bool online = false;
+    // The link went down while connected, not by the user's wish.
+    bool linkLost = false;
+    // The connection as shown in the title, for messages after it is gone.
+    QString connectionText;
     bool lineOn = false;
     bool monitoringEnabled = true;
     // Parented to whatever window was active when the task started, which

@@ -141,6 +141,7 @@ void TaskManager::startApp()
     m_connectorForm->setWindowModality(Qt::ApplicationModal);
     connect(m_connectorForm, &ConnectorForm::showMainForm, m_mainForm, &QWidget::show);
     connect(m_connectorForm, &ConnectorForm::closeApp, this, &TaskManager::stopApp);
+    connect(m_connectorForm, &ConnectorForm::writeToLog, this, &TaskManager::writeToLog);
     connect(m_connectorForm, &ConnectorForm::showWaitCursor, this, &TaskManager::showWaitCursor);
     m_connectorForm->show();
 }

@@ -277,6 +277,14 @@ public:
     }
 };
 
+// A file the XML parser refuses, in words for the user: where, then the
+// parser's own words.
+QString parseErrorText()
+{
+    return QStringLiteral("Файл не является файлом конфигурации ИОП: ошибка разбора XML в строке %1, "
+                          "колонке %2. %3");
+}
+
 // Line addresses of the modules in use.
 void checkLineAddress(ValueReader &r, const QDomElement &e, quint8 deviceType, quint16 lineAddr)
 {
@@ -743,7 +751,7 @@ QString checkShape(const QByteArray &bytes)
         }
     }
     if (xml.hasError()) {
-        return QStringLiteral("Ошибка чтения конфигурации (строка %1, колонка %2): %3")
+        return parseErrorText()
             .arg(xml.lineNumber())
             .arg(xml.columnNumber())
             .arg(xml.errorString());
@@ -827,7 +835,7 @@ bool ConfigurationManager::readDocument(QIODevice *device)
     int line = 0;
     int column = 0;
     if (!parsed.setContent(bytes, false, &message, &line, &column)) {
-        errorText = QStringLiteral("Ошибка чтения конфигурации (строка %1, колонка %2): %3")
+        errorText = parseErrorText()
                         .arg(line)
                         .arg(column)
                         .arg(message);

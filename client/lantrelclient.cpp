@@ -142,6 +142,7 @@ void LantrelClient::connectToDevice(uint conn_type, const QString &address, int 
         m_thread.wait();
     }
 
+    m_lastLinkError.clear();
     m_connection.connType = int(conn_type);
     m_connection.address = address;
     m_connection.lineAddress = line_addr;
@@ -162,6 +163,12 @@ void LantrelClient::connectDriverSignals(LantrelDriver *driver)
     connect(&m_thread, &QThread::finished, driver, &QObject::deleteLater);
 
     connect(driver, &LantrelDriver::writeToLog, this, &LantrelClient::writeToLog, q);
+    connect(driver, &LantrelDriver::linkError, this, [this](const QString &reason) {
+        // The first reason is the cause; what follows is its consequence.
+        if (m_lastLinkError.isEmpty())
+            m_lastLinkError = reason;
+        emit linkError(reason);
+    }, q);
     connect(driver, &LantrelDriver::connected, this, &LantrelClient::onDeviceConnected, q);
     connect(driver, &LantrelDriver::disconnected, this, &LantrelClient::onDeviceDisconnected, q);
     connect(driver, &LantrelDriver::controllerInfo, this, &LantrelClient::onControllerInfo, q);

@@ -54,6 +54,10 @@ public:
     bool isModified() const { return m_modified; }
     bool addressingMode() const { return m_addressingMode; }
     bool datasetComplete() const { return m_datasetComplete; }
+    // Why the last connection attempt failed or the link was lost (the
+    // first reason the driver gave); empty while nothing went wrong since
+    // connectToDevice.
+    QString lastLinkError() const { return m_lastLinkError; }
     LantrelProtocol::Status_Device_t lastControllerStatus() const { return m_lastControllerStatus; }
     LantrelProtocol::Feature_Device_t lastPowerStatus() const { return m_lastPowerStatus; }
     LantrelProtocol::Status_Line_t lastLineStatus() const { return m_lastLineStatus; }
@@ -73,6 +77,7 @@ public:
 signals:
     void writeToLog(QString);
     void clientError(QString);
+    void linkError(QString);
     void driverStopped();
     void deviceConnected(ClientConnection);
     void connectionChanged(ClientConnection);
@@ -257,6 +262,7 @@ private:
     ConfigurationManager *m_document = nullptr;
 
     ClientConnection m_connection;
+    QString m_lastLinkError;
     LantrelProtocol::Status_Device_t m_lastControllerStatus {};
     LantrelProtocol::Feature_Device_t m_lastPowerStatus {};
     LantrelProtocol::Status_Line_t m_lastLineStatus {};

@@ -10,6 +10,7 @@
 #include <QModbusRtuSerialMaster>
 #include <QModbusTcpClient>
 #include <QSerialPort>
+#include <QTcpSocket>
 #include <QSettings>
 #include <QTimer>
 
@@ -435,6 +436,7 @@ void LantrelDriver::decodeModbusResponse()
 
     if (limitReached) {
         emit writeToLog(QStringLiteral("Устройство не отвечает на запросы, превышен допустимый лимит повторов"));
+        emit linkError(QStringLiteral("Устройство не отвечает на запросы"));
         if (modbusDevice)
             modbusDevice->disconnectDevice();
     } else if (reconnectPending) {
@@ -547,6 +549,11 @@ void LantrelDriver::finishRequest(QModbusReply *reply, bool failed)
         if (failed)
             emit commandCompleted(LantrelProtocol::SET_CTRL_SERIAL, false);
         break;
+    case REQ_CONTROLLER_INFO:
+        // Without its identity the controller is never announced.
+        if (failed && driverMode == MODE_CONNECTING)
+            failConnection(QStringLiteral("Устройство не ответило на запрос идентификации ЦУ-Л"));
+        break;
     default:
         break;
     }
@@ -634,9 +641,56 @@ void LantrelDriver::onDeviceErrorOccurred(QModbusDevice::Error error)
     emit writeToLog(QStringLiteral("Ошибка связи с ЦУ-Л. Код ошибки %1. %2").arg(int(error)).arg(errorText));
     if (error == QModbusDevice::ConnectionError) {
         emit writeToLog(QStringLiteral("Ошибка соединения с ЦУ-Л"));
+        emit linkError(transportErrorText());
         if (modbusDevice)
             modbusDevice->disconnectDevice();
     }
+}
+
+QString LantrelDriver::transportErrorText() const
+{
+    // Qt's Modbus clients own their transport; its error says what happened.
+    if (connectionType == 0) {
+        const auto *socket = modbusDevice ? modbusDevice->findChild<QAbstractSocket *>() : nullptr;
+        switch (socket ? socket->error() : QAbstractSocket::UnknownSocketError) {
+        case QAbstractSocket::ConnectionRefusedError:
+            return QStringLiteral("Хост %1 отклонил соединение: на порту 502 нет службы Modbus TCP").arg(address);
+        case QAbstractSocket::HostNotFoundError:
+            return QStringLiteral("Хост %1 не найден").arg(address);
+        case QAbstractSocket::NetworkError:
+            return QStringLiteral("Хост %1 недоступен: нет маршрута в сети").arg(address);
+        case QAbstractSocket::SocketTimeoutError:
+            return QStringLiteral("Хост %1 не отвечает").arg(address);
+        case QAbstractSocket::RemoteHostClosedError:
+            return QStringLiteral("Хост %1 закрыл соединение").arg(address);
+        default:
+            return QStringLiteral("Ошибка соединения с хостом %1: %2")
+                .arg(address, socket ? socket->errorString() : modbusDevice->errorString());
+        }
+    }
+    const auto *port = modbusDevice ? modbusDevice->findChild<QSerialPort *>() : nullptr;
+    switch (port ? port->error() : QSerialPort::UnknownError) {
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("Коммуникационный порт %1 не найден").arg(address);
+    case QSerialPort::PermissionError:
+        return QStringLiteral("Нет доступа к коммуникационному порту %1: он занят другой программой "
+                              "или недостаточно прав")
+            .arg(address);
+    case QSerialPort::ResourceError:
+        return QStringLiteral("Коммуникационный порт %1 недоступен (устройство отключено)").arg(address);
+    default:
+        return QStringLiteral("Ошибка коммуникационного порта %1: %2")
+            .arg(address, port ? port->errorString() : modbusDevice->errorString());
+    }
+}
+
+void LantrelDriver::failConnection(const QString &reason)
+{
+    if (stopping)
+        return;
+    emit writeToLog(QStringLiteral("Подключение к ЦУ-Л не выполнено: %1").arg(reason));
+    emit linkError(reason);
+    QMetaObject::invokeMethod(this, "stop", Qt::QueuedConnection);
 }
 
 QString LantrelDriver::modePrefix() const

@@ -99,6 +99,8 @@ signals:
     void capturedPacket(QDateTime dt, QString text);
     void capturedEvent(QString text);
     void writeToLog(QString text);
+    // Why the link could not be made or was lost, in words for the user.
+    void linkError(QString reason);
     void controllerInfo(LantrelProtocol::Info_Device_t info, ushort line_addr, QDate fw_date);
     void controllerDateTime(QDateTime dt);
     void controllerConfig(QByteArray block_id, LantrelProtocol::Konfig_Device_t dev_cfg,
@@ -198,6 +200,9 @@ private:
     QModbusReply *sendRequest(int function_code, const QByteArray &payload);
     void sendNextRequest();
     void finishRequest(QModbusReply *reply, bool failed);
+    // Ends a connection attempt that cannot succeed, saying why.
+    void failConnection(const QString &reason);
+    QString transportErrorText() const;
     // Appends one item to the end of the queue.
     void enqueue(int kind, int function_code, const QByteArray &payload, quint16 tag = 0,
                  qint16 expected = -1, quint16 group_index = 1, quint16 group_size = 1);

@@ -349,7 +349,11 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         info.PCBVer = regs[3];
         info.FwVer = regs[4];
         const QDate fwDate(regs[6], regs[5] >> 8, regs[5] & 0xFF);
-        if (regs[2] == BOS_LIN) {
+        if (regs[2] != BOS_LIN && driverMode == MODE_CONNECTING) {
+            failConnection(QStringLiteral("Устройство с линейным адресом %1 не является ЦУ-Л (тип устройства %2)")
+                               .arg(serverAddress)
+                               .arg(regs[2]));
+        } else if (regs[2] == BOS_LIN) {
             const bool announcing = driverMode == MODE_CONNECTING;
             if (announcing)
                 emit connected();

@@ -42,6 +42,8 @@ void TestAboutForm::versionLine()
 
 void TestAboutForm::contents()
 {
+    QCoreApplication::setOrganizationName(QStringLiteral("Kestu"));
+    QCoreApplication::setApplicationName(QStringLiteral("LantrelProg"));
     AboutForm form;
     QCOMPARE(form.windowTitle(), QStringLiteral("О программе"));
     QLabel *logo = form.findChild<QLabel *>(QStringLiteral("label"));
@@ -50,8 +52,12 @@ void TestAboutForm::contents()
     QLabel *title = form.findChild<QLabel *>(QStringLiteral("label_2"));
     QVERIFY(title->text().contains(QStringLiteral("Программа настройки ИОП &quot;Лантрел-А&quot;")));
     QCOMPARE(title->font().pointSize(), 13);
-    QLabel *contacts = form.findChild<QLabel *>(QStringLiteral("label_3"));
+    QLabel *contacts = form.findChild<QLabel *>(QStringLiteral("lblContacts"));
     QVERIFY(contacts->text().contains(QStringLiteral("align=\"right\"")));
+    // The maker and the program, as the program names them; no placeholders.
+    QVERIFY(contacts->text().contains(QStringLiteral("Разработчик: ") + QCoreApplication::organizationName()));
+    QVERIFY(contacts->text().contains(QCoreApplication::applicationName()));
+    QVERIFY(!contacts->text().contains(QLatin1Char('[')));
     auto *box = form.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
     QCOMPARE(box->standardButtons(), QDialogButtonBox::Close);
 }

@@ -84,6 +84,10 @@ private slots:
     void connectToFake_data();
     void connectToFake();
     void cancelStoresNothing();
+    void connectionFailures_data();
+    void connectionFailures();
+    void closingStartDialogEndsProgram_data();
+    void closingStartDialogEndsProgram();
     void closedWhileConnecting();
     void offlineLoad_data();
     void offlineLoad();
@@ -502,10 +506,11 @@ void TestConnectorForm::searchWithoutInterface()
     openForm();
     QCOMPARE(child<QTableWidget>("tblHosts")->rowCount(), 1);
 
+    // A search that finds nothing keeps the remembered controllers.
     QVERIFY(QMetaObject::invokeMethod(m_form, "searchDevices"));
-    QCOMPARE(child<QTableWidget>("tblHosts")->rowCount(), 0);
-    QVERIFY(child<QLineEdit>("edtIpAddr")->text().isEmpty());
-    QVERIFY(!appSettings->contains(QStringLiteral("Connection/List")));
+    QCOMPARE(child<QTableWidget>("tblHosts")->rowCount(), 1);
+    QCOMPARE(child<QLineEdit>("edtIpAddr")->text(), QStringLiteral("10.0.0.1"));
+    QCOMPARE(ConnectorForm::decodeHostList(appSettings->value(QStringLiteral("Connection/List")).toString()), hosts);
     QVERIFY(!child<QPushButton>("btnConnect")->isEnabled());
     QTRY_VERIFY(!m_form->findChild<QProgressDialog *>());
     QVERIFY(!QApplication::overrideCursor());
@@ -713,6 +718,90 @@ void TestConnectorForm::cancelStoresNothing()
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(edit->text(), QStringLiteral("127.0.0.1"));
     QCOMPARE(settingsSnapshot(), settingsBefore);
+}
+
+void TestConnectorForm::connectionFailures_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("deviceType");  // 0: nothing listens; -1: a silent controller
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("refused") << "127.0.0.1" << 0
+                             << "Хост 127.0.0.1 отклонил соединение: на порту 502 нет службы Modbus TCP";
+    // The test's namespace has no route but to loopback.
+    QTest::newRow("unreachable") << "10.99.0.1" << 0 << "Хост 10.99.0.1 недоступен: нет маршрута в сети";
+    QTest::newRow("not a line controller")
+        << "127.0.0.1" << 5
+        << QStringLiteral("Устройство с линейным адресом %1 не является ЦУ-Л (тип устройства 5)").arg(FakeLineAddress);
+    QTest::newRow("no answer") << "127.0.0.1" << -1 << "Устройство не ответило на запрос идентификации ЦУ-Л";
+}
+
+void TestConnectorForm::connectionFailures()
+{
+    QFETCH(QString, address);
+    QFETCH(int, deviceType);
+    QFETCH(QString, reason);
+
+    FakeController fake;
+    fake.loadGeneratedConfiguration(FakeLineAddress);
+    if (deviceType > 0)
+        fake.setIdentity(2023, 1234, quint16(deviceType), 258, 773, QDate(2022, 10, 31));
+    if (deviceType < 0)
+        fake.addInjection(FakeInjection::make(FakeInjection::Silence, -1, -1));
+    FakeTcpServer server(&fake);
+    if (deviceType != 0)
+        QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 502));
+
+    startManager({{"Connection/LineAddress", FakeLineAddress}, {"Driver/EnableMonitoring", false}});
+    openForm();
+    QSignalSpy shown(m_form.data(), &ConnectorForm::showMainForm);
+    QSignalSpy logged(m_form.data(), &ConnectorForm::writeToLog);
+    QLineEdit *edit = child<QLineEdit>("edtIpAddr");
+    edit->setText(address);
+    QTest::keyClick(edit, Qt::Key_Return);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!m_messages.isEmpty(), 20000);
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.first().icon, QMessageBox::Critical);
+    const QString text = QStringLiteral("Не удалось подключиться к ЦУ-Л (адрес %1, линейный адрес %2).\n%3")
+                             .arg(address)
+                             .arg(FakeLineAddress)
+                             .arg(reason);
+    QCOMPARE(m_messages.first().text, text);
+    QCOMPARE(logged.count(), 1);
+    // The dialog stays for another try; nothing is left running.
+    QVERIFY(m_form && m_form->isVisible());
+    QCOMPARE(shown.count(), 0);
+    QTRY_VERIFY(!m_manager->client()->hasDriver());
+    QTRY_VERIFY(!m_form->findChild<QProgressDialog *>());
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void TestConnectorForm::closingStartDialogEndsProgram_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("title bar") << "close";
+    QTest::newRow("escape") << "escape";
+    QTest::newRow("cancel button") << "cancel";
+}
+
+void TestConnectorForm::closingStartDialogEndsProgram()
+{
+    QFETCH(QString, how);
+    startManager();
+    openForm();
+    // The controller's stopApp would end every later event loop of the test:
+    // see that the dialog asks for it, once.
+    QVERIFY(disconnect(m_form.data(), &ConnectorForm::closeApp, m_manager.get(), &TaskManager::stopApp));
+    QSignalSpy closeApp(m_form.data(), &ConnectorForm::closeApp);
+    if (how == QLatin1String("close"))
+        m_form->close();
+    else if (how == QLatin1String("escape"))
+        QTest::keyClick(child<QLineEdit>("edtIpAddr"), Qt::Key_Escape);
+    else
+        QTest::mouseClick(child<QPushButton>("btnCancel"), Qt::LeftButton);
+    QTRY_VERIFY(!m_form);
+    QCOMPARE(closeApp.count(), 1);
 }
 
 void TestConnectorForm::closedWhileConnecting()

@@ -19,6 +19,8 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSizeGrip>
 #include <QMenu>
 #include <QPointer>
 #include <QProgressBar>
@@ -166,6 +168,11 @@ private slots:
     void taskWithoutCount();
     void secondTaskReusesDialog();
     void progressParentDestroyed();
+    void progressAfterEachConnect();
+    void lostLinkSaysWhy();
+    void firstRunTextsWhole();
+    void saveAddsSuffix_data();
+    void saveAddsSuffix();
     void disconnectEndsTask();
     void clientErrorShowsBox();
     void offlineQuestions_data();
@@ -307,7 +314,8 @@ void TestMainForm::construction()
 {
     MainForm *form = makeForm();
     QCOMPARE(form->windowTitle(), BaseTitle + QStringLiteral(" (Режим автономной работы)"));
-    QCOMPARE(form->size(), QSize(600, 400));
+    QCOMPARE(form->height(), 400);
+    QVERIFY(form->width() >= 600);
 
     auto order = [](const QList<QAction *> &actions) {
         QStringList names;
@@ -552,6 +560,11 @@ void TestMainForm::connectionTitle()
     conn.connType = type;
     conn.address = address;
     conn.lineAddress = line;
+    // The link is up, the controller not yet identified.
+    emit m_manager->client()->connectionChanged(conn);
+    QString checking = text;
+    checking.replace(QStringLiteral("Подключен к"), QStringLiteral("Подключение к"));
+    QCOMPARE(form->windowTitle(), BaseTitle + QStringLiteral(" (") + checking + QStringLiteral(")"));
     emit m_manager->client()->deviceConnected(conn);
     QCOMPARE(form->windowTitle(), BaseTitle + QStringLiteral(" (") + text + QStringLiteral(")"));
     QCOMPARE(connection->toolTip(), QStringLiteral("<p>") + text + QStringLiteral("</p>"));
@@ -680,10 +693,11 @@ void TestMainForm::progressParentDestroyed()
     LantrelClient *client = m_manager->client();
     emit client->deviceConnected(tcpConnection());
 
-    // A dialog that deletes itself on close is the active window when the
-    // task starts; the progress dialog goes down with it.
+    // A modal dialog that deletes itself on close is open when the task
+    // starts; the progress dialog, shown over it, goes down with it.
     auto *dialog = new QWidget(nullptr, Qt::Dialog);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::ApplicationModal);
     dialog->show();
     QApplication::setActiveWindow(dialog);
     QCOMPARE(QApplication::activeWindow(), dialog);
@@ -707,6 +721,145 @@ void TestMainForm::progressParentDestroyed()
     QCOMPARE(cursor.last().at(0).toBool(), false);
     QVERIFY(act(QStringLiteral("actGetConfig"))->isEnabled());
     QCOMPARE(m_form->statusBar()->currentMessage(), QStringLiteral("Другая задача - успешно"));
+}
+
+void TestMainForm::progressAfterEachConnect()
+{
+    FakeLine line;
+    QVERIFY(line.listening);
+    appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), false);
+    appSettings->setValue(QStringLiteral("Connection/LineAddress"), LineAddress);
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+
+    // A task that starts while the connection dialog is the active window
+    // (as the first read does) keeps its progress when the dialog closes.
+    act(QStringLiteral("actConnect"))->trigger();
+    QPointer<ConnectorForm> first = form->findChild<ConnectorForm *>();
+    QApplication::setActiveWindow(first);
+    QCOMPARE(QApplication::activeWindow(), first.data());
+    emit client->taskStarted(ReadTask, 3);
+    settle();
+    first->close();
+    settle();
+    QVERIFY(first.isNull());
+    QVERIFY(visibleProgress());
+    emit client->taskCompleted(3, true);
+    settle();
+    QVERIFY(!visibleProgress());
+
+    // Connecting for real, again and again: the first read's progress is
+    // shown after the connection dialog has gone, every time.
+    for (int round = 0; round < 6; ++round) {
+        act(QStringLiteral("actConnect"))->trigger();
+        QPointer<ConnectorForm> connector = form->findChild<ConnectorForm *>();
+        QVERIFY(connector);
+        bool seenWithoutConnector = false;
+        QMetaObject::Connection watch = connect(form, &MainForm::updateProgress, this, [&]() {
+            if (!connector && visibleProgress())
+                seenWithoutConnector = true;
+        });
+        QSignalSpy read(client, &LantrelClient::datasetChanged);
+        auto *edit = connector->findChild<QLineEdit *>(QStringLiteral("edtIpAddr"));
+        edit->setText(QStringLiteral("127.0.0.1"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(read.wait(20000));
+        waitIdle();
+        disconnect(watch);
+        QVERIFY(!connector);
+        QVERIFY2(seenWithoutConnector, qPrintable(QStringLiteral("round %1").arg(round)));
+        QCOMPARE(form->statusBar()->currentMessage(), QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л - успешно"));
+        client->shutdownDriver();
+        QTRY_VERIFY(!client->hasDriver());
+    }
+    QCOMPARE(m_boxes.asked.size(), 0);
+}
+
+void TestMainForm::lostLinkSaysWhy()
+{
+    FakeLine line;
+    QVERIFY(line.listening);
+    appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), false);
+    MainForm *form = makeForm();
+    form->show();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+
+    // The controller goes silent: after three time-outs the link is given up.
+    line.fake.addInjection(FakeInjection::make(FakeInjection::Silence, -1, -1));
+    QSignalSpy disconnected(m_manager->client(), &LantrelClient::deviceDisconnected);
+    QSignalSpy title(form, &QWidget::windowTitleChanged);
+    act(QStringLiteral("actGetConfig"))->trigger();
+    QVERIFY(disconnected.wait(20000));
+    // The title says it at once, before any box.
+    QCOMPARE(form->windowTitle(), BaseTitle + QStringLiteral(" (Режим автономной работы)"));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.asked.isEmpty(), 10000);
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QCOMPARE(m_boxes.asked.first().icon, QMessageBox::Critical);
+    QCOMPARE(m_boxes.asked.first().text,
+             QStringLiteral("Связь с ЦУ-Л (адрес 127.0.0.1, линейный адрес %1) потеряна.\n"
+                            "Устройство не отвечает на запросы")
+                 .arg(LineAddress));
+
+    // A disconnect the user asked for is no loss.
+    m_boxes.asked.clear();
+    line.fake.clearInjections();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    act(QStringLiteral("actDisconnect"))->trigger();
+    QTRY_VERIFY(!m_manager->client()->hasDriver());
+    settle();
+    QCOMPARE(m_boxes.asked.size(), 0);
+}
+
+void TestMainForm::firstRunTextsWhole()
+{
+    MainForm *form = makeForm();
+    form->show();
+    emit m_manager->client()->deviceConnected(tcpConnection());
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+
+    // The longest task message fits beside the indicators.
+    const QString message = QStringLiteral("Передача параметров конфигурации в линейные модули - успешно");
+    form->statusBar()->showMessage(message);
+    int indicators = 0;
+    for (QWidget *w : form->statusBar()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        if (w->isVisible() && !qobject_cast<QSizeGrip *>(w))
+            indicators += w->width();
+    QVERIFY2(form->statusBar()->fontMetrics().horizontalAdvance(message) + indicators < form->statusBar()->width(),
+             qPrintable(QStringLiteral("status bar %1, indicators %2").arg(form->statusBar()->width()).arg(indicators)));
+    // Whatever is cut is whole in the tooltip.
+    QCOMPARE(form->statusBar()->toolTip(), message);
+
+    // The progress window is wide enough for its title.
+    emit m_manager->client()->taskStarted(ReadTask, 3);
+    settle();
+    QProgressDialog *progress = visibleProgress();
+    QVERIFY(progress);
+    QVERIFY(progress->width() > progress->fontMetrics().horizontalAdvance(BaseTitle));
+}
+
+void TestMainForm::saveAddsSuffix_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("no suffix") << "site" << "site.xml";
+    QTest::newRow("xml suffix") << "site.xml" << "site.xml";
+    QTest::newRow("other suffix") << "site.cfg" << "site.cfg";
+}
+
+void TestMainForm::saveAddsSuffix()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, saved);
+    QTemporaryDir dir;
+    makeForm();
+    m_saveAnswer = dir.filePath(typed);
+    act(QStringLiteral("actSaveConfig"))->trigger();
+    QTRY_VERIFY(QFile::exists(dir.filePath(saved)));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{saved});
+    waitIdle();
 }
 
 void TestMainForm::disconnectEndsTask()
@@ -1039,6 +1192,7 @@ void TestMainForm::sessionEndsWhileBoxIsOpen()
 
 void TestMainForm::geometryStoredAsUpperHex()
 {
+    const QSize firstRun = makeForm()->size();
     MainForm *form = makeForm();
     form->show();
     form->resize(730, 510);
@@ -1068,7 +1222,7 @@ void TestMainForm::geometryStoredAsUpperHex()
     m_form.reset();
     for (const char *key : {"Geometry", "State", "Splitter"})
         appSettings->setValue(QStringLiteral("MainForm/") + QLatin1String(key), QString());
-    QCOMPARE(makeForm()->size(), QSize(600, 400));
+    QCOMPARE(makeForm()->size(), firstRun);
 }
 
 void TestMainForm::pageJumps_data()

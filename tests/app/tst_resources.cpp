@@ -7,6 +7,10 @@
 #include <QSet>
 #include <QTranslator>
 #include <QtTest>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "qttranslations.h"
 
 class TestResources : public QObject
 {
@@ -18,6 +22,7 @@ private slots:
     void noOtherImages();
     void translations_data();
     void translations();
+    void russianQtTextsUnderCLocale();
     void pathsUsedInSources();
 };
 
@@ -96,13 +101,25 @@ void TestResources::translations()
         QVERIFY(!translator.isEmpty());
 }
 
+void TestResources::russianQtTextsUnderCLocale()
+{
+    // The machine's locale is C; Qt's own buttons must still be Russian.
+    QLocale::setDefault(QLocale::c());
+    QVERIFY(installRussianQtTranslations(QCoreApplication::instance()));
+    QMessageBox box(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("q"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Да"));
+    QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("&Нет"));
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Отмена"));
+}
+
 void TestResources::pathsUsedInSources()
 {
     const QString root = QStringLiteral(LANTREL_SOURCE_DIR);
     const QRegularExpression pathRe(QStringLiteral(":/images/[A-Za-z0-9_.\\-]+\\.png"));
     QSet<QString> missing;
     int seen = 0;
-    for (const char *folder : {"app", "pages", "views", "client", "common"}) {
+    for (const char *folder : {"app", "uicommon", "pages", "views", "client", "common"}) {
         QDirIterator it(root + QLatin1Char('/') + QLatin1String(folder),
                         {QStringLiteral("*.cpp"), QStringLiteral("*.h"), QStringLiteral("*.ui")}, QDir::Files,
                         QDirIterator::Subdirectories);
@@ -123,5 +140,5 @@ void TestResources::pathsUsedInSources()
     QVERIFY2(missing.isEmpty(), qPrintable(QStringList(missing.values()).join(QStringLiteral(", "))));
 }
 
-QTEST_GUILESS_MAIN(TestResources)
+QTEST_MAIN(TestResources)
 #include "tst_resources.moc"

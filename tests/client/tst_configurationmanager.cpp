@@ -636,7 +636,7 @@ void tst_ConfigurationManager::refused_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("error");  // the whole text, or its start when it ends with "*"
 
-    const QString parseError = QStringLiteral("Ошибка чтения конфигурации (строка *");
+    const QString parseError = QStringLiteral("Файл не является файлом конфигурации ИОП: ошибка разбора XML в строке *");
     QTest::newRow("empty") << QByteArray() << QStringLiteral("Ошибка конфигурации: пустой файл данных");
     QTest::newRow("only byte-order mark") << QByteArray("\xEF\xBB\xBF") << parseError;
     QTest::newRow("not xml") << QByteArray("Hello, world") << parseError;

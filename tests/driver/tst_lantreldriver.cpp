@@ -92,8 +92,21 @@ void TestLantrelDriver::connectAndIdentify()
     QSignalSpy ip(d, &LantrelDriver::deviceIpChanged);
     QSignalSpy log(d, &LantrelDriver::writeToLog);
 
+    QSignalSpy linkError(d, &LantrelDriver::linkError);
+    QSignalSpy finished(d, &LantrelDriver::finished);
+
     d->start();
     QCOMPARE(started.count(), 1);
+    if (!announced) {
+        // Another kind of device: the attempt ends, saying why.
+        QVERIFY(waitForCount(finished, 1, 5000));
+        QCOMPARE(connected.count(), 0);
+        QCOMPARE(info.count(), 0);
+        QCOMPARE(linkError.count(), 1);
+        QCOMPARE(linkError.at(0).at(0).toString(),
+                 QStringLiteral("Устройство с линейным адресом 3 не является ЦУ-Л (тип устройства 5)"));
+        return;
+    }
     QVERIFY(waitForCount(clock, 1, 5000));
 
     QCOMPARE(ip.count(), 1);
@@ -109,12 +122,6 @@ void TestLantrelDriver::connectAndIdentify()
     QCOMPARE(reqs.at(1).function, 20);
     QCOMPARE(reqs.at(1).data, QByteArray::fromHex("07060001000000" "04"));
 
-    if (!announced) {
-        QCOMPARE(connected.count(), 0);
-        QCOMPARE(info.count(), 0);
-        QCOMPARE(status.count(), 0);
-        return;
-    }
     QCOMPARE(connected.count(), 1);
     QCOMPARE(info.count(), 1);
     const auto dev = info.at(0).at(0).value<Info_Device_t>();

@@ -1,0 +1,14 @@
+#ifndef PROGRESSDIALOGS_H
+#define PROGRESSDIALOGS_H
+
+#include <QString>
+
+class QProgressDialog;
+class QWidget;
+
+// The progress window of a task: a tool window with a title bar and no
+// buttons of its own, shown at once, never closed or reset by its value,
+// and wide enough to show its whole title.
+QProgressDialog *createProgressDialog(QWidget *parent, const QString &title);
+
+#endif // PROGRESSDIALOGS_H
