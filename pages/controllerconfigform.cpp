@@ -10,6 +10,7 @@
 
 #include <QHostAddress>
 #include <QLocale>
+#include <QValidator>
 
 using namespace LantrelProtocol;
 
@@ -38,6 +39,18 @@ const QStringList LoopStateTexts = {NormalText, QStringLiteral("<p style=\"color
 const QString LoopOffText = QStringLiteral("<p>ОТКЛ</p>");
 const QString RelayOnText = QStringLiteral("<p style=\"color:red;\">ВКЛ</p>");
 const QString RelayOffText = QStringLiteral("<p>ВЫКЛ</p>");
+
+// The controller keeps 64 bytes of UTF-8: a longer identifier would be cut
+// on its way there, so it cannot be typed.
+class BlockIdValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        return input.toUtf8().size() <= 64 ? Acceptable : Invalid;
+    }
+};
 
 // Items numbered from 0; the number is what the model stores.
 void fillComboBox(QComboBox *box, const QStringList &items)
@@ -81,16 +94,26 @@ QString titledBlock(const QString &caption, bool show, const QString &list)
     return show ? QStringLiteral("<p><u>%1</u><br/>%2</p>").arg(caption, list) : QString();
 }
 
-} // namespace
-
-ControllerPageActions controllerPageActions(bool connected, bool busy, bool remoteControlRunning)
+// What the page offers in a given state. The settings tab is always usable;
+// the state tab and its commands need a live controller, and the remote-control
+// command is not offered again while the controller still runs its check.
+struct PageActions
 {
-    ControllerPageActions actions;
+    bool stateTab = false;
+    bool remoteControl = false;
+    bool clearEvents = false;
+};
+
+PageActions pageActions(bool connected, bool busy, bool remoteControlRunning)
+{
+    PageActions actions;
     actions.stateTab = connected;
     actions.remoteControl = !busy && !remoteControlRunning;
     actions.clearEvents = !busy;
     return actions;
 }
+
+} // namespace
 
 ControllerConfigForm::ControllerConfigForm(QWidget *parent, Qt::WindowFlags flags)
     : QWidget(parent, flags)
@@ -121,6 +144,7 @@ ControllerConfigForm::ControllerConfigForm(QWidget *parent, Qt::WindowFlags flag
         {ui->ckDAFs, ControllerConfigModel::DafParam},
         {ui->cbSRule, ControllerConfigModel::RuleJpParam},
     };
+    ui->edtBlockID->setValidator(new BlockIdValidator(this));
     ui->edtIpAddr->setValidator(new Ipv4Validator(this));
     ui->edtSubnetMask->setValidator(new Ipv4Validator(this));
     ui->edtGateway->setValidator(new Ipv4Validator(this));
@@ -231,8 +255,7 @@ void ControllerConfigForm::showSettings()
     ui->edtNExc->setValue(device.NExc);
     ui->edtRatio->setValue(device.Ratio);
 
-    loop1Mode = (device.CfgLoop >> 4) & 0x03;
-    loop2Mode = (device.CfgLoop >> 6) & 0x03;
+    setLoopModes((device.CfgLoop >> 4) & 0x03, (device.CfgLoop >> 6) & 0x03);
     selectItem(ui->cbLoop1, loop1Mode);
     selectItem(ui->cbLoop2, loop2Mode);
     selectItem(ui->cbLineMode, line.LineMode);
@@ -286,16 +309,25 @@ void ControllerConfigForm::onCheckBoxToggled()
 // The settings just written are the controller's now: read its loop bits by them.
 void ControllerConfigForm::onWriteFinished()
 {
-    loop1Mode = ui->cbLoop1->currentData(Qt::UserRole).toUInt();
-    loop2Mode = ui->cbLoop2->currentData(Qt::UserRole).toUInt();
+    setLoopModes(ui->cbLoop1->currentData(Qt::UserRole).toUInt(), ui->cbLoop2->currentData(Qt::UserRole).toUInt());
+}
+
+// The controller reports its status only when it changes, so the last one
+// is shown again by the new modes.
+void ControllerConfigForm::setLoopModes(quint32 loop1, quint32 loop2)
+{
+    loop1Mode = loop1;
+    loop2Mode = loop2;
+    if (lastStatus)
+        showLoops(*lastStatus);
 }
 
 // --------------------------------------------------------------- state tab
 
 void ControllerConfigForm::onControllerStatus(Status_Device_t stat)
 {
-    ui->lblLoop1->setText(loopText(loop1Mode, stat.Status3 >> 4));
-    ui->lblLoop2->setText(loopText(loop2Mode, stat.Status3 >> 6));
+    lastStatus = stat;
+    showLoops(stat);
     ui->lblRelay1->setText(stat.Status3 & 0x01 ? RelayOnText : RelayOffText);
     ui->lblRelay2->setText(stat.Status3 & 0x02 ? RelayOnText : RelayOffText);
     ui->lblTamper->setText(stat.Status1 & 0x08 ? ActiveText : NormalText);
@@ -306,6 +338,12 @@ void ControllerConfigForm::onControllerStatus(Status_Device_t stat)
     remoteControlRunning = stat.Status1 & 0x01;
     ui->lblRemoteControl->setVisible(remoteControlRunning);
     updateActions();
+}
+
+void ControllerConfigForm::showLoops(const Status_Device_t &stat)
+{
+    ui->lblLoop1->setText(loopText(loop1Mode, stat.Status3 >> 4));
+    ui->lblLoop2->setText(loopText(loop2Mode, stat.Status3 >> 6));
 }
 
 void ControllerConfigForm::onPowerStatus(Feature_Device_t stat)
@@ -360,7 +398,7 @@ void ControllerConfigForm::setConnected(bool yes)
 
 void ControllerConfigForm::updateActions()
 {
-    const ControllerPageActions actions = controllerPageActions(connected, busy, remoteControlRunning);
+    const PageActions actions = pageActions(connected, busy, remoteControlRunning);
     ui->tabWidget->setTabEnabled(StateTab, actions.stateTab);
     ui->btnRemoteControl->setEnabled(actions.remoteControl);
     ui->btnClearEvents->setEnabled(actions.clearEvents);

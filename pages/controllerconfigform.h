@@ -5,6 +5,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <optional>
+
 #include "lantrelprotocol.h"
 
 namespace Ui {
@@ -13,19 +15,6 @@ class ControllerConfigForm;
 
 class ControllerConfigModel;
 class LantrelClient;
-
-// What the controller page offers in a given state. The settings tab is
-// always usable; the state tab and its commands need a live controller.
-struct ControllerPageActions
-{
-    bool stateTab = false;
-    bool remoteControl = false;
-    bool clearEvents = false;
-};
-
-// connected: a controller is connected; busy: a client task runs;
-// remoteControlRunning: the controller reports a remote-control check.
-ControllerPageActions controllerPageActions(bool connected, bool busy, bool remoteControlRunning);
 
 // The controller page: the settings tab edits the client's
 // ControllerConfigModel parameter by parameter, the state tab shows the
@@ -62,6 +51,8 @@ private:
     void showIdentity();
     void showSettings();
     int editorId(QObject *editor) const;
+    void setLoopModes(quint32 loop1, quint32 loop2);
+    void showLoops(const LantrelProtocol::Status_Device_t &stat);
     void setConnected(bool yes);
     void updateActions();
 
@@ -73,6 +64,8 @@ private:
     // settings last read or written, not the ones being edited.
     quint32 loop1Mode = 0;
     quint32 loop2Mode = 0;
+    // None until the first status: the labels stay empty until then.
+    std::optional<LantrelProtocol::Status_Device_t> lastStatus;
     bool connected = false;
     bool busy = false;
     // From the controller's status, kept here so that it holds whether or

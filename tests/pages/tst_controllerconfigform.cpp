@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace LantrelProtocol;
@@ -127,12 +128,15 @@ private slots:
     void editsReachModel();
     void addressEditors_data();
     void addressEditors();
+    void blockIdFitsController_data();
+    void blockIdFitsController();
     void refillReplacesEditors();
     void identityLabels_data();
     void identityLabels();
 
     void controllerStatus_data();
     void controllerStatus();
+    void loopLabelsFollowSettings();
     void powerLineAndEvents();
     void remoteControlClearedWhileHidden();
     void enableRules_data();
@@ -315,6 +319,36 @@ void TestControllerConfigForm::addressEditors()
 
     QCOMPARE(edit->text(), shown);
     QCOMPARE(fieldOf(*model(), id).toUInt(), stored);
+}
+
+void TestControllerConfigForm::blockIdFitsController_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("kept");
+
+    const QString latin(64, QLatin1Char('z'));
+    const QString cyrillic(32, QChar(0x0416)); // 64 bytes of UTF-8
+    QTest::newRow("64 Latin letters") << latin << latin;
+    QTest::newRow("65 Latin letters") << latin + "z" << latin;
+    QTest::newRow("32 Cyrillic letters") << cyrillic << cyrillic;
+    QTest::newRow("40 Cyrillic letters") << cyrillic + QString(8, QChar(0x0416)) << cyrillic;
+    QTest::newRow("a Cyrillic letter on the last byte") << QString(63, QLatin1Char('z')) + QChar(0x0416)
+                                                        << QString(63, QLatin1Char('z'));
+}
+
+// The editor keeps exactly what reaches the controller's 64 bytes.
+void TestControllerConfigForm::blockIdFitsController()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, kept);
+
+    makePage();
+    auto *edit = child<QLineEdit>("edtBlockID");
+    edit->setFocus();
+    edit->selectAll();
+    typeText(edit, input);
+    QCOMPARE(edit->text(), kept);
+    QCOMPARE(model()->blockId, kept);
 }
 
 void TestControllerConfigForm::refillReplacesEditors()
@@ -503,6 +537,31 @@ void TestControllerConfigForm::controllerStatus()
     }
     QCOMPARE(child<QLabel>("lblRemoteControl")->isVisible(), remoteControl);
     QCOMPARE(child<QPushButton>("btnRemoteControl")->isEnabled(), !remoteControl);
+}
+
+// The controller repeats no unchanged status: new loop modes redraw the
+// last one, but only settings read or written count, not those being edited.
+void TestControllerConfigForm::loopLabelsFollowSettings()
+{
+    Settings settings;
+    settings.device.CfgLoop = 0x00;
+    settings.applyTo(model());
+    makePage();
+    settings.device.CfgLoop = 0x50;
+    settings.applyTo(model());
+    QCOMPARE(text("lblLoop1"), QString()); // nothing before the first status
+
+    emitStatus(deviceStatus(0, 0, 0x10)); // loop 1 open
+    QCOMPARE(text("lblLoop1"), QStringLiteral("<p style=\"color:red;\">ОБРЫВ</p>"));
+    settings.device.CfgLoop = 0x40; // re-read: loop 1 off
+    settings.applyTo(model());
+    QCOMPARE(text("lblLoop1"), QStringLiteral("<p>ОТКЛ</p>"));
+    QCOMPARE(text("lblLoop2"), QStringLiteral("<p>НОРМА</p>"));
+
+    child<QComboBox>("cbLoop1")->setCurrentIndex(3);
+    QCOMPARE(text("lblLoop1"), QStringLiteral("<p>ОТКЛ</p>"));
+    emit published->client.writeFinished();
+    QCOMPARE(text("lblLoop1"), QStringLiteral("<p style=\"color:red;\">ОБРЫВ</p>"));
 }
 
 void TestControllerConfigForm::powerLineAndEvents()
