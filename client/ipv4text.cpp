@@ -1,5 +1,6 @@
 #include "ipv4text.h"
 
+#include <QHostAddress>
 #include <QStringList>
 
 quint32 ipv4FromText(const QString &text, bool *ok)
@@ -28,4 +29,11 @@ quint32 ipv4FromText(const QString &text, bool *ok)
     if (ok)
         *ok = true;
     return address;
+}
+
+bool isCanonicalIpv4Text(const QString &text)
+{
+    bool ok = false;
+    const quint32 address = ipv4FromText(text, &ok);
+    return ok && QHostAddress(address).toString() == text;
 }

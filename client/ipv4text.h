@@ -9,4 +9,9 @@
 // `ok`, when given, tells a valid "0.0.0.0" from a refused text.
 quint32 ipv4FromText(const QString &text, bool *ok = nullptr);
 
+// True when `text` is exactly the dotted form in which a stored address is
+// shown again (no leading zeros, no spaces): an editor that accepts only
+// these texts never shows an address other than the one stored.
+bool isCanonicalIpv4Text(const QString &text);
+
 #endif // IPV4TEXT_H

@@ -1,21 +1,405 @@
 #include "controllerconfigform.h"
+#include "ui_controllerconfigform.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include "appcontext.h"
+#include "controllerconfigmodel.h"
+#include "ipv4validator.h"
+#include "lantrelclient.h"
+#include "texthelpers.h"
+#include "uiseams.h"
+
+#include <QHostAddress>
+#include <QLocale>
+#include <QValidator>
+
+using namespace LantrelProtocol;
+
+namespace {
+
+const int SettingsTab = 0;
+const int StateTab = 1;
+
+const QStringList LoopModeItems = {QStringLiteral("отключено"), QStringLiteral("тревога"),
+                                   QStringLiteral("неисправность"), QStringLiteral("технологический")};
+const QStringList LineModeItems = {QStringLiteral("не задан"), QStringLiteral("ведущий"),
+                                   QStringLiteral("ведомый")};
+const QStringList RangeItems = {QStringLiteral("2 g"), QStringLiteral("4 g"), QStringLiteral("8 g"),
+                                QStringLiteral("16 g")};
+const QStringList LowPassItems = {QStringLiteral("200 Гц"), QStringLiteral("100 Гц"), QStringLiteral("50 Гц"),
+                                  QStringLiteral("25 Гц")};
+const QStringList HighPassItems = {QStringLiteral("3 Гц"), QStringLiteral("6,5 Гц"), QStringLiteral("12,5 Гц"),
+                                   QStringLiteral("25 Гц")};
+const QStringList JointRuleItems = {QStringLiteral("ИЛИ"), QStringLiteral("И")};
+
+const QString NormalText = QStringLiteral("<p>НОРМА</p>");
+const QString ActiveText = QStringLiteral("<p style=\"color:red;\">АКТИВ</p>");
+// A loop's two status bits (first bit, second bit) as an index.
+const QStringList LoopStateTexts = {NormalText, QStringLiteral("<p style=\"color:red;\">ОБРЫВ</p>"),
+                                    QStringLiteral("<p style=\"color:red;\">КЗ</p>"), ActiveText};
+const QString LoopOffText = QStringLiteral("<p>ОТКЛ</p>");
+const QString RelayOnText = QStringLiteral("<p style=\"color:red;\">ВКЛ</p>");
+const QString RelayOffText = QStringLiteral("<p>ВЫКЛ</p>");
+
+// The controller keeps 64 bytes of UTF-8: a longer identifier would be cut
+// on its way there, so it cannot be typed.
+class BlockIdValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        return input.toUtf8().size() <= 64 ? Acceptable : Invalid;
+    }
+};
+
+// Items numbered from 0; the number is what the model stores.
+void fillComboBox(QComboBox *box, const QStringList &items)
+{
+    for (int i = 0; i < items.size(); ++i)
+        box->addItem(items.at(i), i);
+}
+
+// A value with no item leaves the box without a current item.
+void selectItem(QComboBox *box, uint value)
+{
+    box->setCurrentIndex(box->findData(int(value)));
+}
+
+QString macText(const quint8 (&mac)[6])
+{
+    QStringList bytes;
+    for (const quint8 byte : mac)
+        bytes << QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0'));
+    return bytes.join(QLatin1Char('-')).toUpper();
+}
+
+QString loopText(quint32 mode, quint8 bits)
+{
+    return mode == 0 ? LoopOffText : LoopStateTexts.at(bits & 0x03);
+}
+
+QString voltageText(quint16 millivolts)
+{
+    return QLocale().toString(millivolts / 1000.0, 'f', 1) + QStringLiteral(" В.");
+}
+
+QString currentText(quint16 milliamperes)
+{
+    return QString::number(milliamperes) + QStringLiteral(" мА.");
+}
+
+// A caption over its list, or nothing when the list is not to be shown.
+QString titledBlock(const QString &caption, bool show, const QString &list)
+{
+    return show ? QStringLiteral("<p><u>%1</u><br/>%2</p>").arg(caption, list) : QString();
+}
+
+// What the page offers in a given state. The settings tab is always usable;
+// the state tab and its commands need a live controller, and the remote-control
+// command is not offered again while the controller still runs its check.
+struct PageActions
+{
+    bool stateTab = false;
+    bool remoteControl = false;
+    bool clearEvents = false;
+};
+
+PageActions pageActions(bool connected, bool busy, bool remoteControlRunning)
+{
+    PageActions actions;
+    actions.stateTab = connected;
+    actions.remoteControl = !busy && !remoteControlRunning;
+    actions.clearEvents = !busy;
+    return actions;
+}
+
+} // namespace
 
 ControllerConfigForm::ControllerConfigForm(QWidget *parent, Qt::WindowFlags flags)
     : QWidget(parent, flags)
+    , ui(new Ui::ControllerConfigForm)
+    , client(appClient())
+    , model(client->controllerConfigModel())
 {
-    setWindowTitle(QStringLiteral("Настройка ЦУ-Л"));
-    auto *layout = new QVBoxLayout(this);
-    auto *caption = new QLabel(windowTitle(), this);
-    caption->setAlignment(Qt::AlignCenter);
-    layout->addWidget(caption);
+    ui->setupUi(this);
+
+    editorIds = {
+        {ui->edtBlockID, ControllerConfigModel::BlockIdParam},
+        {ui->edtLineAddr, ControllerConfigModel::LineAddrParam},
+        {ui->edtTsign, ControllerConfigModel::TSignParam},
+        {ui->edtMRef, ControllerConfigModel::MRefParam},
+        {ui->edtTwork, ControllerConfigModel::TWorkParam},
+        {ui->edtNExc, ControllerConfigModel::NExcParam},
+        {ui->edtRatio, ControllerConfigModel::RatioParam},
+        {ui->edtDist, ControllerConfigModel::DistParam},
+        {ui->cbLoop1, ControllerConfigModel::Loop1ModeParam},
+        {ui->cbLoop2, ControllerConfigModel::Loop2ModeParam},
+        {ui->edtIpAddr, ControllerConfigModel::IpAddrParam},
+        {ui->edtSubnetMask, ControllerConfigModel::NetMaskParam},
+        {ui->edtGateway, ControllerConfigModel::GatewayParam},
+        {ui->cbLineMode, ControllerConfigModel::LineModeParam},
+        {ui->cbRange, ControllerConfigModel::RangeParam},
+        {ui->cbLPFs, ControllerConfigModel::LpfParam},
+        {ui->cbHPFs, ControllerConfigModel::HpfParam},
+        {ui->ckDAFs, ControllerConfigModel::DafParam},
+        {ui->cbSRule, ControllerConfigModel::RuleJpParam},
+    };
+    ui->edtBlockID->setValidator(new BlockIdValidator(this));
+    ui->edtIpAddr->setValidator(new Ipv4Validator(this));
+    ui->edtSubnetMask->setValidator(new Ipv4Validator(this));
+    ui->edtGateway->setValidator(new Ipv4Validator(this));
+    fillComboBoxes();
+    ui->lblRemoteControl->hide();
+
+    connectClient();
+    connectEditors();
+    setConnected(false);
+
+    showIdentity();
+    showSettings();
 }
 
-ControllerConfigForm::~ControllerConfigForm() = default;
+ControllerConfigForm::~ControllerConfigForm()
+{
+    delete ui;
+}
+
+void ControllerConfigForm::fillComboBoxes()
+{
+    fillComboBox(ui->cbLoop1, LoopModeItems);
+    fillComboBox(ui->cbLoop2, LoopModeItems);
+    fillComboBox(ui->cbLineMode, LineModeItems);
+    fillComboBox(ui->cbRange, RangeItems);
+    fillComboBox(ui->cbLPFs, LowPassItems);
+    fillComboBox(ui->cbHPFs, HighPassItems);
+    fillComboBox(ui->cbSRule, JointRuleItems);
+}
+
+void ControllerConfigForm::connectClient()
+{
+    connect(client, &LantrelClient::deviceConnected, this, [this] { setConnected(true); });
+    connect(client, &LantrelClient::deviceDisconnected, this, [this] { setConnected(false); });
+    connect(client, &LantrelClient::controllerStatusChanged, this, &ControllerConfigForm::onControllerStatus);
+    connect(client, &LantrelClient::powerStatusChanged, this, &ControllerConfigForm::onPowerStatus);
+    connect(client, &LantrelClient::lineStatusChanged, this, &ControllerConfigForm::onLineStatus);
+    connect(client, &LantrelClient::eventMemoryStatus, this, &ControllerConfigForm::onEventMemoryStatus);
+    connect(client, &LantrelClient::writeFinished, this, &ControllerConfigForm::onWriteFinished);
+    connect(ui->btnRemoteControl, &QPushButton::clicked, client, &LantrelClient::startRemoteControl);
+    connect(ui->btnClearEvents, &QPushButton::clicked, this, &ControllerConfigForm::clearEvents);
+    connect(model, &ControllerConfigModel::dataChanged, this, &ControllerConfigForm::onModelDataChanged);
+}
+
+void ControllerConfigForm::connectEditors()
+{
+    for (QLineEdit *edit : {ui->edtBlockID, ui->edtIpAddr, ui->edtSubnetMask, ui->edtGateway})
+        connect(edit, &QLineEdit::textChanged, this, &ControllerConfigForm::onLineEditTextChanged);
+    for (QSpinBox *spin : {ui->edtLineAddr, ui->edtTwork, ui->edtTsign, ui->edtDist, ui->edtMRef, ui->edtNExc,
+                           ui->edtRatio})
+        connect(spin, QOverload<int>::of(&QSpinBox::valueChanged), this,
+                &ControllerConfigForm::onSpinBoxValueChanged);
+    for (QComboBox *box : {ui->cbLoop1, ui->cbLoop2, ui->cbLineMode, ui->cbRange, ui->cbLPFs, ui->cbHPFs,
+                           ui->cbSRule})
+        connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+                &ControllerConfigForm::onComboBoxIndexChanged);
+    connect(ui->ckDAFs, &QAbstractButton::toggled, this, &ControllerConfigForm::onCheckBoxToggled);
+}
+
+int ControllerConfigForm::editorId(QObject *editor) const
+{
+    return editorIds.value(editor, -1);
+}
+
+// ------------------------------------------------------------ settings tab
+
+void ControllerConfigForm::onModelDataChanged(const QVector<int> &roles)
+{
+    if (roles.contains(ControllerConfigModel::IdentityReplaced))
+        showIdentity();
+    if (roles.contains(ControllerConfigModel::SettingsReplaced))
+        showSettings();
+}
+
+void ControllerConfigForm::showIdentity()
+{
+    const ControllerInfo &info = model->info;
+    const bool controller = info.deviceType == BOS_LIN;
+    ui->lblSerialNo->setText(controller ? info.serialNumber : QString());
+    ui->lblPcbVer->setText(controller ? info.boardVersion : QString());
+    ui->lblFwVer->setText(controller ? info.firmwareVersion : QString());
+    ui->lblFwDate->setText(controller ? info.firmwareDate : QString());
+}
+
+// Shows the model's settings without writing any of them back.
+void ControllerConfigForm::showSettings()
+{
+    const Konfig_Device_t device = model->deviceConfig;
+    const ETH_konf_t network = model->networkConfig;
+    const Konfig_Line_t line = model->lineConfig;
+
+    ui->lblMacAddr->setText(macText(network.MAC));
+
+    const QList<QObject *> editors = editorIds.keys();
+    for (QObject *editor : editors)
+        editor->blockSignals(true);
+
+    ui->edtBlockID->setText(model->blockId);
+    ui->edtIpAddr->setText(QHostAddress(network.IPAddr).toString());
+    ui->edtSubnetMask->setText(QHostAddress(network.NetMask).toString());
+    ui->edtGateway->setText(QHostAddress(network.Gateway).toString());
+
+    ui->edtLineAddr->setValue(device.LineAddr);
+    ui->edtTwork->setValue(device.TWork);
+    ui->edtTsign->setValue(device.TSign);
+    ui->edtDist->setValue(device.Dist);
+    ui->edtMRef->setValue(device.MRef);
+    ui->edtNExc->setValue(device.NExc);
+    ui->edtRatio->setValue(device.Ratio);
+
+    setLoopModes((device.CfgLoop >> 4) & 0x03, (device.CfgLoop >> 6) & 0x03);
+    selectItem(ui->cbLoop1, loop1Mode);
+    selectItem(ui->cbLoop2, loop2Mode);
+    selectItem(ui->cbLineMode, line.LineMode);
+    selectItem(ui->cbRange, device.Range);
+    selectItem(ui->cbLPFs, device.LPF);
+    selectItem(ui->cbHPFs, device.HPF);
+    selectItem(ui->cbSRule, device.RuleJP);
+    ui->ckDAFs->setChecked(device.DAF != 0);
+
+    for (QObject *editor : editors)
+        editor->blockSignals(false);
+}
+
+void ControllerConfigForm::onLineEditTextChanged()
+{
+    auto *edit = qobject_cast<QLineEdit *>(sender());
+    const int id = editorId(edit);
+    // A partly typed address is not written: the model keeps the last whole one.
+    if (id < 0 || !edit->hasAcceptableInput())
+        return;
+    model->setData(id, edit->text(), Qt::EditRole);
+}
+
+void ControllerConfigForm::onSpinBoxValueChanged()
+{
+    auto *spin = qobject_cast<QSpinBox *>(sender());
+    const int id = editorId(spin);
+    if (id < 0)
+        return;
+    model->setData(id, spin->value(), Qt::EditRole);
+}
+
+void ControllerConfigForm::onComboBoxIndexChanged()
+{
+    auto *box = qobject_cast<QComboBox *>(sender());
+    const int id = editorId(box);
+    if (id < 0 || box->currentIndex() < 0)
+        return;
+    model->setData(id, box->currentData(Qt::UserRole), Qt::EditRole);
+}
+
+void ControllerConfigForm::onCheckBoxToggled()
+{
+    auto *check = qobject_cast<QCheckBox *>(sender());
+    const int id = editorId(check);
+    if (id < 0)
+        return;
+    model->setData(id, check->isChecked() ? 1u : 0u, Qt::EditRole);
+}
+
+// The settings just written are the controller's now: read its loop bits by them.
+void ControllerConfigForm::onWriteFinished()
+{
+    setLoopModes(ui->cbLoop1->currentData(Qt::UserRole).toUInt(), ui->cbLoop2->currentData(Qt::UserRole).toUInt());
+}
+
+// The controller reports its status only when it changes, so the last one
+// is shown again by the new modes.
+void ControllerConfigForm::setLoopModes(quint32 loop1, quint32 loop2)
+{
+    loop1Mode = loop1;
+    loop2Mode = loop2;
+    if (lastStatus)
+        showLoops(*lastStatus);
+}
+
+// --------------------------------------------------------------- state tab
+
+void ControllerConfigForm::onControllerStatus(Status_Device_t stat)
+{
+    lastStatus = stat;
+    showLoops(stat);
+    ui->lblRelay1->setText(stat.Status3 & 0x01 ? RelayOnText : RelayOffText);
+    ui->lblRelay2->setText(stat.Status3 & 0x02 ? RelayOnText : RelayOffText);
+    ui->lblTamper->setText(stat.Status1 & 0x08 ? ActiveText : NormalText);
+    ui->lblControllerFaults->setText(titledBlock(QStringLiteral("Ошибки ЦУ-Л:"),
+                                                 stat.Status2 != 0 || (stat.Status1 & 0x30) != 0,
+                                                 controllerFaultsToHtml(stat)));
+
+    remoteControlRunning = stat.Status1 & 0x01;
+    ui->lblRemoteControl->setVisible(remoteControlRunning);
+    updateActions();
+}
+
+void ControllerConfigForm::showLoops(const Status_Device_t &stat)
+{
+    ui->lblLoop1->setText(loopText(loop1Mode, stat.Status3 >> 4));
+    ui->lblLoop2->setText(loopText(loop2Mode, stat.Status3 >> 6));
+}
+
+void ControllerConfigForm::onPowerStatus(Feature_Device_t stat)
+{
+    ui->lblVddExt->setText(voltageText(stat.VddExt));
+    ui->lblVddInt->setText(voltageText(stat.VddInt));
+    ui->lblVddBat->setText(voltageText(stat.VddBat));
+    ui->lblVddLin->setText(voltageText(stat.VddLin));
+    ui->lblIddSens->setText(currentText(stat.IddSens));
+    ui->lblIddLin->setText(currentText(stat.IddLin));
+}
+
+void ControllerConfigForm::onLineStatus(Status_Line_t status)
+{
+    ui->lblLineStatus->setText(titledBlock(QStringLiteral("Состояние линии:"), true, lineStatusToHtml(status)));
+    ui->lblLineFaults->setText(titledBlock(QStringLiteral("Ошибки работы линии:"), status.Faults != 0,
+                                           lineFaultsToHtml(status)));
+}
+
+void ControllerConfigForm::onEventMemoryStatus(ushort all_events, ushort unreaded_events)
+{
+    ui->lblEventsTotal->setText(QString::number(all_events));
+    ui->lblEventsUnread->setText(QString::number(unreaded_events));
+}
+
+void ControllerConfigForm::clearEvents()
+{
+    const QMessageBox::StandardButton answer = UiSeams::messageBox(
+        this, QMessageBox::Question, windowTitle(),
+        QStringLiteral("Очистить все сохраненные в памяти ЦУ-Л события?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        client->clearEvents();
+}
+
+// ------------------------------------------------------------ enable rules
 
 void ControllerConfigForm::disableFormActions(bool yes)
 {
-    Q_UNUSED(yes)
+    busy = yes;
+    updateActions();
+}
+
+void ControllerConfigForm::setConnected(bool yes)
+{
+    connected = yes;
+    // Off the state tab before it is disabled, so the settings are on screen.
+    if (!yes)
+        ui->tabWidget->setCurrentIndex(SettingsTab);
+    updateActions();
+}
+
+void ControllerConfigForm::updateActions()
+{
+    const PageActions actions = pageActions(connected, busy, remoteControlRunning);
+    ui->tabWidget->setTabEnabled(StateTab, actions.stateTab);
+    ui->btnRemoteControl->setEnabled(actions.remoteControl);
+    ui->btnClearEvents->setEnabled(actions.clearEvents);
 }

@@ -338,7 +338,7 @@ quint16 FakeController::holdingRegister(int addr)
     case 23: return le16(line, 2);
     case 24: return le16(line, 4);
     case 26: return m_status[0];
-    case 27: return quint16(m_status[1] | (m_coils[10] ? 0x04 : 0));
+    case 27: return quint16(m_status[1] | (m_coils[10] ? 0x04 : 0) | (remoteControlRunning() ? 0x01 : 0));
     case 28: return m_status[2];
     case 29: return m_status[3];
     case 30: return quint16((m_status[5] & ~0x40) | (m_clockPending ? 0x40 : 0));
@@ -479,6 +479,11 @@ void FakeController::setControllerStatus(const Status_Device_t &s)
     m_status[3] = s.Status3;
     m_status[4] = s.Status4;
     m_status[5] = s.Status5;
+}
+
+bool FakeController::remoteControlRunning() const
+{
+    return m_remoteControlEnd >= 0 && m_clock.elapsed() < m_remoteControlEnd;
 }
 
 Status_Device_t FakeController::controllerStatus()
@@ -790,6 +795,9 @@ void FakeController::finishCommand()
             break;
         case CMD_CLR_EVENTS:
             clearEvents();
+            break;
+        case SET_CMD_DC:
+            m_remoteControlEnd = m_clock.elapsed() + m_remoteControlMs;
             break;
         case MOVE_PROG:
         case SAVE_PROG:

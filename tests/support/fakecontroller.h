@@ -22,6 +22,7 @@
 //    line status); 25 relay count; 52-55 command block; 60-64 serial block
 //    (writing 199 into 64 with 7 in 62 takes the new identity).
 //    overrideRegister() pins any register. Writable: 25, 30, 52-55, 60-64.
+//    27 bit 0 is set while a remote-control check (SET_CMD_DC) runs.
 //  - coils 1 (stop line polling: the line drops its polling bit and turns
 //    LN_OFF after setLinePollStopMs), 2 (restart), 3 (factory defaults into RAM
 //    and flash; reads 1 for setCoilBusyMs), 5 (erase flash: factory defaults
@@ -208,6 +209,10 @@ public:
     void setEventCounters(quint16 reg40, quint16 reg41);
     void setLinePollStopMs(int ms) { m_linePollStopMs = ms; }     // coil 1 -> LN_OFF after this
     void setIgnoreLinePollStop(bool on) { m_ignoreLineStop = on; } // coil 1 reads 1 but the line keeps polling
+    // SET_CMD_DC starts a remote-control check that runs this long after the
+    // command ends; status byte 1 bit 0 is set while it runs.
+    void setRemoteControlMs(int ms) { m_remoteControlMs = ms; }
+    bool remoteControlRunning() const;
 
     // --- command block
     void setCommandBusyTime(int code, int ms);          // -1 = stays busy
@@ -397,6 +402,8 @@ private:
     bool m_ignoreLineStop = false;
     quint16 m_eventRegs[2] = {0, 0};
     bool m_eventRegsSet = false;
+    int m_remoteControlMs = 1000;
+    qint64 m_remoteControlEnd = -1;
 
     // command block
     bool m_cmdRunning = false;
