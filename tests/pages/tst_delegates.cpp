@@ -13,6 +13,7 @@
 #include "checkboxdelegate.h"
 #include "dictionarydelegate.h"
 #include "fixedvaluesspindelegate.h"
+#include "pagetestsupport.h"
 
 namespace {
 
@@ -290,7 +291,8 @@ void TestDelegates::checkBoxToggles_data()
     QTest::newRow("left click on the indicator") << "click" << true << true;
     QTest::newRow("left click beside it") << "click-corner" << true << false;
     QTest::newRow("right click on it") << "right-click" << true << false;
-    QTest::newRow("double click on it") << "double-click" << true << false;
+    // Only the first click of the two toggles; the double click itself changes nothing.
+    QTest::newRow("double click on it") << "double-click" << true << true;
     QTest::newRow("space") << "space" << true << true;
     QTest::newRow("select") << "select" << true << true;
     QTest::newRow("other key") << "x" << true << false;
@@ -317,7 +319,7 @@ void TestDelegates::checkBoxToggles()
     else if (action == "right-click")
         QTest::mouseClick(t.view.viewport(), Qt::RightButton, {}, cell.center());
     else if (action == "double-click")
-        QTest::mouseDClick(t.view.viewport(), Qt::LeftButton, {}, cell.center());
+        PageTest::doubleClick(t.view.viewport(), cell.center());
     else if (action == "space")
         QTest::keyClick(&t.view, Qt::Key_Space);
     else if (action == "select") {
