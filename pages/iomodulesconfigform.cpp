@@ -24,15 +24,6 @@ QMap<int, QString> contactTypes()
     return {{0, QStringLiteral("нормально разомкнутое")}, {1, QStringLiteral("нормально замкнутое")}};
 }
 
-// The checked combo box's value, when it has a current item.
-bool checkedValue(const QCheckBox *check, const QComboBox *combo, quint8 *value)
-{
-    if (!check->isChecked() || combo->currentIndex() < 0)
-        return false;
-    *value = quint8(combo->currentData().toUInt());
-    return true;
-}
-
 } // namespace
 
 IoModulesConfigForm::IoModulesConfigForm(QWidget *parent, Qt::WindowFlags flags)
@@ -90,15 +81,15 @@ void IoModulesConfigForm::applyGroupSettingsTo(ushort index)
     IoModuleRecord rec = model->moduleAt(index);
     quint8 value = 0;
     // Each value lands in its own bits of the configuration byte, as a cell edit does.
-    if (checkedValue(ui->ckLoop1, ui->cbLoop1, &value)) {
+    if (ModuleTable::checkedData(ui->ckLoop1, ui->cbLoop1, &value)) {
         rec.loop1Mode = value;
         rec.config = quint8((rec.config & 0xC2) | (value << 4));
     }
-    if (checkedValue(ui->ckLoop2, ui->cbLoop2, &value)) {
+    if (ModuleTable::checkedData(ui->ckLoop2, ui->cbLoop2, &value)) {
         rec.loop2Mode = value;
         rec.config = quint8((rec.config & 0x32) | (value << 6));
     }
-    if (checkedValue(ui->ckRelay, ui->cbRelay, &value)) {
+    if (ModuleTable::checkedData(ui->ckRelay, ui->cbRelay, &value)) {
         rec.relayContact = value;
         rec.config = quint8((rec.config & 0xF0) | (value << 1));
     }

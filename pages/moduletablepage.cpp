@@ -74,6 +74,14 @@ void selectData(QComboBox *combo, const QVariant &value)
     combo->setCurrentIndex(combo->findData(value, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive));
 }
 
+bool checkedData(const QCheckBox *check, const QComboBox *combo, quint8 *value)
+{
+    if (!check->isChecked() || combo->currentIndex() < 0)
+        return false;
+    *value = quint8(combo->currentData().toUInt());
+    return true;
+}
+
 } // namespace ModuleTable
 
 GroupPanelActions groupPanelActions(const GroupPanelState &state)

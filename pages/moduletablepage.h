@@ -43,6 +43,9 @@ void jumpTo(QTableView *table, int sourceRow);
 void fillCombo(QComboBox *combo, const QMap<int, QString> &dictionary);
 // Makes current the item whose data equals `value`; none when no item does.
 void selectData(QComboBox *combo, const QVariant &value);
+// The combo box's current data when `check` is checked and the combo has a
+// current item; false (and `value` untouched) otherwise.
+bool checkedData(const QCheckBox *check, const QComboBox *combo, quint8 *value);
 
 } // namespace ModuleTable
 
