@@ -100,10 +100,8 @@ protected:
     // Applies the checked parameters to the module at `index` of the client's table.
     virtual void applyGroupSettingsTo(ushort index) = 0;
 
-protected slots:
-    void updateActions();
-
 private slots:
+    void updateActions();
     void onTableItemClicked(const QModelIndex &idx);
     void applyGroupSettings();
 
