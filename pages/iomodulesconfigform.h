@@ -1,10 +1,15 @@
 #ifndef IOMODULESCONFIGFORM_H
 #define IOMODULESCONFIGFORM_H
 
-#include <QWidget>
+#include "moduletablepage.h"
 
-// The input/output modules page.
-class IoModulesConfigForm : public QWidget
+namespace Ui {
+class IoModulesConfigForm;
+}
+
+// The input/output modules ("ПС-Л") page: loop modes, output relay contact
+// and hold time, cell by cell or for the selected modules at once.
+class IoModulesConfigForm : public ModuleTablePage
 {
     Q_OBJECT
 
@@ -13,8 +18,14 @@ public:
     ~IoModulesConfigForm() override;
 
 public slots:
-    void disableFormActions(bool yes);
     void jumpToModule(uchar mod_type, ushort mod_idx);
+
+protected:
+    void loadGroupEditors(const QModelIndex &row) override;
+    void applyGroupSettingsTo(ushort index) override;
+
+private:
+    Ui::IoModulesConfigForm *ui;
 };
 
 #endif // IOMODULESCONFIGFORM_H

@@ -3,7 +3,12 @@
 
 #include <QWidget>
 
-// The line-protection modules page.
+namespace Ui {
+class ScpModulesConfigForm;
+}
+
+// The line-protection modules ("ТЗ-Л") page: their threshold voltages, shown
+// and not edited.
 class ScpModulesConfigForm : public QWidget
 {
     Q_OBJECT
@@ -14,6 +19,9 @@ public:
 
 public slots:
     void jumpToModule(uchar mod_type, ushort mod_idx);
+
+private:
+    Ui::ScpModulesConfigForm *ui;
 };
 
 #endif // SCPMODULESCONFIGFORM_H

@@ -1,27 +1,28 @@
 #include "sensorsform.h"
-
-#include <QLabel>
-#include <QVBoxLayout>
+#include "ui_sensorsform.h"
 
 SensorsForm::SensorsForm(QWidget *parent, Qt::WindowFlags flags)
     : QWidget(parent, flags)
+    , ui(new Ui::SensorsForm)
 {
-    setWindowTitle(QStringLiteral("Параметры датчиков"));
-    auto *layout = new QVBoxLayout(this);
-    auto *caption = new QLabel(windowTitle(), this);
-    caption->setAlignment(Qt::AlignCenter);
-    layout->addWidget(caption);
+    ui->setupUi(this);
+    connect(this, &SensorsForm::disableFormActions, ui->tabSensors, &SensorsConfigForm::disableFormActions);
+    connect(this, &SensorsForm::disableFormActions, ui->tabProcessing, &ProcessingConfigForm::disableFormActions);
 }
 
-SensorsForm::~SensorsForm() = default;
+SensorsForm::~SensorsForm()
+{
+    delete ui;
+}
 
 void SensorsForm::jumpToModule(uchar mod_type, ushort mod_idx)
 {
-    Q_UNUSED(mod_type)
-    Q_UNUSED(mod_idx)
+    ui->tabWidget->setCurrentWidget(ui->tabSensors);
+    ui->tabSensors->jumpToModule(mod_type, mod_idx);
 }
 
 void SensorsForm::jumpToProcessing(ushort mod_idx)
 {
-    Q_UNUSED(mod_idx)
+    ui->tabWidget->setCurrentWidget(ui->tabProcessing);
+    ui->tabProcessing->jumpToModule(mod_idx);
 }

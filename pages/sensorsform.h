@@ -3,7 +3,13 @@
 
 #include <QWidget>
 
-// The sensor modules page with its processing rules tab.
+namespace Ui {
+class SensorsForm;
+}
+
+// The sensors page: the sensor modules and their processing rules as two
+// tabs; passes the busy state on to both and turns the line modules page's
+// jump requests into a tab switch and a jump.
 class SensorsForm : public QWidget
 {
     Q_OBJECT
@@ -18,6 +24,9 @@ signals:
 public slots:
     void jumpToModule(uchar mod_type, ushort mod_idx);
     void jumpToProcessing(ushort mod_idx);
+
+private:
+    Ui::SensorsForm *ui;
 };
 
 #endif // SENSORSFORM_H
