@@ -21,10 +21,13 @@
 #include <QRegularExpressionValidator>
 #include <QSettings>
 #include <QStyle>
+#include <QTimer>
 
 namespace {
 const QString ListKey = QStringLiteral("List");
 }
+
+int ConnectorForm::connectWaitLimitMs = 30000;
 
 ConnectorForm::ConnectorForm(QWidget *parent, Qt::WindowFlags flags)
     : QWidget(parent, flags)
@@ -310,7 +313,16 @@ void ConnectorForm::connectDevice()
             loop.quit();
         });
         connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, &loop, [c = client, self, &loop]() {
+            c->shutdownDriver();
+            if (self)
+                self->hideProgress();
+            loop.quit();
+        });
         client->connectToDevice(uint(connType), target, ui->edtLineAddress->value());
+        limit.start(connectWaitLimitMs);
         loop.exec();
     }
     if (!self)

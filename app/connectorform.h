@@ -34,6 +34,10 @@ public:
     // Dotted IPv4 address, four numbers 0 to 255 without leading zeros.
     static QString ipAddressPattern();
 
+    // How long a connection attempt may take before the dialog ends it
+    // (a host that never takes the connection); tests shorten it.
+    static int connectWaitLimitMs;
+
 signals:
     void showWaitCursor(bool);
     void showMainForm();
