@@ -28,6 +28,8 @@ namespace {
 const QString ListKey = QStringLiteral("List");
 }
 
+int ConnectorForm::connectWaitLimitMs = 30000;
+
 ConnectorForm::ConnectorForm(QWidget *parent, Qt::WindowFlags flags)
     : QWidget(parent, flags)
     , ui(new Ui::ConnectorForm)
@@ -317,7 +319,7 @@ void ConnectorForm::connectDevice()
             loop.quit();
         });
         client->connectToDevice(uint(connType), target, ui->edtLineAddress->value());
-        limit.start(ConnectWaitLimitMs);
+        limit.start(connectWaitLimitMs);
         loop.exec();
     }
     if (timedOut && !success)
@@ -329,7 +331,7 @@ void ConnectorForm::connectDevice()
     if (!success) {
         if (!connectCancelled) {
             const QString reason = timedOut
-                ? QStringLiteral("Контроллер не ответил за %1 с.").arg(ConnectWaitLimitMs / 1000)
+                ? QStringLiteral("Контроллер не ответил за %1 с.").arg(qMax(1, connectWaitLimitMs / 1000))
                 : client->lastLinkError();
             reportConnectionFailure(
                 QStringLiteral("Не удалось подключиться к ЦУ-Л (%1).").arg(connectionTargetText(connType, target))

@@ -1,6 +1,8 @@
 #include "lantreldriver.h"
 
 #include "appglobals.h"
+#include "mbapheadercheck.h"
+#include "modbusreplycheck.h"
 #include "textlogger.h"
 
 #include <QCoreApplication>
@@ -21,6 +23,10 @@ const int loopIntervalMs = 2;
 const int busyRetryDelayMs = 20;
 const int busyRetryLimit = 500;
 const int timeoutLimit = 3;
+// A request still in flight this long after Qt's own time-outs and retries
+// would have ended it is one Qt waits on for ever (it stops timing a reply
+// once a frame header has come).
+const int watchdogMarginMs = 1000;
 const char factoryIp[] = "192.168.0.254";
 
 QString hexText(const QByteArray &data)
@@ -82,12 +88,14 @@ LantrelDriver::~LantrelDriver()
     delete packetLog;
     delete eventLog;
     delete loopTimer;
+    delete requestWatchdog;
 }
 
 void LantrelDriver::start()
 {
     stopping = false;
     linkUp = false;
+    linkRecovery = RecoveryNone;
     disconnectedEmitted = false;
     moduleCount = 0;
     ready = true;
@@ -108,6 +116,11 @@ void LantrelDriver::start()
     loopTimer->setInterval(loopIntervalMs);
     connect(loopTimer, &QTimer::timeout, this, &LantrelDriver::mainLoopProc, Qt::QueuedConnection);
     connect(this, &LantrelDriver::finished, loopTimer, &QObject::deleteLater);
+
+    requestWatchdog = new QTimer;
+    requestWatchdog->setSingleShot(true);
+    connect(requestWatchdog, &QTimer::timeout, this, &LantrelDriver::onRequestWatchdog);
+    connect(this, &LantrelDriver::finished, requestWatchdog, &QObject::deleteLater);
 
     if (debugLogEnabled && !logDir.isEmpty()) {
         packetLog = new TextLogger(logBaseName + QStringLiteral("_debug.log"), logDir, 2,
@@ -131,6 +144,7 @@ void LantrelDriver::start()
         auto *tcp = new QModbusTcpClient;
         tcp->setConnectionParameter(QModbusDevice::NetworkAddressParameter, address);
         tcp->setConnectionParameter(QModbusDevice::NetworkPortParameter, 502);
+        mbapCheck = new MbapHeaderCheck(tcp);
         modbusDevice = tcp;
     } else {
         auto *rtu = new QModbusRtuSerialMaster;
@@ -159,6 +173,10 @@ void LantrelDriver::stop()
         // Deleted later through the connection to finished().
         loopTimer = nullptr;
     }
+    if (requestWatchdog) {
+        requestWatchdog->stop();
+        requestWatchdog = nullptr;
+    }
     if (modbusDevice) {
         QModbusClient *device = modbusDevice;
         const QModbusDevice::State state = device->state();
@@ -168,6 +186,9 @@ void LantrelDriver::stop()
             // end the link here so that the queue fails and disconnected() comes.
             if (device->state() != QModbusDevice::UnconnectedState)
                 onDeviceStateChanged(QModbusDevice::UnconnectedState);
+        } else if (linkRecovery != RecoveryNone) {
+            // Between the drop and the new connection: the link was up.
+            onDeviceStateChanged(QModbusDevice::UnconnectedState);
         }
         // The reply in flight dies with the transport: no decoding after that.
         if (replyInFlight) {
@@ -175,6 +196,7 @@ void LantrelDriver::stop()
             replyInFlight = nullptr;
         }
         modbusDevice = nullptr;
+        mbapCheck = nullptr;    // a child of the transport
         device->disconnect(this);
         device->deleteLater();
     }
@@ -210,6 +232,10 @@ void LantrelDriver::mainLoopProc()
             factoryReconnectPending = false;
         }
         disconnectedEmitted = false;
+        if (modbusDevice)
+            modbusDevice->connectDevice();
+    } else if (linkRecovery == RecoveryReconnect) {
+        linkRecovery = RecoveryConnecting;
         if (modbusDevice)
             modbusDevice->connectDevice();
     } else if (linkUp && ready && !reconnectPending) {
@@ -322,8 +348,16 @@ QModbusReply *LantrelDriver::sendRequest(int function_code, const QByteArray &pa
     }
     ready = false;
     replyInFlight = reply;
+    sentFunction = function_code;
+    sentPayload = payload;
+    if (mbapCheck)
+        mbapCheck->expect(serverAddress);
     connect(reply, &QModbusReply::finished, this, &LantrelDriver::decodeModbusResponse,
             Qt::QueuedConnection);
+    if (requestWatchdog) {
+        const int retries = modbusDevice->numberOfRetries();
+        requestWatchdog->start(modbusDevice->timeout() * (retries + 1) + watchdogMarginMs);
+    }
     return reply;
 }
 
@@ -336,14 +370,14 @@ void LantrelDriver::decodeModbusResponse()
         reply->deleteLater();
         return;
     }
+    if (requestWatchdog)
+        requestWatchdog->stop();
 
     const qint64 now = clock.elapsed();
     bool limitReached = false;
     const QString prefix = debugLogEnabled ? modePrefix() : QString();
     QString text;
     const QModbusResponse response = reply->rawResult();
-    // Qt 5.15 reports an exception response without its code byte like a
-    // reply without data (unknown error, empty result): both fail the item.
     const QModbusDevice::Error error = reply->error();
 
     switch (error) {
@@ -353,7 +387,9 @@ void LantrelDriver::decodeModbusResponse()
             text = prefix + QStringLiteral("RX: %1%2")
                                 .arg(int(response.functionCode()) & 0x7F, 2, 16, QLatin1Char('0'))
                                 .arg(hexText(response.data()));
-        if (!response.data().isEmpty()) {
+        if (!replyAnswersRequest(reply)) {
+            rejectReply(reply, now);
+        } else {
             timeoutCount = 0;
             if (driverMode == MODE_ADDRESSING) {
                 decodeAddressModeReply(reply, now);
@@ -363,8 +399,6 @@ void LantrelDriver::decodeModbusResponse()
                 busyRetryCount = 0;
                 decodeQueuedReply(reply, now);
             }
-        } else if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING) {
-            finishRequest(reply, true);
         }
         break;
 
@@ -375,24 +409,13 @@ void LantrelDriver::decodeModbusResponse()
             text = prefix + QStringLiteral("RX: %1 (code 0x%2)")
                                 .arg(reply->errorString())
                                 .arg(code, 2, 16, QLatin1Char('0'));
-        if (driverMode == MODE_ADDRESSING) {
-            if (addressingStep == 1) {
-                moduleDataDueMs = now + 1000;
-            } else {
-                // The identity command goes out when moduleDataDueMs comes:
-                // without moving it a refusing controller would get one every pass.
-                cycleDueMs = now + 20;
-                moduleDataDueMs = now + 20;
-            }
+        // An exception for another function or unit is no answer either.
+        if (int(response.functionCode()) != sentFunction || (mbapCheck && !mbapCheck->framesMatch())) {
+            rejectReply(reply, now);
+        } else if (driverMode == MODE_ADDRESSING) {
+            deferAddressingPoll(now);
         } else if (driverMode == MODE_MONITORING) {
-            if (monitorState == 8) {
-                cycleDueMs = now + 20;
-            } else {
-                cycleDueMs = (cycleDueMs + 200 < now) ? 0 : cycleDueMs + 200;
-                if (moduleDataDueMs < now)
-                    moduleDataDueMs = 0;
-                driverMode = MODE_IDLE;
-            }
+            abandonMonitoringCycle(now);
         } else if (hasCode && (code <= 3 || code >= 128)) {
             finishRequest(reply, true);
         } else if (++busyRetryCount >= busyRetryLimit) {
@@ -410,21 +433,10 @@ void LantrelDriver::decodeModbusResponse()
             text = prefix + QStringLiteral("RX: response error. %1 (code %2)")
                                 .arg(reply->errorString())
                                 .arg(int(reply->error()));
-        if (error == QModbusDevice::TimeoutError) {
-            if (addressChangePending) {
-                // The controller may not answer on its new address: go back.
-                // An unsaved IPv4 change stays until the next restart.
-                addressChangePending = false;
-                serverAddress = savedServerAddress;
-                emit deviceAddressChanged(serverAddress);
-            } else if (++timeoutCount >= timeoutLimit) {
-                limitReached = true;
-                if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING)
-                    finishRequest(reply, true);
-            }
-        } else if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING) {
+        if (error == QModbusDevice::TimeoutError)
+            limitReached = countTimeout(reply);
+        else if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING)
             finishRequest(reply, true);
-        }
         break;
     }
 
@@ -433,17 +445,93 @@ void LantrelDriver::decodeModbusResponse()
     if (!text.isEmpty())
         emit capturedPacket(packetTime(now), text);
     reply->deleteLater();
+    closeLinkIfDue(limitReached);
+}
 
+bool LantrelDriver::replyAnswersRequest(const QModbusReply *reply) const
+{
+    const QModbusResponse response = reply->rawResult();
+    if (response.isException() || int(response.functionCode()) != sentFunction)
+        return false;
+    // Qt checks only the functions it knows and hands valid replies of the
+    // others (7, 20, 21) over as unknown errors: those are checked here.
+    if (reply->error() == QModbusDevice::UnknownError && sentFunction != 7 && sentFunction != 20
+        && sentFunction != 21)
+        return false;
+    if (mbapCheck && !mbapCheck->framesMatch())
+        return false;
+    return ModbusReplyCheck::answers(sentFunction, sentPayload, response.data(), partialRecordSize());
+}
+
+void LantrelDriver::rejectReply(QModbusReply *reply, qint64 now)
+{
+    if (driverMode == MODE_ADDRESSING)
+        deferAddressingPoll(now);
+    else if (driverMode == MODE_MONITORING)
+        rejectMonitoringReply(now);
+    else
+        finishRequest(reply, true);
+}
+
+bool LantrelDriver::countTimeout(QModbusReply *reply)
+{
+    if (addressChangePending) {
+        // The controller may not answer on its new address: go back.
+        // An unsaved IPv4 change stays until the next restart.
+        addressChangePending = false;
+        serverAddress = savedServerAddress;
+        emit deviceAddressChanged(serverAddress);
+        return false;
+    }
+    if (++timeoutCount < timeoutLimit)
+        return false;
+    if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING)
+        finishRequest(reply, true);
+    return true;
+}
+
+void LantrelDriver::closeLinkIfDue(bool limitReached)
+{
+    if (!modbusDevice)
+        return;
     if (limitReached) {
         emit writeToLog(QStringLiteral("Устройство не отвечает на запросы, превышен допустимый лимит повторов"));
         emit linkError(QStringLiteral("Устройство не отвечает на запросы"));
-        if (modbusDevice)
-            modbusDevice->disconnectDevice();
+        modbusDevice->disconnectDevice();
     } else if (reconnectPending) {
         emit writeToLog(QStringLiteral("Выполняется перезапуск ЦУ-Л"));
-        if (modbusDevice)
-            modbusDevice->disconnectDevice();
+        modbusDevice->disconnectDevice();
     }
+}
+
+void LantrelDriver::onRequestWatchdog()
+{
+    QModbusReply *reply = replyInFlight;
+    // A reply that finished is on its way to decodeModbusResponse.
+    if (stopping || !reply || reply->isFinished())
+        return;
+    replyInFlight = nullptr;
+    reply->disconnect(this);
+    const qint64 now = clock.elapsed();
+    if (debugLogEnabled)
+        emit capturedPacket(packetTime(now), modePrefix() + QStringLiteral("RX: no complete reply"));
+    const bool limitReached = countTimeout(reply);
+    reply->deleteLater();
+    ready = true;
+    if (limitReached || reconnectPending) {
+        closeLinkIfDue(limitReached);
+        return;
+    }
+    emit writeToLog(QStringLiteral("Ответ ЦУ-Л не получен полностью, соединение восстанавливается"));
+    recoverLink();
+}
+
+void LantrelDriver::recoverLink()
+{
+    if (!modbusDevice)
+        return;
+    linkRecovery = RecoveryDropping;
+    modbusDevice->disconnectDevice();
 }
 
 void LantrelDriver::finishRequest(QModbusReply *reply, bool failed)
@@ -494,6 +582,12 @@ void LantrelDriver::finishRequest(QModbusReply *reply, bool failed)
     case REQ_SET_PROCESSING_CONFIG:
     case REQ_SET_INTERACTIONS_CONFIG:
         emit writeCompleted(ok);
+        break;
+    case REQ_CONTROLLER_INFO:
+        // Without the controller's identity the connection attempt is over;
+        // nobody would announce it otherwise. Ended once this reply is done.
+        if (failed && driverMode == MODE_CONNECTING && linkUp)
+            failConnection(QStringLiteral("Устройство не ответило на запрос идентификации ЦУ-Л"));
         break;
     case REQ_LINE_STATUS:
         // The caller of stopLinePolling waits for an answer in any case.
@@ -549,11 +643,6 @@ void LantrelDriver::finishRequest(QModbusReply *reply, bool failed)
         if (failed)
             emit commandCompleted(LantrelProtocol::SET_CTRL_SERIAL, false);
         break;
-    case REQ_CONTROLLER_INFO:
-        // Without its identity the controller is never announced.
-        if (failed && driverMode == MODE_CONNECTING)
-            failConnection(QStringLiteral("Устройство не ответило на запрос идентификации ЦУ-Л"));
-        break;
     default:
         break;
     }
@@ -573,6 +662,12 @@ void LantrelDriver::onDeviceStateChanged(QModbusDevice::State state)
             break;
         linkUp = true;
         disconnectedEmitted = false;
+        if (linkRecovery != RecoveryNone) {
+            // The same link again, only without the half-read frame: the
+            // time-outs that led here still count.
+            linkRecovery = RecoveryNone;
+            break;
+        }
         timeoutCount = 0;
         if (firstPass) {
             driverMode = MODE_CONNECTING;
@@ -609,8 +704,15 @@ void LantrelDriver::onDeviceStateChanged(QModbusDevice::State state)
             linkUp = false;
             break;
         }
+        if (linkRecovery == RecoveryDropping && !stopping) {
+            // Dropped on purpose; the loop connects again.
+            linkUp = false;
+            linkRecovery = RecoveryReconnect;
+            break;
+        }
         {
-            const bool wasUp = linkUp;
+            const bool wasUp = linkUp || linkRecovery != RecoveryNone;
+            linkRecovery = RecoveryNone;
             const QString what = !wasUp ? QStringLiteral("Не удалось установить")
                                  : stopping ? QStringLiteral("Завершено")
                                             : QStringLiteral("Прервано");

@@ -17,6 +17,7 @@
 
 #include "lantrelprotocol.h"
 
+class MbapHeaderCheck;
 class QModbusClient;
 class QModbusReply;
 class QTimer;
@@ -194,6 +195,7 @@ private slots:
     void onDeviceErrorOccurred(QModbusDevice::Error error);
     void decodeModbusResponse();
     void mainLoopProc();
+    void onRequestWatchdog();
 
 private:
     // ---- core (lantreldriver.cpp) ----
@@ -368,6 +370,39 @@ private:
     void decodeStatusBlock(const QByteArray &data);
 
     // ======== end of the commands / monitoring section ========
+
+    // ---- reply checks and the request watchdog (lantreldriver.cpp) ----
+    // A reply counts only when it answers the request on the wire: its
+    // function, its MBAP header (TCP) and its shape.
+    bool replyAnswersRequest(const QModbusReply *reply) const;
+    // A reply that does not answer its request, by mode.
+    void rejectReply(QModbusReply *reply, qint64 now);
+    // One more time-out in a row; true when that reaches the limit.
+    bool countTimeout(QModbusReply *reply);
+    // Log and disconnect as the reply handling decided.
+    void closeLinkIfDue(bool limitReached);
+    // Reconnects to drop what is left of a frame Qt waits on for ever.
+    void recoverLink();
+    // Read File Record requests of the monitoring cycle that may be
+    // answered with fewer whole records of this size (0: none).
+    int partialRecordSize() const;
+    // Abandons the monitoring cycle after an exception or a reply that is
+    // no answer (lantreldriver_monitor.cpp).
+    void abandonMonitoringCycle(qint64 now);
+    void rejectMonitoringReply(qint64 now);
+    // The addressing poll after an exception or a reply that is no answer
+    // (lantreldriver_commands.cpp).
+    void deferAddressingPoll(qint64 now);
+
+    enum LinkRecovery { RecoveryNone, RecoveryDropping, RecoveryReconnect, RecoveryConnecting };
+
+    int sentFunction = 0;           // function and data of the request on the wire
+    QByteArray sentPayload;
+    QTimer *requestWatchdog = nullptr;
+    MbapHeaderCheck *mbapCheck = nullptr;   // Modbus TCP only
+    int linkRecovery = RecoveryNone;
+    // The command in flight was seen running since its write.
+    bool commandSeenBusy = false;
 };
 
 #endif // LANTRELDRIVER_H

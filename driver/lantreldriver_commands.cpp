@@ -347,11 +347,6 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
 
     switch (item->kind) {
     case REQ_CMD_WAIT_READY: {
-        // A reply without register 52 says nothing about readiness.
-        if (data.size() < 3) {
-            finishRequest(reply, true);
-            return;
-        }
         if (commandBlockReady(registerAt(data, 0))) {
             pollRetryCount = 0;
             nextSendTime = 0;
@@ -395,19 +390,15 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
         const qint64 delay = item->groupIndex < item->groupSize ? firstPollDelay(tag, firmwareTarget) : 0;
         nextSendTime = delay ? now + delay : 0;
         pollRetryCount = 0;
+        commandSeenBusy = false;
         finishRequest(reply, false);
         return;
     }
 
     case REQ_CMD_POLL: {
-        // Without registers 52 and 53 the result is unknown: a missing
-        // register 53 must not read as success.
-        if (data.size() < 5) {
-            finishRequest(reply, true);
-            return;
-        }
         const quint16 state = registerAt(data, 0);
         if (commandBlockBusy(state)) {
+            commandSeenBusy = true;
             if (++pollRetryCount > 499) {
                 pollRetryCount = 0;
                 nextSendTime = 0;
@@ -430,7 +421,10 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
         }
         pollRetryCount = 0;
         nextSendTime = 0;
-        const bool ok = registerAt(data, 1) == 0;
+        // Success is the block's word for this command: seen running since
+        // the write, or done and ready. A void block ran nothing (a write
+        // that never reached the controller leaves it as it was).
+        const bool ok = registerAt(data, 1) == 0 && (commandSeenBusy || state == STATE_REDY);
         // A failed step fails its group: the core emits the one failure
         // signal of the tag and drops the rest of the group.
         if (!ok || (tag == REP_ID_SECT && state != STATE_REDY)) {
@@ -524,11 +518,6 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
     }
 
     case REQ_COIL_READ: {
-        // No status byte: neither done nor still waiting.
-        if (data.size() < 2) {
-            finishRequest(reply, true);
-            return;
-        }
         const int status = quint8(data.at(1)) & 0x01;
         if (status == item->expected) {
             if (++pollRetryCount <= 499) {
@@ -576,14 +565,12 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
     }
 
     case REQ_FOUND_MODULE_READ: {
+        // One whole record; a reply without it failed the item before this.
         const QVector<Konfig_Section_t> records = readRecords<Konfig_Section_t>(data, 3, 16, 1);
-        const bool answerOwed = item->expected == 1;
         if (addressJobPending)
             takeFoundModule(records);
-        else if (!records.isEmpty())
+        else
             emit sensorConfig(500, records);
-        else if (answerOwed)
-            emit moduleAddressChanged(false);
         finishRequest(reply, false);
         return;
     }
@@ -627,19 +614,15 @@ void LantrelDriver::sendAddressModeRequest()
 
 void LantrelDriver::decodeAddressModeReply(QModbusReply *reply, qint64 now)
 {
-    const int function = reply->rawResult().functionCode() & 0x7F;
+    // The reply answers the request of the step (replyAnswersRequest).
     if (addressingStep == 0) {
-        if (function != 16)
-            return;
         addressingStep = 1;
         moduleDataDueMs = now + 1000;
         cycleDueMs = now + 20;
         return;
     }
-    if (function != 3)
-        return;
     const QByteArray data = replyData(reply);
-    if (data.size() < 5 || registerAt(data, 1) != 0)
+    if (registerAt(data, 1) != 0)
         return;
     const quint16 state = registerAt(data, 0);
     if (state == STATE_REDY) {
@@ -649,5 +632,17 @@ void LantrelDriver::decodeAddressModeReply(QModbusReply *reply, qint64 now)
     } else if (state == STATE_VOID) {
         cycleDueMs = 0;
         addressingStep = 0;
+    }
+}
+
+void LantrelDriver::deferAddressingPoll(qint64 now)
+{
+    if (addressingStep == 1) {
+        moduleDataDueMs = now + 1000;
+    } else {
+        // The identity command goes out when moduleDataDueMs comes: without
+        // moving it a refusing controller would get one every pass.
+        cycleDueMs = now + 20;
+        moduleDataDueMs = now + 20;
     }
 }

@@ -46,12 +46,6 @@ int requestedRecords(const QByteArray &payload, int record_size)
     return registers * 2 / record_size;
 }
 
-// Whole records that still fit into the table from its first record `first`.
-int tableRoom(const TableInfo &table, int first)
-{
-    return qMax(0, table.records - first);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- reads
@@ -327,6 +321,8 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
     if (head->reply != reply)
         return;
 
+    // The reply has the shape of the request (replyAnswersRequest): every
+    // record asked for is there.
     const QByteArray data = replyData(reply);
     QDataStream in(data);
     bigEndian(in);
@@ -338,10 +334,6 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         in >> byteCount;
         for (quint16 &r : regs)
             in >> r;
-        if (in.status() != QDataStream::Ok) {
-            finishRequest(reply, true);
-            return;
-        }
         Info_Device_t info;
         info.ProdYear = regs[0];
         info.SerialNo = regs[1];
@@ -373,10 +365,6 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         Clock_Device_t clk;
         in.skipRawData(3);
         in >> clk;
-        if (in.status() != QDataStream::Ok) {
-            finishRequest(reply, true);
-            return;
-        }
         emit controllerDateTime(QDateTime(QDate(clk.Year, clk.Month, clk.Day),
                                           QTime(clk.Hour, clk.Minute, clk.Second)));
         break;
@@ -386,26 +374,15 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         Konfig_Device_t dev;
         ETH_konf_t net;
         Konfig_Line_t line;
-        quint8 length = 0;
         in.skipRawData(3);
         in >> dev;
         in.skipRawData(2);
         in >> net;
         in.skipRawData(2);
         in >> line;
-        // The three settings records must be whole; only the identifier may be short.
-        if (in.status() != QDataStream::Ok) {
-            finishRequest(reply, true);
-            return;
-        }
-        in >> length;
-        in.skipRawData(1);
-        QByteArray block;
-        if (length > 1 && in.status() == QDataStream::Ok) {
-            block.resize(length - 1);
-            const int got = in.readRawData(block.data(), block.size());
-            block.resize(qMax(0, got));
-        }
+        in.skipRawData(2);
+        QByteArray block(64, '\0');
+        in.readRawData(block.data(), block.size());
         emit controllerConfig(block, dev, net, line);
         storeLineCounts(line);
         break;
@@ -415,10 +392,6 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         ETH_konf_t net;
         in.skipRawData(3);
         in >> net;
-        if (in.status() != QDataStream::Ok) {
-            finishRequest(reply, true);
-            return;
-        }
         emit networkConfig(net);
         break;
     }
@@ -427,11 +400,6 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         Konfig_Line_t line;
         in.skipRawData(3);
         in >> line;
-        // A cut record would read as zero module counts.
-        if (in.status() != QDataStream::Ok) {
-            finishRequest(reply, true);
-            return;
-        }
         emit lineConfig(line);
         storeLineCounts(line);
         break;
@@ -441,84 +409,62 @@ void LantrelDriver::decodeQueuedReply(QModbusReply *reply, qint64 now)
         Status_Line_t status;
         in.skipRawData(3);
         in >> status;
-        // No whole record: a failed read, not a line with state 0.
-        if (in.status() != QDataStream::Ok) {
-            finishRequest(reply, true);
-            return;
-        }
         lastLineStatus = status;
         emit lineStatus(status);
         serveLinePollStopWait(now);
         break;
     }
 
-    case REQ_SENSORS_CONFIG: {
-        const int n = qMin(requestedRecords(head->payload, 16), tableRoom(sensorTable, head->tag));
-        const QVector<Konfig_Section_t> records = readRecords<Konfig_Section_t>(data, 3, 16, n);
+    case REQ_SENSORS_CONFIG:
         // Only the record 500 read (REQ_FOUND_MODULE_READ) answers a module-address job.
-        if (!records.isEmpty())
-            emit sensorConfig(head->tag, records);
+        emit sensorConfig(head->tag, readRecords<Konfig_Section_t>(data, 3, 16, requestedRecords(head->payload, 16)));
         break;
-    }
-    case REQ_IO_MODULES_CONFIG: {
-        const int n = qMin(requestedRecords(head->payload, 16), tableRoom(ioTable, head->tag));
-        emit ioModuleConfig(head->tag, readRecords<Konfig_MVV_t>(data, 3, 16, n));
+    case REQ_IO_MODULES_CONFIG:
+        emit ioModuleConfig(head->tag, readRecords<Konfig_MVV_t>(data, 3, 16, requestedRecords(head->payload, 16)));
         break;
-    }
-    case REQ_SCP_MODULES_CONFIG: {
-        const int n = qMin(requestedRecords(head->payload, 16), tableRoom(scpTable, head->tag));
-        emit scpModuleConfig(head->tag, readRecords<Konfig_MKZ_t>(data, 3, 16, n));
+    case REQ_SCP_MODULES_CONFIG:
+        emit scpModuleConfig(head->tag, readRecords<Konfig_MKZ_t>(data, 3, 16, requestedRecords(head->payload, 16)));
         break;
-    }
-    case REQ_RELAY_MODULES_CONFIG: {
-        const int n = qMin(requestedRecords(head->payload, 76), tableRoom(relayTable, head->tag));
-        emit relayModuleConfig(head->tag, readRecords<Konfig_Modul_t>(data, 3, 76, n));
+    case REQ_RELAY_MODULES_CONFIG:
+        emit relayModuleConfig(head->tag, readRecords<Konfig_Modul_t>(data, 3, 76, requestedRecords(head->payload, 76)));
         break;
-    }
-    case REQ_PROCESSING_CONFIG: {
-        const int n = qMin(requestedRecords(head->payload, 6), tableRoom(processingTable, head->tag));
-        emit processingConfig(head->tag, readRecords<Konfig_Proc_t>(data, 3, 6, n));
+    case REQ_PROCESSING_CONFIG:
+        emit processingConfig(head->tag, readRecords<Konfig_Proc_t>(data, 3, 6, requestedRecords(head->payload, 6)));
         break;
-    }
-    case REQ_INTERACTIONS_CONFIG: {
-        const int n = qMin(requestedRecords(head->payload, 4), tableRoom(interactionTable, head->tag));
-        emit interactionsConfig(head->tag, readRecords<Control_Relay_t>(data, 3, 4, n));
+    case REQ_INTERACTIONS_CONFIG:
+        emit interactionsConfig(head->tag, readRecords<Control_Relay_t>(data, 3, 4, requestedRecords(head->payload, 4)));
         break;
-    }
 
     case REQ_SET_CONTROLLER_CONFIG: {
-        // A short echo must not move the driver to a made-up address.
-        if (data.size() >= 8 + 32) {
-            Konfig_Device_t dev;
-            in.skipRawData(8);
-            in >> dev;
-            if (dev.LineAddr != 0 && dev.LineAddr != serverAddress) {
-                serverAddress = dev.LineAddr;
-                addressChangePending = serverAddress != savedServerAddress;
-                emit deviceAddressChanged(serverAddress);
-            }
-            if (connectionType == 0 && data.size() >= 8 + 32 + 7 + 24) {
-                ETH_konf_t net;
-                in.skipRawData(7);
-                in >> net;
-                if (net.IPAddr != 0 && net.IPAddr != deviceIp) {
-                    deviceIp = net.IPAddr;
-                    ipChangePending = deviceIp != savedDeviceIp;
-                }
+        // The echo equals the request: these are the settings written.
+        Konfig_Device_t dev;
+        in.skipRawData(8);
+        in >> dev;
+        if (dev.LineAddr != 0 && dev.LineAddr != serverAddress) {
+            serverAddress = dev.LineAddr;
+            addressChangePending = serverAddress != savedServerAddress;
+            emit deviceAddressChanged(serverAddress);
+        }
+        if (connectionType == 0) {
+            ETH_konf_t net;
+            in.skipRawData(7);
+            in >> net;
+            if (net.IPAddr != 0 && net.IPAddr != deviceIp) {
+                deviceIp = net.IPAddr;
+                ipChangePending = deviceIp != savedDeviceIp;
             }
         }
         statusRefreshPending = true;
         break;
     }
 
-    case REQ_SET_LINE_CONFIG:
-        if (data.size() >= 8 + 8) {
-            Konfig_Line_t line;
-            in.skipRawData(8);
-            in >> line;
-            storeLineCounts(line);
-        }
+    case REQ_SET_LINE_CONFIG: {
+        Konfig_Line_t line;
+        in.skipRawData(8);
+        in >> line;
+        storeLineCounts(line);
         break;
+    }
 
     case REQ_SET_SENSORS_CONFIG:
     case REQ_SET_IO_MODULES_CONFIG:

@@ -189,22 +189,55 @@ void LantrelDriver::sendMonitoringRequest()
     endMonitoringCycle(now);
 }
 
+int LantrelDriver::partialRecordSize() const
+{
+    return driverMode == MODE_MONITORING && monitorState == MON_EVENTS ? 12 : 0;
+}
+
+void LantrelDriver::abandonMonitoringCycle(qint64 now)
+{
+    if (monitorState == MON_IR_POLL) {
+        cycleDueMs = now + 20;   // the command state is asked again
+        return;
+    }
+    cycleDueMs = (cycleDueMs + 200 < now) ? 0 : cycleDueMs + 200;
+    if (moduleDataDueMs < now)
+        moduleDataDueMs = 0;
+    driverMode = MODE_IDLE;
+}
+
+void LantrelDriver::rejectMonitoringReply(qint64 now)
+{
+    switch (monitorState) {
+    case MON_SENSOR_STATUS:
+    case MON_SAMPLES:
+    case MON_IO_STATUS:
+    case MON_SCP_STATUS:
+        // A module page that is no answer ends the pass rather than being
+        // asked again at once.
+        pageIndex = 0;
+        advanceModuleDataDue(now);
+        endMonitoringCycle(now);
+        return;
+    default:
+        // Asking again at once would flood the link with the same request.
+        abandonMonitoringCycle(now);
+        return;
+    }
+}
+
 void LantrelDriver::decodeMonitoringReply(QModbusReply *reply, qint64 now)
 {
-    const int function = reply->rawResult().functionCode();
+    // The reply answers the request of the state (replyAnswersRequest).
     const QByteArray data = replyData(reply);
 
     switch (monitorState) {
     case MON_EVENT_COUNT:
-        if (function == 7 && !data.isEmpty()) {
-            newEventCount = quint8(data.at(0));
-            monitorState = newEventCount == 0 ? MON_STATUS : MON_EVENTS;
-        }
+        newEventCount = quint8(data.at(0));
+        monitorState = newEventCount == 0 ? MON_STATUS : MON_EVENTS;
         return;
 
     case MON_EVENTS: {
-        if (function != 20)
-            return;
         const int asked = qMin(int(newEventCount), 20);
         const int length = data.size() > 1 ? quint8(data.at(1)) : 0;
         const int announced = length == 0 ? 0 : (length - 1) / 12;
@@ -219,8 +252,7 @@ void LantrelDriver::decodeMonitoringReply(QModbusReply *reply, qint64 now)
     }
 
     case MON_STATUS:
-        if (function == 3 && data.size() >= 41)
-            decodeStatusBlock(data);
+        decodeStatusBlock(data);
         pageIndex = 0;
         if (!linePolling || moduleCount == 0) {
             endMonitoringCycle(now);
@@ -305,8 +337,6 @@ void LantrelDriver::decodeMonitoringReply(QModbusReply *reply, qint64 now)
         return;
 
     case MON_IR_POLL: {
-        if (data.size() < 5)
-            return;   // asked again
         const quint16 state = registerAt(data, 0);
         const quint16 code = registerAt(data, 1);
         if (state == STATE_ERR || code == Err_CMD) {

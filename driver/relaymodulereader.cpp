@@ -1,9 +1,13 @@
 #include "relaymodulereader.h"
 
+#include "mbapheadercheck.h"
+#include "modbusreplycheck.h"
+
 #include <QDataStream>
 #include <QHostAddress>
 #include <QModbusReply>
 #include <QModbusTcpClient>
+#include <QTimer>
 #include <QVariant>
 
 namespace {
@@ -11,6 +15,10 @@ constexpr int ModbusPort = 502;
 constexpr int FirstServerAddress = 49;
 constexpr int IdentityRegisters = 21;
 constexpr quint16 RelayModuleCode = 2;
+constexpr int TimeoutMs = 1000;
+constexpr int Retries = 2;
+// Beyond Qt's own time-outs and retries: a frame Qt waits on for ever.
+constexpr int WatchdogMs = TimeoutMs * (Retries + 1) + 1000;
 
 QByteArray readPayload(quint16 start, quint16 count)
 {
@@ -38,8 +46,13 @@ RelayModuleReader::RelayModuleReader(QString ip_addr, QObject *parent)
     connect(modbusClient, &QModbusDevice::stateChanged, this, &RelayModuleReader::onModbusClientStateChanged);
     modbusClient->setConnectionParameter(QModbusDevice::NetworkAddressParameter, ip);
     modbusClient->setConnectionParameter(QModbusDevice::NetworkPortParameter, ModbusPort);
-    modbusClient->setTimeout(1000);
-    modbusClient->setNumberOfRetries(2);
+    modbusClient->setTimeout(TimeoutMs);
+    modbusClient->setNumberOfRetries(Retries);
+    mbapCheck = new MbapHeaderCheck(modbusClient);
+    requestWatchdog = new QTimer(this);
+    requestWatchdog->setSingleShot(true);
+    requestWatchdog->setInterval(WatchdogMs);
+    connect(requestWatchdog, &QTimer::timeout, this, &RelayModuleReader::onRequestWatchdog);
 }
 
 RelayModuleReader::~RelayModuleReader()
@@ -68,6 +81,8 @@ void RelayModuleReader::onModbusClientStateChanged(QModbusDevice::State state)
             // The link went down under a request: the probe ends here.
             queue.clear();
             ready = true;
+            replyInFlight = nullptr;
+            requestWatchdog->stop();
             if (!failed)
                 fail(QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2").arg(ip, modbusClient->errorString()));
             complete(false, errorText);
@@ -111,6 +126,9 @@ QModbusReply *RelayModuleReader::sendRequest(int function_code, const QByteArray
         return nullptr;
     }
     ready = false;
+    replyInFlight = reply;
+    mbapCheck->expect(serverAddress);
+    requestWatchdog->start();
     // A reply that is finished already is decoded like any other.
     if (reply->isFinished())
         QMetaObject::invokeMethod(this, [this, reply]() { handleReply(reply); }, Qt::QueuedConnection);
@@ -127,20 +145,22 @@ void RelayModuleReader::decodeModbusResponse()
 
 void RelayModuleReader::handleReply(QModbusReply *reply)
 {
-    if (reply->error() != QModbusDevice::NoError) {
-        QString text;
-        if (reply->error() == QModbusDevice::ProtocolError) {
-            const QModbusResponse response = reply->rawResult();
-            const int code = response.isException() ? int(response.exceptionCode()) : 255;
-            text = QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2 (MODBUS код 0x%3)")
-                       .arg(ip, reply->errorString())
-                       .arg(code & 0xFF, 2, 16, QLatin1Char('0'));
-        } else {
-            text = QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2").arg(ip, reply->errorString());
-        }
-        emit writeToLog(text);
-        fail(text);
-        queue.clear();
+    if (reply != replyInFlight) {
+        reply->deleteLater();   // given up already
+        return;
+    }
+    replyInFlight = nullptr;
+    requestWatchdog->stop();
+    if (reply->error() == QModbusDevice::ProtocolError) {
+        const QModbusResponse response = reply->rawResult();
+        const int code = response.isException() ? int(response.exceptionCode()) : 255;
+        failRequest(QStringLiteral("%1 (MODBUS код 0x%2)")
+                        .arg(reply->errorString())
+                        .arg(code & 0xFF, 2, 16, QLatin1Char('0')));
+    } else if (reply->error() != QModbusDevice::NoError) {
+        failRequest(reply->errorString());
+    } else if (!answersHead(reply)) {
+        failRequest(QStringLiteral("Ответ устройства не соответствует запросу"));
     } else {
         decodeReply(reply);
         popRequest();
@@ -150,19 +170,47 @@ void RelayModuleReader::handleReply(QModbusReply *reply)
     QMetaObject::invokeMethod(this, "sendCommand", Qt::QueuedConnection);
 }
 
+bool RelayModuleReader::answersHead(const QModbusReply *reply) const
+{
+    if (queue.isEmpty())
+        return false;
+    const ReaderRequest &head = queue.first();
+    const QModbusResponse response = reply->rawResult();
+    return !response.isException() && int(response.functionCode()) == head.functionCode
+           && mbapCheck->framesMatch()
+           && ModbusReplyCheck::answers(head.functionCode, head.payload, response.data());
+}
+
+void RelayModuleReader::failRequest(const QString &reason)
+{
+    const QString text = QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2").arg(ip, reason);
+    emit writeToLog(text);
+    fail(text);
+    queue.clear();
+}
+
+void RelayModuleReader::onRequestWatchdog()
+{
+    QModbusReply *reply = replyInFlight;
+    if (!reply || reply->isFinished())
+        return;   // its answer is on the way
+    replyInFlight = nullptr;
+    reply->disconnect(this);
+    reply->deleteLater();
+    failRequest(QStringLiteral("Ответ устройства не получен полностью"));
+    ready = true;
+    QMetaObject::invokeMethod(this, "sendCommand", Qt::QueuedConnection);
+}
+
 void RelayModuleReader::decodeReply(QModbusReply *reply)
 {
     if (queue.isEmpty())
         return;
+    // The reply has the shape of the request (answersHead).
     const QByteArray data = reply->rawResult().data();
     const quint8 kind = queue.first().kind;
 
     if (kind == ReaderRequest::READ_IDENTITY) {
-        // Byte count plus 21 registers; a short answer is not decoded.
-        if (data.size() < 1 + IdentityRegisters * 2) {
-            fail(QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. Неполный ответ устройства").arg(ip));
-            return;
-        }
         const quint16 address = registerAt(data, 1);
         const quint16 code = registerAt(data, 5);
         const quint32 configured = (quint32(registerAt(data, 18) & 0xFF) << 24)
@@ -178,10 +226,6 @@ void RelayModuleReader::decodeReply(QModbusReply *reply)
             fail(QStringLiteral("Ответ устройства получен, но это не ЖН-Т"));
         }
     } else if (kind == ReaderRequest::READ_INPUT) {
-        if (data.size() < 2) {
-            fail(QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. Неполный ответ устройства").arg(ip));
-            return;
-        }
         emit controllerInfo(serverAddress, quint8(data.at(1)) == 1);
     }
 }

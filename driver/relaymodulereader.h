@@ -7,8 +7,10 @@
 #include <QObject>
 #include <QString>
 
+class MbapHeaderCheck;
 class QModbusReply;
 class QModbusTcpClient;
+class QTimer;
 
 // One request of the relay-module probe.
 struct ReaderRequest
@@ -44,10 +46,14 @@ private slots:
     void sendCommand();
     void decodeModbusResponse();
     void onModbusClientStateChanged(QModbusDevice::State state);
+    void onRequestWatchdog();
 
 private:
     QModbusReply *sendRequest(int function_code, const QByteArray &payload);
     void handleReply(QModbusReply *reply);
+    // The reply answers the head request: function, MBAP header and shape.
+    bool answersHead(const QModbusReply *reply) const;
+    void failRequest(const QString &reason);
     void decodeReply(QModbusReply *reply);
     void popRequest();
     void fail(const QString &text);
@@ -56,6 +62,10 @@ private:
     quint8 serverAddress = 49;
     QString ip;
     QModbusTcpClient *modbusClient = nullptr;
+    MbapHeaderCheck *mbapCheck = nullptr;
+    // Ends a request Qt stopped timing on a cut frame.
+    QTimer *requestWatchdog = nullptr;
+    QModbusReply *replyInFlight = nullptr;
     bool linkUp = false;
     QList<ReaderRequest> queue;
     bool ready = true;

@@ -89,6 +89,7 @@ private slots:
     void closingStartDialogEndsProgram_data();
     void closingStartDialogEndsProgram();
     void closedWhileConnecting();
+    void connectWaitHasLimit();
     void offlineLoad_data();
     void offlineLoad();
 
@@ -856,7 +857,8 @@ void TestConnectorForm::closedWhileConnecting()
 
     QTRY_VERIFY_WITH_TIMEOUT(stopped, 20000);
     QVERIFY(!m_form);
-    QVERIFY(!m_manager->client()->hasDriver());
+    // The driver is deleted once its thread has finished.
+    QTRY_VERIFY(!m_manager->client()->hasDriver());
     QVERIFY(!QApplication::overrideCursor());
 }
 
@@ -926,6 +928,38 @@ void TestConnectorForm::offlineLoad()
         QVERIFY(m_messages.isEmpty());
         QVERIFY(m_form);
     }
+}
+
+void TestConnectorForm::connectWaitHasLimit()
+{
+    // A controller that takes the connection and never answers: the dialog
+    // gives the attempt up at its own limit, before the driver's time-outs.
+    const int savedLimit = ConnectorForm::connectWaitLimitMs;
+    const auto restore = qScopeGuard([savedLimit]() { ConnectorForm::connectWaitLimitMs = savedLimit; });
+    ConnectorForm::connectWaitLimitMs = 1500;
+    FakeController fake;
+    fake.loadGeneratedConfiguration(FakeLineAddress);
+    fake.addInjection(FakeInjection::make(FakeInjection::Silence, -1, -1));
+    FakeTcpServer server(&fake);
+    QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 502));
+
+    startManager({{"Connection/LineAddress", FakeLineAddress}});
+    openForm();
+    QSignalSpy shown(m_form.data(), &ConnectorForm::showMainForm);
+    const QVariantMap settingsBefore = settingsSnapshot();
+    QElapsedTimer clock;
+    clock.start();
+    QLineEdit *edit = child<QLineEdit>("edtIpAddr");
+    edit->setText(QStringLiteral("127.0.0.1"));
+    QTest::keyClick(edit, Qt::Key_Return);
+
+    QTRY_VERIFY_WITH_TIMEOUT(server.acceptedCount() > 0 && !m_manager->client()->hasDriver(), 10000);
+    QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    QTRY_VERIFY(!m_form->findChild<QProgressDialog *>());
+    QVERIFY(m_form->isVisible());
+    QCOMPARE(shown.count(), 0);
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(settingsSnapshot(), settingsBefore);
 }
 
 QTEST_MAIN(TestConnectorForm)

@@ -12,7 +12,11 @@ class FakeRelayModule : public QObject
 {
     Q_OBJECT
 public:
-    enum Fault { NoFault, ExceptionOnIdentity, ExceptionOnInput, Silent, CloseOnIdentity, ShortIdentity, ShortInput };
+    enum Fault {
+        NoFault, ExceptionOnIdentity, ExceptionOnInput, Silent, CloseOnIdentity, ShortIdentity, ShortInput,
+        // hostile or broken answers
+        InputAsRegisters, IdentityAsInputRegisters, OtherUnit, CutIdentity
+    };
 
     quint16 addressRegister = 0x0105;
     quint16 deviceCode = 2;
@@ -58,7 +62,9 @@ private:
             }
             QByteArray reply = adu.left(4);
             reply.append(char((pdu.size() + 1) >> 8)).append(char((pdu.size() + 1) & 0xFF));
-            reply.append(char(unit)).append(pdu);
+            reply.append(char(fault == OtherUnit ? unit + 1 : unit)).append(pdu);
+            if (fault == CutIdentity && function == 3)
+                reply.chop(10);   // the header promises bytes that never come
             s->write(reply);
         }
     }
@@ -75,7 +81,7 @@ private:
             for (int k = 0; k < 4; ++k)   // high bytes are noise the probe must ignore
                 regs[17 + k] = quint16(0xAB00 | ((configuredIp >> (24 - 8 * k)) & 0xFF));
             const int count = fault == ShortIdentity ? 10 : 21;
-            pdu.append(char(3)).append(char(count * 2));
+            pdu.append(char(fault == IdentityAsInputRegisters ? 4 : 3)).append(char(count * 2));
             for (int k = 0; k < count; ++k)
                 pdu.append(char(regs[k] >> 8)).append(char(regs[k] & 0xFF));
         } else if (function == 2) {
@@ -83,6 +89,8 @@ private:
                 return QByteArray::fromHex("8204");
             if (fault == ShortInput)
                 return QByteArray::fromHex("0200");   // byte count 0, no status byte
+            if (fault == InputAsRegisters)
+                return QByteArray::fromHex("03020001");   // "on" to an input read that was never made
             pdu.append(char(2)).append(char(1)).append(char(inputByte));
         } else {
             pdu = QByteArray::fromHex("8101");
@@ -179,9 +187,21 @@ private slots:
         QTest::newRow("exception to the input read")
             << int(FakeRelayModule::ExceptionOnInput) << quint16(2) << QStringLiteral("127.0.0.1")
             << QStringLiteral("(MODBUS код 0x04)") << true << 2;
+        const QString noAnswer = QStringLiteral("Ответ устройства не соответствует запросу");
         QTest::newRow("short identity reply") << int(FakeRelayModule::ShortIdentity) << quint16(2)
-                                              << QStringLiteral("127.0.0.1")
-                                              << QStringLiteral("Неполный ответ") << false << 1;
+                                              << QStringLiteral("127.0.0.1") << noAnswer << true << 1;
+        QTest::newRow("input read answered as a register read")
+            << int(FakeRelayModule::InputAsRegisters) << quint16(2) << QStringLiteral("127.0.0.1") << noAnswer
+            << true << 2;
+        QTest::newRow("identity answered as an input-register read")
+            << int(FakeRelayModule::IdentityAsInputRegisters) << quint16(2) << QStringLiteral("127.0.0.1")
+            << noAnswer << true << 1;
+        QTest::newRow("answer for another unit") << int(FakeRelayModule::OtherUnit) << quint16(2)
+                                                 << QStringLiteral("127.0.0.1") << noAnswer << true << 1;
+        // Qt stops its own time-out once a frame header has come.
+        QTest::newRow("cut identity frame") << int(FakeRelayModule::CutIdentity) << quint16(2)
+                                            << QStringLiteral("127.0.0.1")
+                                            << QStringLiteral("Ответ устройства не получен полностью") << true << 1;
         // Qt itself refuses an input reply without a status byte.
         QTest::newRow("short input reply") << int(FakeRelayModule::ShortInput) << quint16(2)
                                            << QStringLiteral("127.0.0.1")

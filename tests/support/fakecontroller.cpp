@@ -1059,6 +1059,14 @@ FakeOutcome FakeController::handleRequest(int unitId, const QByteArray &pdu)
         case FakeInjection::CloseSocket:
             out.action = FakeOutcome::Close;
             break;
+        case FakeInjection::CutFrame:
+        case FakeInjection::OverstatedLength:
+        case FakeInjection::WrongFunction:
+        case FakeInjection::CorruptEcho:
+        case FakeInjection::AckWithoutEffect:
+        case FakeInjection::ForeignUnit:
+            out = hostileOutcome(req, inj, wellFormed);
+            break;
         default:
             if (!wellFormed) {
                 out.action = FakeOutcome::Reply;
@@ -1298,6 +1306,43 @@ QByteArray FakeController::writeFileRecord(FakeRequest &req, int *exc)
         }
     }
     return req.data;
+}
+
+FakeOutcome FakeController::hostileOutcome(FakeRequest &req, const FakeInjection &inj, bool wellFormed)
+{
+    FakeOutcome out;
+    out.action = FakeOutcome::Reply;
+    if (inj.kind == FakeInjection::CorruptEcho || inj.kind == FakeInjection::AckWithoutEffect) {
+        // What a write reply echoes: the request, or its start and count.
+        const bool startAndCount = req.function == 15 || req.function == 16;
+        out.pdu = QByteArray(1, char(req.function)) + (startAndCount ? req.data.left(4) : req.data);
+        if (inj.kind == FakeInjection::CorruptEcho)
+            out.pdu[out.pdu.size() - 1] = char(quint8(out.pdu.at(out.pdu.size() - 1)) ^ 0x5A);
+        return out;
+    }
+    if (wellFormed)
+        out = process(req);
+    else
+        out.pdu = exceptionPdu(req.function, ExcValue);
+    if (out.action != FakeOutcome::Reply)
+        return out;
+    switch (inj.kind) {
+    case FakeInjection::CutFrame:
+        out.cutBytes = inj.param > 0 ? inj.param : qMax(1, out.pdu.size() / 2);
+        break;
+    case FakeInjection::OverstatedLength:
+        out.lengthSurplus = inj.param > 0 ? inj.param : 10;
+        break;
+    case FakeInjection::ForeignUnit:
+        out.unitOffset = 1;
+        break;
+    default: { // WrongFunction
+        const int other = req.function == 3 ? 4 : 3;
+        out.pdu[0] = char(inj.param > 0 ? inj.param : other);
+        break;
+    }
+    }
+    return out;
 }
 
 QByteArray FakeController::applyReplyShape(const FakeRequest &req, const QByteArray &pdu,

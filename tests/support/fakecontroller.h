@@ -55,8 +55,10 @@
 // Test controls
 //  - addInjection(FakeInjection): exception (code -1 = without a code),
 //    silence, short / empty / over-long / truncated reply, closed socket,
-//    delayed reply; matched by function, address, file, record, unit id,
-//    after `skip` matching requests, for `times` requests (-1 = until
+//    delayed reply; a broken or hostile peer's cut frame, overstated
+//    length, wrong function, corrupted echo, echo without effect, foreign
+//    unit id; matched by function, address, file, record, unit id, after
+//    `skip` matching requests, for `times` requests (-1 = until
 //    clearInjections()). setResponseDelay() delays every reply.
 //  - refuseConnections(ms), dropConnections(); FakeTcpServer follows them.
 //  - requestLog(), requests(function, file), requestReceived(FakeRequest):
@@ -96,7 +98,14 @@ struct FakeInjection
         LongReply,      // add param bytes (default one record), lengths kept consistent
         TruncatedReply, // drop param bytes from the end, lengths left as they were
         CloseSocket,    // TCP: close the connection instead of answering (RTU: silence)
-        Delay           // answer after param ms
+        Delay,          // answer after param ms
+        // Broken or hostile peers (front ends shape the frame):
+        CutFrame,         // the frame goes out without its last param bytes (0: half the PDU), then nothing
+        OverstatedLength, // the frame claims param bytes (0: 10) more: MBAP length (TCP), byte count (RTU)
+        WrongFunction,    // the reply carries function param (0: another read function) over its data
+        CorruptEcho,      // the request is not taken; its echo comes back with the last byte changed
+        AckWithoutEffect, // the request is not taken, yet answered with the right echo
+        ForeignUnit       // the reply is framed for another unit id
     };
     Kind kind = None;
     int param = 0;
@@ -150,6 +159,9 @@ struct FakeOutcome
     Action action = Silence;
     QByteArray pdu;   // function code + data
     int delayMs = 0;
+    int cutBytes = 0;       // send the frame without its last bytes
+    int lengthSurplus = 0;  // the frame's length field claims this many bytes more
+    int unitOffset = 0;     // the frame names another unit id
 };
 
 struct FakeLineModule
@@ -378,6 +390,8 @@ private:
     FakeInjection *matchInjection(const FakeRequest &req);
     QByteArray readFileData(int file, int record, int regs);
     QByteArray applyReplyShape(const FakeRequest &req, const QByteArray &pdu, const FakeInjection &inj);
+    // Broken or hostile answers: the kinds from CutFrame on.
+    FakeOutcome hostileOutcome(FakeRequest &req, const FakeInjection &inj, bool wellFormed);
     void ensureFile(int file);
 
     QElapsedTimer m_clock;

@@ -112,11 +112,15 @@ void FakeRtuServer::parse()
         if (out.action != FakeOutcome::Reply)
             continue;
         QByteArray reply;
-        reply.append(char(unit));
+        reply.append(char(unit + out.unitOffset));
         reply.append(out.pdu);
+        // The byte count after the function code claims more than follows.
+        if (out.lengthSurplus && reply.size() > 2)
+            reply[2] = char(quint8(reply.at(2)) + out.lengthSurplus);
         const quint16 rc = crc16(reply);
         reply.append(char(rc & 0xFF));
         reply.append(char(rc >> 8));
+        reply.chop(out.cutBytes);
         QPointer<QSerialPort> port(m_port);
         if (out.delayMs > 0) {
             QTimer::singleShot(out.delayMs, this, [port, reply]() {

@@ -154,11 +154,12 @@ void FakeTcpServer::onReadyRead(QTcpSocket *s)
         frame.append(char(tid & 0xFF));
         frame.append(char(0));
         frame.append(char(0));
-        const int n = out.pdu.size() + 1;
+        const int n = out.pdu.size() + 1 + out.lengthSurplus;
         frame.append(char(n >> 8));
         frame.append(char(n & 0xFF));
-        frame.append(char(unit));
+        frame.append(char(unit + out.unitOffset));
         frame.append(out.pdu);
+        frame.chop(out.cutBytes);
         QPointer<QTcpSocket> guard(s);
         if (out.delayMs > 0) {
             QTimer::singleShot(out.delayMs, this, [guard, frame]() {

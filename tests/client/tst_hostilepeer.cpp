@@ -1,0 +1,180 @@
+// Broken or hostile controllers, over Modbus TCP and RTU: whatever a reply
+// looks like, the operation ends within a bound with a clean failure and
+// never with a success, and a read with such a step is incomplete and no
+// source for a write. tst_linkrecovery holds the good outcomes.
+
+#include "peertestsupport.h"
+
+using namespace LantrelProtocol;
+using namespace ClientTest;
+using namespace PeerTest;
+
+Q_DECLARE_METATYPE(FakeInjection)
+
+namespace {
+
+enum Operation { Read, Write, SaveToFlash, RestoreFromFlash, Connect, Monitor };
+
+FakeInjection onCommandWrite(FakeInjection::Kind kind)
+{
+    FakeInjection inj = FakeInjection::make(kind, 16);
+    inj.address = 52;
+    return inj;
+}
+
+} // namespace
+
+class TestHostilePeer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void brokenReplies_data();
+    void brokenReplies();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestHostilePeer::initTestCase()
+{
+    setUpQuietEnvironment(m_dir, this);
+    registerMetaTypes();
+}
+
+void TestHostilePeer::init()
+{
+    appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), false);
+    appSettings->setValue(QStringLiteral("Driver/EnableReadEvents"), false);
+    appSettings->sync();
+}
+
+void TestHostilePeer::brokenReplies_data()
+{
+    QTest::addColumn<int>("transport");
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<FakeInjection>("fault");
+    QTest::addColumn<int>("boundMs");
+
+    using I = FakeInjection;
+    // Frames Qt waits on for ever: three watchdog time-outs close the link.
+    QTest::newRow("TCP cut frame") << int(Tcp) << int(Read) << onSensorPage(I::CutFrame, -1) << 15000;
+    QTest::newRow("TCP length field too large") << int(Tcp) << int(Read) << onSensorPage(I::OverstatedLength, -1)
+                                                << 15000;
+    QTest::newRow("TCP wrong function") << int(Tcp) << int(Read) << onSensorPage(I::WrongFunction, 1) << 5000;
+    QTest::newRow("TCP fewer records") << int(Tcp) << int(Read) << onSensorPage(I::ShortReply, 1, 16) << 5000;
+    QTest::newRow("TCP reply for another unit") << int(Tcp) << int(Read) << onSensorPage(I::ForeignUnit, 1) << 5000;
+    FakeInjection tableEcho = I::make(I::CorruptEcho, 21);
+    tableEcho.file = 11;
+    QTest::newRow("TCP corrupted echo of a table write") << int(Tcp) << int(Write) << tableEcho << 5000;
+    QTest::newRow("TCP corrupted echo of the flash save") << int(Tcp) << int(SaveToFlash)
+                                                          << onCommandWrite(I::CorruptEcho) << 5000;
+    QTest::newRow("TCP command acknowledged, never run") << int(Tcp) << int(RestoreFromFlash)
+                                                         << onCommandWrite(I::AckWithoutEffect) << 5000;
+    QTest::newRow("TCP event count with another function") << int(Tcp) << int(Monitor)
+                                                           << I::make(I::WrongFunction, 7, -1) << 5000;
+    QTest::newRow("TCP event count without data") << int(Tcp) << int(Monitor) << I::make(I::EmptyReply, 7, -1)
+                                                  << 5000;
+    FakeInjection busy = I::exception(6, 3, -1);
+    busy.address = 0;
+    QTest::newRow("TCP busy for ever on the identity read") << int(Tcp) << int(Connect) << busy << 20000;
+    QTest::newRow("RTU fewer records") << int(Rtu) << int(Read) << onSensorPage(I::ShortReply, 1, 16) << 5000;
+    QTest::newRow("RTU cut frame") << int(Rtu) << int(Read) << onSensorPage(I::CutFrame, -1) << 15000;
+    QTest::newRow("RTU corrupted echo of a table write") << int(Rtu) << int(Write) << tableEcho << 5000;
+}
+
+void TestHostilePeer::brokenReplies()
+{
+    QFETCH(int, transport);
+    QFETCH(int, operation);
+    QFETCH(FakeInjection, fault);
+    QFETCH(int, boundMs);
+
+    Peer peer;
+    QSignalSpy connected(&peer.client, &LantrelClient::deviceConnected);
+    QSignalSpy stopped(&peer.client, &LantrelClient::driverStopped);
+    QSignalSpy steps(&peer.client, &LantrelClient::taskCompleted);
+    QSignalSpy errors(&peer.client, &LantrelClient::clientError);
+    QElapsedTimer clock;
+
+    if (operation == Connect) {
+        peer.fake.addInjection(fault);
+        clock.start();
+        QVERIFY(peer.startConnection(transport));
+        QVERIFY(waitFor([&]() { return !stopped.isEmpty(); }, boundMs));
+        QVERIFY(connected.isEmpty());
+        return;
+    }
+
+    if (operation == Monitor) {
+        appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), true);
+        appSettings->setValue(QStringLiteral("Driver/EnableReadEvents"), true);
+        appSettings->sync();
+    }
+    QVERIFY(peer.connect(transport));
+    if (operation == Write) {
+        QVERIFY(peer.read(steps, LongWaitMs));
+        QCOMPARE(failedSteps(steps), 0);
+        steps.clear();
+    }
+    // A freshly started controller: nothing has run in the command block.
+    peer.fake.setCommandState(STATE_VOID);
+    peer.fake.addInjection(fault);
+    peer.fake.clearLog();
+    clock.start();
+
+    switch (operation) {
+    case Read: {
+        QVERIFY(peer.read(steps, boundMs));
+        QVERIFY(failedSteps(steps) >= 1);
+        QVERIFY(!peer.client.datasetComplete());
+        if (!peer.client.hasDriver())
+            break;   // the link was closed: nothing to write to
+        // What was read is no source for a write.
+        peer.fake.clearLog();
+        errors.clear();
+        peer.client.writeConfiguration();
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(errors.first().first().toString().contains(QStringLiteral("прочитана не полностью")));
+        QTest::qWait(100);
+        QVERIFY(peer.fake.requests(21).isEmpty());
+        break;
+    }
+    case Write: {
+        QSignalSpy finished(&peer.client, &LantrelClient::writeFinished);
+        peer.client.writeConfiguration();
+        QVERIFY(waitFor([&]() { return !finished.isEmpty(); }, boundMs));
+        QCOMPARE(failedSteps(steps), 1);
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.first().first().toString(), QStringLiteral("В процессе передачи данных в ЦУ-Л были ошибки"));
+        break;
+    }
+    case SaveToFlash:
+    case RestoreFromFlash:
+        if (operation == SaveToFlash)
+            peer.client.saveConfigToFlash();
+        else
+            peer.client.restoreConfigFromFlash();
+        QVERIFY(waitFor([&]() { return !steps.isEmpty(); }, boundMs));
+        QCOMPARE(failedSteps(steps), 1);
+        QCOMPARE(errors.count(), 1);
+        break;
+    case Monitor: {
+        // Each refused count abandons the cycle; the next one is 200 ms later.
+        QTest::qWait(1000);
+        const int counts = peer.fake.requests(7).size();
+        QVERIFY2(counts >= 2 && counts <= 8, qPrintable(QString::number(counts)));
+        QVERIFY(peer.fake.requests(20, 6).isEmpty());
+        break;
+    }
+    default:
+        QFAIL("no such operation");
+    }
+    QVERIFY2(clock.elapsed() <= boundMs, qPrintable(QString::number(clock.elapsed())));
+}
+
+QTEST_GUILESS_MAIN(TestHostilePeer)
+#include "tst_hostilepeer.moc"
