@@ -1,7 +1,8 @@
 #include "modulestatetext.h"
 
 #include <QLocale>
-#include <QStringList>
+#include <QPair>
+#include <QVector>
 
 #include "linemodulesmodel.h"
 
