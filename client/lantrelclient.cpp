@@ -96,7 +96,10 @@ LantrelClient::LantrelClient(QObject *parent)
 
     // Made once, here: a handler with the driver as context would run in the
     // worker thread, and one per connection would pile up.
-    connect(this, &LantrelClient::driverStopped, this, [this]() { m_connection = ClientConnection(); });
+    connect(this, &LantrelClient::driverStopped, this, [this]() {
+        m_connection = ClientConnection();
+        m_connected = false;
+    });
     connect(this, &LantrelClient::driverStopped, &m_thread, &QThread::quit);
 
     scanNetworkInterfaces();
@@ -143,6 +146,7 @@ void LantrelClient::connectToDevice(uint conn_type, const QString &address, int 
     }
 
     m_lastLinkError.clear();
+    m_connected = false;
     m_connection.connType = int(conn_type);
     m_connection.address = address;
     m_connection.lineAddress = line_addr;
@@ -500,11 +504,13 @@ void LantrelClient::onDeviceConnected()
     // The main window starts the first read inside deviceConnected: the
     // task state must be fresh before that.
     resetTaskState();
+    m_connected = true;
     emit deviceConnected(m_connection);
 }
 
 void LantrelClient::onDeviceDisconnected()
 {
+    m_connected = false;
     resetTaskState();
     resetAllModuleStates();
     emit writeToLog(QStringLiteral("Отключен от ЦУ-Л"));

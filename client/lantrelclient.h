@@ -47,6 +47,9 @@ public:
 
     // What the windows read; they change none of it.
     bool hasDriver() const { return !m_driver.isNull(); }
+    // The link is up and the controller identified itself; a driver also
+    // exists while it connects or ends after a lost link.
+    bool isConnected() const { return m_connected; }
     QPointer<LantrelDriver> driver() const { return m_driver; }
     ClientConnection connection() const { return m_connection; }
     bool configSaved() const { return m_configSaved; }
@@ -263,6 +266,7 @@ private:
 
     ClientConnection m_connection;
     QString m_lastLinkError;
+    bool m_connected = false;
     LantrelProtocol::Status_Device_t m_lastControllerStatus {};
     LantrelProtocol::Feature_Device_t m_lastPowerStatus {};
     LantrelProtocol::Status_Line_t m_lastLineStatus {};
