@@ -132,7 +132,7 @@ IrOutVoltageViewer::~IrOutVoltageViewer()
 void IrOutVoltageViewer::startTask()
 {
     LantrelClient *client = appClient();
-    if (!client || !measurementButtons(m_connected, m_hasData, m_lineOn, m_running).start)
+    if (!client || !measurementButtons(isConnected(), m_hasData, isLineOn(), m_running).start)
         return;
     client->setVoltageMeasurementMode(true);
     m_running = true;
@@ -142,7 +142,7 @@ void IrOutVoltageViewer::startTask()
 void IrOutVoltageViewer::stopTask()
 {
     LantrelClient *client = appClient();
-    if (!client || !measurementButtons(m_connected, m_hasData, m_lineOn, m_running).stop)
+    if (!client || !measurementButtons(isConnected(), m_hasData, isLineOn(), m_running).stop)
         return;
     client->setVoltageMeasurementMode(false);
     m_running = false;

@@ -10,9 +10,8 @@
 #include <qwt_plot_canvas.h>
 #include <qwt_plot_grid.h>
 
-#include "appcontext.h"
 #include "appglobals.h"
-#include "lantrelclient.h"
+#include "clientlinestate.h"
 
 namespace {
 // Tick step of an axis: every value on a short range, the library's choice otherwise.
@@ -65,29 +64,22 @@ void PlotTab::setUpPicker(QwtPlotPicker *picker)
 
 void PlotTab::connectClient()
 {
-    LantrelClient *client = appClient();
-    if (!client)
-        return;
-    m_connected = client->hasDriver();
-    connect(client, &LantrelClient::deviceConnected, this, [this] {
-        m_connected = true;
+    m_clientState = new ClientLineState(this);
+    connect(m_clientState, &ClientLineState::connectionChanged, this, [this] { updateButtons(); });
+    connect(m_clientState, &ClientLineState::lineStateChanged, this, [this] {
+        onLineStateChanged();
         updateButtons();
-    });
-    connect(client, &LantrelClient::deviceDisconnected, this, [this] {
-        m_connected = false;
-        updateButtons();
-    });
-    m_lineOn = client->lastLineStatus().State == LantrelProtocol::LN_ONN;
-    connect(client, &LantrelClient::lineStatusChanged, this, [this](LantrelProtocol::Status_Line_t status) {
-        setLineState(status.State == LantrelProtocol::LN_ONN);
     });
 }
 
-void PlotTab::setLineState(bool lineOn)
+bool PlotTab::isConnected() const
 {
-    m_lineOn = lineOn;
-    onLineStateChanged();
-    updateButtons();
+    return m_clientState && m_clientState->isConnected();
+}
+
+bool PlotTab::isLineOn() const
+{
+    return m_clientState && m_clientState->isLineOn();
 }
 
 void PlotTab::readAxisSettings(int defaultMinY, int defaultMaxY)

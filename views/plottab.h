@@ -8,6 +8,7 @@
 #include <qwt_plot_picker.h>
 #include <qwt_text.h>
 
+class ClientLineState;
 class QCheckBox;
 class QPushButton;
 class QSpinBox;
@@ -51,6 +52,7 @@ protected:
     // Set-up steps, in this order.
     void setUpPlot(const Controls &controls, const QString &yTitle, const QString &xTitle);
     void setUpPicker(QwtPlotPicker *picker);
+    // Follows the client's connection and line state from here on.
     void connectClient();
     // Reads the axis keys into the controls; the Y defaults are also what
     // "Сброс" of the Y limits restores.
@@ -75,13 +77,12 @@ protected:
     virtual int defaultMinX() const { return 1; }
     virtual int defaultMaxX() const { return 500; }
 
-    bool m_connected = false;
-    bool m_lineOn = false;
+    bool isConnected() const;
+    bool isLineOn() const;
 
 private:
-    void setLineState(bool lineOn);
-
     const QString m_group;
+    ClientLineState *m_clientState = nullptr;
     Controls m_controls;
     int m_defaultMinY = 0;
     int m_defaultMaxY = 0;

@@ -8,7 +8,7 @@
 #include "appglobals.h"
 
 namespace {
-const int InfraredTab = 2;
+enum Tab { AmplitudeTab, SupplyTab, InfraredTab, HistoryTab };
 const QString GeometryKey = QStringLiteral("SamplesViewer/Geometry");
 } // namespace
 
@@ -41,14 +41,17 @@ void SamplesViewerForm::onCurrentTabIndexChanged(int idx)
         ui->tabIrOutVoltageViewer->stopTask();
     m_previousTab = ui->tabWidget->currentIndex();
     switch (idx) {
-    case 0:
+    case AmplitudeTab:
         ui->tabAccelerationViewer->startTask();
         break;
-    case 1:
+    case SupplyTab:
         ui->tabSupplyVoltageViewer->startTask();
         break;
     case InfraredTab:
         ui->tabIrOutVoltageViewer->startTask();
+        break;
+    case HistoryTab:
+        ui->tabSamplesHistory->startTask();
         break;
     default:
         break;

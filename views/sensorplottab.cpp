@@ -67,13 +67,13 @@ void SensorPlotTab::onDatasetChanged(bool reset_axis)
 
 void SensorPlotTab::updateButtons()
 {
-    const MeasurementButtons b = measurementButtons(m_connected, m_hasData, m_lineOn, m_running);
+    const MeasurementButtons b = measurementButtons(isConnected(), m_hasData, isLineOn(), m_running);
     m_startButton->setEnabled(b.start);
     m_stopButton->setEnabled(b.stop);
 }
 
 void SensorPlotTab::onLineStateChanged()
 {
-    if (m_running && !m_lineOn)
+    if (m_running && !isLineOn())
         stopTask();
 }

@@ -104,7 +104,7 @@ SupplyVoltageViewer::~SupplyVoltageViewer()
 
 void SupplyVoltageViewer::updateButtons()
 {
-    const bool enabled = supplyCommandsEnabled(m_connected, m_lineOn, m_idle);
+    const bool enabled = supplyCommandsEnabled(isConnected(), isLineOn(), m_idle);
     ui->btnUpdateSamples->setEnabled(enabled);
     ui->btnCalibrate->setEnabled(enabled);
 }
@@ -122,12 +122,12 @@ void SupplyVoltageViewer::disableFormActions(bool yes)
 void SupplyVoltageViewer::startTask()
 {
     // A refresh asked for while another task runs waits for its end.
-    if (!m_idle && m_connected && m_lineOn) {
+    if (!m_idle && isConnected() && isLineOn()) {
         m_refreshPending = true;
         return;
     }
     LantrelClient *client = appClient();
-    if (client && supplyCommandsEnabled(m_connected, m_lineOn, m_idle))
+    if (client && supplyCommandsEnabled(isConnected(), isLineOn(), m_idle))
         client->checkModulesSupplyVoltage();
 }
 

@@ -14,11 +14,25 @@
 #include "appglobals.h"
 #include "iroutvoltageviewer.h"
 #include "samplesviewerform.h"
+#include "sensorsampleshistorymodel.h"
+#include "sensorsampleshistoryviewer.h"
 #include "supplyvoltageviewer.h"
 #include "viewstestsupport.h"
 #include "windowtestsupport.h"
 
 using namespace ViewsTest;
+
+namespace {
+// A button of one tab (the tabs share some object names).
+template <typename Tab>
+QPushButton *button(SamplesViewerForm &form, const char *name)
+{
+    auto *b = form.findChild<Tab *>()->template findChild<QPushButton *>(QLatin1String(name));
+    if (!b)
+        qFatal("no button %s", name);
+    return b;
+}
+} // namespace
 
 class TestSamplesViewerForm : public QObject
 {
@@ -34,6 +48,7 @@ private slots:
     void leavingTheInfraredTabStopsIt_data();
     void leavingTheInfraredTabStopsIt();
     void closingStopsTheInfraredMeasurement();
+    void historyRecordsFromItsTab();
     void busyStateReachesTheSupplyTab();
     void geometryIsKept();
 
@@ -41,7 +56,6 @@ private:
     LantrelClient &client() { return m_env->client; }
     std::unique_ptr<SamplesViewerForm> openForm();
     void chooseTab(SamplesViewerForm &form, int index);
-    QPushButton *button(SamplesViewerForm &form, const char *name);
 
     QTemporaryDir m_dir;
     std::unique_ptr<WindowTest::PublishedClient> m_env;
@@ -79,14 +93,6 @@ void TestSamplesViewerForm::chooseTab(SamplesViewerForm &form, int index)
     QCOMPARE(bar->currentIndex(), index);
 }
 
-QPushButton *TestSamplesViewerForm::button(SamplesViewerForm &form, const char *name)
-{
-    auto *b = form.findChild<QPushButton *>(QLatin1String(name));
-    if (!b)
-        qFatal("no button %s", name);
-    return b;
-}
-
 void TestSamplesViewerForm::tabs()
 {
     auto form = openForm();
@@ -103,6 +109,7 @@ void TestSamplesViewerForm::tabs()
     QVERIFY(qobject_cast<AccelerationViewer *>(tabs->widget(0)));
     QVERIFY(qobject_cast<SupplyVoltageViewer *>(tabs->widget(1)));
     QVERIFY(qobject_cast<IrOutVoltageViewer *>(tabs->widget(2)));
+    QVERIFY(qobject_cast<SensorSamplesHistoryViewer *>(tabs->widget(3)));
 }
 
 void TestSamplesViewerForm::amplitudeRunsFromTheStart()
@@ -111,18 +118,18 @@ void TestSamplesViewerForm::amplitudeRunsFromTheStart()
     emit client().datasetChanged();
     auto form = openForm();
     pretendOnline(client());
-    QVERIFY(!button(*form, "btnStartSampling")->isEnabled());
-    QVERIFY(button(*form, "btnStopSampling")->isEnabled());
+    QVERIFY(!button<AccelerationViewer>(*form, "btnStartSampling")->isEnabled());
+    QVERIFY(button<AccelerationViewer>(*form, "btnStopSampling")->isEnabled());
     emit client().sensorSamples(0, {3, 4});
     QCOMPARE(points(form->findChild<AccelerationViewer *>(), QStringLiteral("lightgreen")),
              (QVector<QPointF> {{1, 3}, {2, 4}}));
 
     // Choosing the tab again restarts a stopped task.
-    QTest::mouseClick(button(*form, "btnStopSampling"), Qt::LeftButton);
+    QTest::mouseClick(button<AccelerationViewer>(*form, "btnStopSampling"), Qt::LeftButton);
     chooseTab(*form, 1);
-    QVERIFY(button(*form, "btnStartSampling")->isEnabled());
+    QVERIFY(button<AccelerationViewer>(*form, "btnStartSampling")->isEnabled());
     chooseTab(*form, 0);
-    QVERIFY(button(*form, "btnStopSampling")->isEnabled());
+    QVERIFY(button<AccelerationViewer>(*form, "btnStopSampling")->isEnabled());
 }
 
 void TestSamplesViewerForm::leavingTheInfraredTabStopsIt_data()
@@ -140,8 +147,8 @@ void TestSamplesViewerForm::leavingTheInfraredTabStopsIt()
     emit client().datasetChanged();
     auto form = openForm();
     pretendOnline(client());
-    QPushButton *start = button(*form, "btnStartMeasurement");
-    QPushButton *stop = button(*form, "btnStopMeasurement");
+    QPushButton *start = button<IrOutVoltageViewer>(*form, "btnStartMeasurement");
+    QPushButton *stop = button<IrOutVoltageViewer>(*form, "btnStopMeasurement");
     QVERIFY(start->isEnabled());
 
     chooseTab(*form, 2);
@@ -164,30 +171,56 @@ void TestSamplesViewerForm::closingStopsTheInfraredMeasurement()
     IrOutVoltageViewer *ir = form->findChild<IrOutVoltageViewer *>();
     chooseTab(*form, 2);
     form->close();
-    QVERIFY(button(*form, "btnStartMeasurement")->isEnabled());
+    QVERIFY(button<IrOutVoltageViewer>(*form, "btnStartMeasurement")->isEnabled());
 
     // With another tab current, closing does not touch it.
     form->show();
     chooseTab(*form, 1);
     ir->startTask();
     form->close();
-    QVERIFY(button(*form, "btnStopMeasurement")->isEnabled());
+    QVERIFY(button<IrOutVoltageViewer>(*form, "btnStopMeasurement")->isEnabled());
+}
+
+void TestSamplesViewerForm::historyRecordsFromItsTab()
+{
+    setSensorRows(client(), {4});
+    auto form = openForm();
+    pretendOnline(client());
+    auto *history = form->findChild<SensorSamplesHistoryModel *>();
+    emit client().sensorSamples(0, {1});
+    QCOMPARE(history->rowCount(), 0);
+
+    chooseTab(*form, 3);
+    QVERIFY(button<SensorSamplesHistoryViewer>(*form, "btnStopSampling")->isEnabled());
+    emit client().sensorSamples(0, {2});
+    // Other tabs leave the recording running; coming back keeps the history.
+    chooseTab(*form, 0);
+    emit client().sensorSamples(0, {3});
+    chooseTab(*form, 3);
+    QCOMPARE(history->history().first().samples.size(), 2);
+
+    // Chosen again after a stop, it starts afresh.
+    QTest::mouseClick(button<SensorSamplesHistoryViewer>(*form, "btnStopSampling"), Qt::LeftButton);
+    chooseTab(*form, 0);
+    chooseTab(*form, 3);
+    QCOMPARE(history->rowCount(), 1);
+    QVERIFY(history->history().first().samples.isEmpty());
 }
 
 void TestSamplesViewerForm::busyStateReachesTheSupplyTab()
 {
     auto form = openForm();
     pretendOnline(client());
-    QPushButton *refresh = button(*form, "btnUpdateSamples");
+    QPushButton *refresh = button<SupplyVoltageViewer>(*form, "btnUpdateSamples");
     QVERIFY(refresh->isEnabled());
     emit form->disableFormActions(true);
     QVERIFY(!refresh->isEnabled());
-    QVERIFY(!button(*form, "btnCalibrate")->isEnabled());
+    QVERIFY(!button<SupplyVoltageViewer>(*form, "btnCalibrate")->isEnabled());
     emit form->disableFormActions(false);
     QVERIFY(refresh->isEnabled());
     // Nothing else follows the busy state.
     emit form->disableFormActions(true);
-    QVERIFY(button(*form, "btnStopSampling")->isEnabled());
+    QVERIFY(button<AccelerationViewer>(*form, "btnStopSampling")->isEnabled());
 }
 
 void TestSamplesViewerForm::geometryIsKept()

@@ -18,6 +18,7 @@
 #include "appglobals.h"
 #include "iroutvoltageviewer.h"
 #include "samplesviewerform.h"
+#include "sensorsampleshistorymodel.h"
 #include "supplyvoltageviewer.h"
 #include "viewstestsupport.h"
 #include "windowtestsupport.h"
@@ -46,6 +47,7 @@ private slots:
     void amplitudesArriveLive();
     void supplyVoltagesOnRequest();
     void infraredModeFollowsTheTab();
+    void historyRecordsLive();
 
 private:
     FakeController &fake() { return m_env->fake; }
@@ -231,6 +233,23 @@ void TestSamplesViewerLive::infraredModeFollowsTheTab()
     QTRY_VERIFY_WITH_TIMEOUT(commandCount(RD_IKOUT_VOLT) > commands, 3000);
     form->close();
     QVERIFY(quietFor(3500));
+}
+
+void TestSamplesViewerLive::historyRecordsLive()
+{
+    auto form = openForm();
+    auto *history = form->findChild<SensorSamplesHistoryModel *>();
+    chooseTab(*form, 3);
+    QTRY_VERIFY_WITH_TIMEOUT(history->rowCount() == Sensors && history->history().first().samples.size() >= 2,
+                             10000);
+    // Each sample is kept at its own sensor's address, with its state.
+    const QVector<Konfig_Section_t> rows = fake().sensors();
+    for (int row = 0; row < Sensors; ++row) {
+        const auto &h = *std::find_if(history->history().cbegin(), history->history().cend(),
+                                      [&](const SensorHistory &x) { return x.address == rows.at(row).LineAddr; });
+        QCOMPARE(h.samples.first().value, fake().moduleValue(23, row));
+        QCOMPARE(bool(h.samples.first().flags & 0x400), AlarmRows.contains(row));
+    }
 }
 
 QTEST_MAIN(TestSamplesViewerLive)
