@@ -1,16 +1,69 @@
 #include "samplesviewerform.h"
+#include "ui_samplesviewerform.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include <QCloseEvent>
+#include <QSettings>
+
+#include "appcontext.h"
+#include "appglobals.h"
+
+namespace {
+enum Tab { AmplitudeTab, SupplyTab, InfraredTab, HistoryTab };
+const QString GeometryKey = QStringLiteral("SamplesViewer/Geometry");
+} // namespace
 
 SamplesViewerForm::SamplesViewerForm(QWidget *parent, Qt::WindowFlags flags)
     : QWidget(parent, flags)
+    , ui(new Ui::SamplesViewerForm)
 {
-    setWindowTitle(QStringLiteral("Данные от модулей"));
-    auto *layout = new QVBoxLayout(this);
-    auto *caption = new QLabel(windowTitle(), this);
-    caption->setAlignment(Qt::AlignCenter);
-    layout->addWidget(caption);
+    ui->setupUi(this);
+    ui->tabWidget->setCurrentWidget(ui->tabAccelerationViewer);
+    connect(ui->tabWidget, &QTabWidget::currentChanged, this, &SamplesViewerForm::onCurrentTabIndexChanged);
+    connect(this, &SamplesViewerForm::disableFormActions, ui->tabSupplyVoltageViewer,
+            &SupplyVoltageViewer::disableFormActions);
+
+    appSettings->sync();
+    const QByteArray geometry = readHexSetting(GeometryKey);
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+
+    onCurrentTabIndexChanged(0);
 }
 
-SamplesViewerForm::~SamplesViewerForm() = default;
+SamplesViewerForm::~SamplesViewerForm()
+{
+    delete ui;
+}
+
+void SamplesViewerForm::onCurrentTabIndexChanged(int idx)
+{
+    if (m_previousTab == InfraredTab)
+        ui->tabIrOutVoltageViewer->stopTask();
+    m_previousTab = ui->tabWidget->currentIndex();
+    switch (idx) {
+    case AmplitudeTab:
+        ui->tabAccelerationViewer->startTask();
+        break;
+    case SupplyTab:
+        ui->tabSupplyVoltageViewer->startTask();
+        break;
+    case InfraredTab:
+        ui->tabIrOutVoltageViewer->startTask();
+        break;
+    case HistoryTab:
+        ui->tabSamplesHistory->startTask();
+        break;
+    default:
+        break;
+    }
+}
+
+void SamplesViewerForm::closeEvent(QCloseEvent *event)
+{
+    if (ui->tabWidget->currentIndex() == InfraredTab)
+        ui->tabIrOutVoltageViewer->stopTask();
+    const QByteArray geometry = saveGeometry();
+    if (!geometry.isEmpty())
+        writeHexSetting(GeometryKey, geometry);
+    event->accept();
+}
