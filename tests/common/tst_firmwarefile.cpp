@@ -4,48 +4,11 @@
 #include <QtTest>
 
 #include "firmwarefile.h"
+#include "firmwaretestsupport.h"
+
+using namespace FirmwareTest;
 
 namespace {
-
-// Bit-by-bit CRC-16/ARC, independent of the table-driven routine.
-quint16 arc(const QByteArray &data)
-{
-    quint16 crc = 0;
-    for (const char c : data) {
-        crc ^= quint8(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
-}
-
-void putLe16(QByteArray &b, int at, quint16 v)
-{
-    b[at] = char(v & 0xFF);
-    b[at + 1] = char(v >> 8);
-}
-
-QByteArray patternBody(int size)
-{
-    QByteArray body(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        body[i] = char((i * 7 + 3) & 0xFF);
-    return body;
-}
-
-// A well-formed file; the unused trailer bytes carry noise, which the
-// program must ignore.
-QByteArray makeFile(const QByteArray &body, quint16 target, quint16 version, quint16 bodyCrcError = 0)
-{
-    QByteArray trailer(32, '\0');
-    putLe16(trailer, 0, target);
-    putLe16(trailer, 2, version);
-    for (int i = 4; i < 28; ++i)
-        trailer[i] = char(0xA0 + i);
-    putLe16(trailer, 28, arc(body) ^ bodyCrcError);
-    putLe16(trailer, 30, arc(trailer.left(30)));
-    return body + trailer;
-}
 
 QByteArray flipped(QByteArray bytes, int at)
 {
@@ -136,9 +99,7 @@ void TestFirmwareFile::check()
     QVERIFY(file.rejectionMessage(fileName).isEmpty());
     // The image is the file unchanged and its CRC, high byte first.
     QCOMPARE(image.size(), bytes.size() + 2);
-    QCOMPARE(image.left(bytes.size()), bytes);
-    const quint16 tail = quint16((quint8(image.at(bytes.size())) << 8) | quint8(image.at(bytes.size() + 1)));
-    QCOMPARE(tail, arc(bytes));
+    QCOMPARE(image, uploadImageOf(bytes));
 }
 
 void TestFirmwareFile::sizeLimit_data()
