@@ -16,6 +16,7 @@ private slots:
     void initTestCase() { FirmwareFormTest::initTestCase(); }
 
     void failedUpdateRestartsOnClose();
+    void refusedPreparationEndsTransfer();
     void newFileDropsUpload_data();
     void newFileDropsUpload();
     void linkLostDuringTransfer();
@@ -41,6 +42,26 @@ void TestFirmwareTransfer::failedUpdateRestartsOnClose()
     QCOMPARE(rig.coilWrites(2), 0);
 
     // The line is still stopped: closing restarts the controller.
+    QVERIFY(rig.closeForm());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.coilWrites(2), 1, 10000);
+}
+
+void TestFirmwareTransfer::refusedPreparationEndsTransfer()
+{
+    // The controller refuses to take an image: the transfer ends there.
+    Rig rig;
+    QVERIFY(rig.connect());
+    rig.line.fake.failCommand(LOAD_PROG);
+    rig.open();
+    QSignalSpy uploaded(&rig.line.client, &LantrelClient::firmwareUploaded);
+    rig.choose(rig.moduleFile(ControllerProgram, 0x0410));
+    QVERIFY(uploaded.wait(ClientTest::LongWaitMs));
+    QCOMPARE(uploaded.first().first().toBool(), false);
+    QTRY_VERIFY(rig.button("btnLoadFirmwareFile")->isEnabled());
+    QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
+    QVERIFY(rig.line.fake.firmwareImage().isEmpty());
+
+    // The line was stopped for it: closing restarts the controller.
     QVERIFY(rig.closeForm());
     QTRY_COMPARE_WITH_TIMEOUT(rig.coilWrites(2), 1, 10000);
 }
