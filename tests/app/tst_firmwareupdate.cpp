@@ -88,7 +88,7 @@ void TestFirmwareUpdate::sensorFirmware()
     QVERIFY(rig.connect(true));
     rig.line.fake.setRestartDelays(100, 300);
     rig.line.fake.setCommandBusyTime(MOVE_PROG, 300);
-    rig.line.fake.setCommandBusyTime(SAVE_PROG, 1800);
+    rig.line.fake.setCommandBusyTime(SAVE_PROG, 3000);
     FirmwareUpdateForm *form = rig.open(true);
     auto *table = form->findChild<QTableView *>(QStringLiteral("tableView"));
     QSignalSpy logged(form, &FirmwareUpdateForm::writeToLog);

@@ -390,7 +390,8 @@ void TestFirmwareUpdateForm::lineStopWaitEndsOnLinkLoss()
         rig.form->close();
         closedDuringWait = !rig.form->isVisible();
     });
-    QTimer::singleShot(600, &rig.line.fake, [&]() { rig.line.fake.dropConnections(); });
+    // The client reports the link lost; the driver itself never answers the stop.
+    QTimer::singleShot(600, &rig.line.fake, [&]() { emit rig.line.client.deviceDisconnected(); });
     QElapsedTimer clock;
     clock.start();
     rig.choose(rig.moduleFile(Sensors, 0x0305));
