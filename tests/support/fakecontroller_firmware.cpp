@@ -2,6 +2,7 @@
 // passing it on to the modules of one kind, and the versions they report.
 
 #include "fakecontroller.h"
+#include "firmwaretestsupport.h"
 
 using namespace LantrelProtocol;
 
@@ -13,18 +14,6 @@ constexpr int ImageCrcSize = 2;
 bool isModuleFirmware(int firmwareType)
 {
     return firmwareType >= 3 && firmwareType <= 5;
-}
-
-// CRC-16/ARC, bit by bit: the controller's own check of the image.
-quint16 arc(const char *data, int size)
-{
-    quint16 crc = 0;
-    for (int i = 0; i < size; ++i) {
-        crc ^= quint8(data[i]);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
 }
 
 } // namespace
@@ -73,7 +62,7 @@ bool FakeController::firmwareImageAccepted(int firmwareType) const
     if (firmwareType != m_announcedType || size != m_announcedSize || size < TrailerSize + ImageCrcSize)
         return false;
     const quint16 crc = quint16((quint8(m_firmware.at(size - 2)) << 8) | quint8(m_firmware.at(size - 1)));
-    return arc(m_firmware.constData(), size - ImageCrcSize) == crc;
+    return FirmwareTest::arc(m_firmware.left(size - ImageCrcSize)) == crc;
 }
 
 quint16 FakeController::imageVersion() const
