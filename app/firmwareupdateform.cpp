@@ -1,26 +1,448 @@
 #include "firmwareupdateform.h"
+#include "ui_firmwareupdateform.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include "appcontext.h"
+#include "appglobals.h"
+#include "controllerconfigmodel.h"
+#include "firmwarefile.h"
+#include "lantrelclient.h"
+#include "linemodulesmodel.h"
+#include "modulesversionfiltermodel.h"
+#include "modulesversionmodel.h"
+#include "texthelpers.h"
+#include "uiseams.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+
+namespace {
+
+const QString NoData = QStringLiteral("<Нет данных>");
+const QString NoCount = QStringLiteral("<Нет>");
+const QString LoadError = QStringLiteral("<Ошибка загрузки>");
+
+// The driver re-reads the line status every 1.8 s until the polling stops;
+// a controller that never gets there must not hold the window for ever.
+int lineStopWaitMs = 60000;
+
+bool isModuleFirmware(quint8 type)
+{
+    return type > 2;
+}
+
+bool reportsProgress(quint8 type)
+{
+    return type == 3 || type == 4;
+}
+
+// Modules of the kind a module firmware is for, as the controller's line
+// settings count them.
+int moduleCount(quint8 firmwareType)
+{
+    const LantrelProtocol::Konfig_Line_t &line = appClient()->controllerConfigModel()->lineConfig;
+    switch (firmwareType) {
+    case 3:
+        return line.SensorCount;
+    case 4:
+        return line.IoCount;
+    case 5:
+        return line.ScpCount;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+FirmwareFormControls firmwareFormControls(const FirmwareFormState &s)
+{
+    FirmwareFormControls c;
+    const bool idle = s.actionsEnabled && !s.uploading && !s.updating && !s.waitingForLineStop;
+    c.readControllerInfo = idle && s.connected;
+    c.loadFile = idle && s.connected;
+    c.readModulesInfo = idle && s.connected && s.modulesUpdateEnabled;
+    c.startUpdate = idle && s.connected && s.imageUploaded;
+    c.close = s.actionsEnabled && !s.updating && !s.waitingForLineStop;
+    c.countVisible = isModuleFirmware(s.firmwareType);
+    c.progressVisible = reportsProgress(s.firmwareType) && s.updating;
+    return c;
+}
+
+int FirmwareUpdateForm::lineStopTimeoutMs()
+{
+    return lineStopWaitMs;
+}
+
+void FirmwareUpdateForm::setLineStopTimeoutMs(int ms)
+{
+    lineStopWaitMs = ms;
+}
 
 FirmwareUpdateForm::FirmwareUpdateForm(QWidget *parent, Qt::WindowFlags flags)
     : QWidget(parent, flags)
+    , ui(new Ui::FirmwareUpdateForm)
 {
-    setWindowTitle(QStringLiteral("Обновление прошивок"));
-    auto *layout = new QVBoxLayout(this);
-    auto *caption = new QLabel(windowTitle(), this);
-    caption->setAlignment(Qt::AlignCenter);
-    layout->addWidget(caption);
+    ui->setupUi(this);
+    LantrelClient *client = appClient();
+    state.connected = client->hasDriver();
+
+    connect(client, &LantrelClient::firmwareUploaded, this, &FirmwareUpdateForm::onFirmwareUploaded);
+    connect(client, &LantrelClient::firmwareUpdateProgress, this, &FirmwareUpdateForm::onFirmwareUpdateProgress);
+    connect(client, &LantrelClient::firmwareUpdated, this, &FirmwareUpdateForm::onFirmwareUpdated);
+    connect(client, &LantrelClient::lineStatusChanged, this, &FirmwareUpdateForm::onLineStatus);
+    connect(client, &LantrelClient::deviceDisconnected, this, [this]() {
+        state.connected = false;
+        updateActions();
+    });
+    connect(client, &LantrelClient::deviceRebooted, this, [this]() { controllerRebooted = true; });
+    connect(client->controllerConfigModel(), &ControllerConfigModel::dataChanged, this,
+            &FirmwareUpdateForm::onControllerModelDataChanged);
+    connect(client, &LantrelClient::moduleFirmwareVersion, this, &FirmwareUpdateForm::onModuleFwVersion);
+
+    setUpTable();
+    showControllerInfo();
+
+    connect(ui->btnLoadFirmwareFile, &QToolButton::clicked, this, &FirmwareUpdateForm::loadFirmwareFile);
+    connect(ui->btnStartUpdateFirmware, &QPushButton::clicked, this, &FirmwareUpdateForm::updateFirmware);
+    connect(ui->btnReadControllerInfo, &QToolButton::clicked, client, &LantrelClient::readControllerInfo);
+    connect(ui->btnReadModulesInfo, &QToolButton::clicked, client, &LantrelClient::checkModulesFwVersion);
+    connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QWidget::close);
+
+    restoreSettings();
+    updateActions();
 }
 
-FirmwareUpdateForm::~FirmwareUpdateForm() = default;
+FirmwareUpdateForm::~FirmwareUpdateForm()
+{
+    // The header still reports its geometry while the base class deletes it.
+    ui->tableView->horizontalHeader()->disconnect(this);
+    delete ui;
+}
+
+void FirmwareUpdateForm::setUpTable()
+{
+    ui->cbFilter->addItem(QStringLiteral("Все модули"), 0);
+    ui->cbFilter->addItem(QStringLiteral("ВТ-Л"), 1);
+    ui->cbFilter->addItem(QStringLiteral("ПС-Л"), 2);
+    ui->cbFilter->addItem(QStringLiteral("ТЗ-Л"), 3);
+
+    versionModel = new ModulesVersionModel(this);
+    const LineModulesModel *lineModules = appClient()->lineModulesModel();
+    for (quint16 addr = 1; addr <= LineModulesModel::RowCount; ++addr)
+        versionModel->setModule(lineModules->moduleAt(addr));
+
+    auto *filter = new ModulesVersionFilterModel(this);
+    filter->setHideEmptyRows(false);
+    filter->setModuleTypeFilter(0);
+    filter->setSourceModel(versionModel);
+    filter->setDynamicSortFilter(true);
+    filter->setSortCaseSensitivity(Qt::CaseInsensitive);
+    filter->setSortLocaleAware(true);
+    connect(ui->cbFilter, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this, filter]() { filter->setModuleTypeFilter(ui->cbFilter->currentData().toInt()); });
+
+    QTableView *table = ui->tableView;
+    table->setModel(filter);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
+    QHeaderView *header = table->horizontalHeader();
+    header->setResizeContentsPrecision(0);
+    header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setHighlightSections(false);
+    table->setSortingEnabled(true);
+    table->sortByColumn(0, Qt::AscendingOrder);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    // The table's column is as wide as its header and a scroll bar.
+    connect(header, &QHeaderView::geometriesChanged, this, [this, header]() {
+        ui->gridLayout->setColumnMinimumWidth(
+            0, header->length() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 6);
+    });
+}
+
+void FirmwareUpdateForm::restoreSettings()
+{
+    appSettings->sync();
+    firmwarePath = appSettings->value(QStringLiteral("Common/FirmwarePath")).toString();
+    appSettings->beginGroup(QStringLiteral("FirmwareUpdateForm"));
+    const QByteArray geometry = readHexSetting(QStringLiteral("Geometry"));
+    const int x = appSettings->value(QStringLiteral("X"), 0).toInt();
+    const int y = appSettings->value(QStringLiteral("Y"), 0).toInt();
+    appSettings->endGroup();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    if (x != 0 && y != 0)
+        move(x, y);
+}
+
+void FirmwareUpdateForm::showControllerInfo()
+{
+    const ControllerInfo &info = appClient()->controllerConfigModel()->info;
+    ui->lblFwVer->setText(info.firmwareVersion);
+    ui->lblFwDate->setText(info.firmwareDate);
+}
 
 void FirmwareUpdateForm::disableFormActions(bool yes)
 {
-    Q_UNUSED(yes)
+    state.actionsEnabled = !yes;
+    updateActions();
 }
 
 void FirmwareUpdateForm::disableModulesUpdate(bool yes)
 {
-    Q_UNUSED(yes)
+    state.modulesUpdateEnabled = !yes;
+    updateActions();
+}
+
+void FirmwareUpdateForm::updateActions()
+{
+    const FirmwareFormControls c = firmwareFormControls(state);
+    ui->btnReadControllerInfo->setEnabled(c.readControllerInfo);
+    ui->btnReadModulesInfo->setEnabled(c.readModulesInfo);
+    ui->btnLoadFirmwareFile->setEnabled(c.loadFile);
+    ui->btnStartUpdateFirmware->setEnabled(c.startUpdate);
+    ui->buttonBox->setEnabled(c.close);
+    ui->lblCount->setVisible(c.countVisible);
+    ui->lblHwCount->setVisible(c.countVisible);
+    ui->lblModProgress->setVisible(c.progressVisible);
+    ui->lblModProgressCount->setVisible(c.progressVisible);
+}
+
+void FirmwareUpdateForm::onControllerModelDataChanged(QVector<int> roles)
+{
+    if (!roles.contains(Qt::UserRole))
+        return;
+    if (appClient()->controllerConfigModel()->info.deviceType == LantrelProtocol::BOS_LIN) {
+        showControllerInfo();
+    } else {
+        ui->lblFwVer->clear();
+        ui->lblFwDate->clear();
+    }
+}
+
+void FirmwareUpdateForm::onModuleFwVersion(ushort line_addr, ushort fw_ver)
+{
+    if (line_addr < 1 || line_addr > LineModulesModel::RowCount)
+        return;
+    LineModuleRecord record = versionModel->moduleAt(line_addr);
+    record.firmwareVersion = fw_ver;
+    record.firmwareVersionText = versionToString(fw_ver);
+    versionModel->setModule(record);
+}
+
+// ---------------------------------------------------------------------------
+// Choosing a file and transferring it
+
+void FirmwareUpdateForm::loadFirmwareFile()
+{
+    if (firmwarePath.isEmpty() || !QDir(firmwarePath).exists())
+        firmwarePath = appDataPath;
+    const QString fileName = UiSeams::getOpenFileName(
+        this, QStringLiteral("Выбор файла прошивки"), firmwarePath, QStringLiteral("Файлы прошивок (*.mcr)"),
+        QFileDialog::DontResolveSymlinks | QFileDialog::ReadOnly | QFileDialog::DontUseCustomDirectoryIcons);
+    if (fileName.isEmpty())
+        return;
+    ui->lblFirmwareFileName->setText(QFileInfo(fileName).fileName());
+    // Whatever happens to this file, an earlier one is no longer to be updated.
+    dropFirmware();
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        reportError(QStringLiteral("Ошибка открытия файла прошивки %1. %2")
+                        .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+        updateActions();
+        return;
+    }
+    // A file too large to transfer is refused from its size alone.
+    const QByteArray bytes = file.read(FirmwareFile::MaxFileSize + 1);
+    file.close();
+    firmwarePath = QFileInfo(fileName).absolutePath();
+
+    const FirmwareFile firmware = FirmwareFile::check(bytes);
+    if (!acceptFile(fileName, firmware)) {
+        updateActions();
+        return;
+    }
+
+    QPointer<FirmwareUpdateForm> self(this);
+    const LineStop stop = stopLinePolling();
+    if (!self)
+        return;
+    if (stop != LineStop::Stopped) {
+        updateActions();
+        return;
+    }
+    emit writeToLog(QStringLiteral("Передача файла прошивки %1 в ЦУ-Л. Тип прошивки - %2, версия - %3")
+                        .arg(QDir::toNativeSeparators(fileName), firmware.displayName(), firmware.versionText()));
+    state.uploading = true;
+    appClient()->uploadFirmware(state.firmwareType, firmware.uploadImage());
+    updateActions();
+}
+
+void FirmwareUpdateForm::dropFirmware()
+{
+    state.imageUploaded = false;
+    state.firmwareType = 0;
+    ui->lblHwType->setText(NoData);
+    ui->lblVersion->setText(NoData);
+    ui->lblHwCount->setText(NoCount);
+}
+
+// Shows what the file holds; true when it is to be transferred now.
+bool FirmwareUpdateForm::acceptFile(const QString &fileName, const FirmwareFile &file)
+{
+    if (!file.isAccepted()) {
+        ui->lblHwType->setText(LoadError);
+        ui->lblVersion->setText(LoadError);
+        reportError(file.rejectionMessage(QDir::toNativeSeparators(fileName)));
+        return false;
+    }
+    ui->lblHwType->setText(file.displayName());
+    ui->lblVersion->setText(file.versionText());
+    state.firmwareType = file.firmwareType();
+    if (!isModuleFirmware(state.firmwareType))
+        return true;
+    const int count = moduleCount(state.firmwareType);
+    ui->lblHwCount->setText(QString::number(count));
+    return count > 0 && state.modulesUpdateEnabled;
+}
+
+FirmwareUpdateForm::LineStop FirmwareUpdateForm::stopLinePolling()
+{
+    LantrelClient *client = appClient();
+    // Without a driver the client never answers.
+    if (!client->hasDriver())
+        return LineStop::Lost;
+
+    LineStop result = LineStop::TimedOut;
+    QEventLoop loop;
+    connect(client, &LantrelClient::linePollStopped, &loop, [&](bool stopped) {
+        result = stopped ? LineStop::Stopped : LineStop::Refused;
+        loop.quit();
+    }, Qt::QueuedConnection);
+    auto lost = [&]() {
+        result = LineStop::Lost;
+        loop.quit();
+    };
+    connect(client, &LantrelClient::deviceDisconnected, &loop, lost);
+    connect(client, &LantrelClient::driverStopped, &loop, lost);
+    connect(this, &QObject::destroyed, &loop, lost);
+    QTimer::singleShot(lineStopWaitMs, &loop, &QEventLoop::quit);
+
+    state.waitingForLineStop = true;
+    updateActions();
+    QPointer<FirmwareUpdateForm> self(this);
+    QMetaObject::invokeMethod(client, "stopLinePolling", Qt::QueuedConnection);
+    loop.exec();
+    if (!self)
+        return LineStop::Lost;
+    state.waitingForLineStop = false;
+
+    switch (result) {
+    case LineStop::Stopped:
+        linePollingStopped = true;
+        break;
+    case LineStop::TimedOut:
+        // The stop may still take effect: closing the window restarts the controller.
+        linePollingStopped = true;
+        reportError(QStringLiteral("ЦУ-Л не подтвердил остановку чтения линии. Передача прошивки отменена"));
+        break;
+    case LineStop::Refused:
+    case LineStop::Lost:
+        break;
+    }
+    return result;
+}
+
+void FirmwareUpdateForm::reportError(const QString &message)
+{
+    emit writeToLog(message);
+    UiSeams::messageBox(this, QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok);
+}
+
+void FirmwareUpdateForm::onFirmwareUploaded(bool success)
+{
+    state.imageUploaded = success;
+    state.uploading = false;
+    updateActions();
+}
+
+// ---------------------------------------------------------------------------
+// The update
+
+void FirmwareUpdateForm::updateFirmware()
+{
+    const bool modules = isModuleFirmware(state.firmwareType);
+    emit writeToLog(QStringLiteral("Запуск процедуры обновления прошивки")
+                    + (modules ? QStringLiteral(" модулей") : QStringLiteral(" ЦУ-Л")));
+    state.updating = true;
+    if (reportsProgress(state.firmwareType))
+        ui->lblModProgressCount->setText(QStringLiteral("0"));
+    appClient()->updateFirmware();
+    updateActions();
+}
+
+void FirmwareUpdateForm::onFirmwareUpdateProgress(ushort mod_count)
+{
+    if (reportsProgress(state.firmwareType))
+        ui->lblModProgressCount->setText(QString::number(mod_count));
+}
+
+void FirmwareUpdateForm::onFirmwareUpdated(bool success)
+{
+    state.imageUploaded = false;
+    state.updating = false;
+    controllerRebooted = false;
+    // A successful update restarts the controller, which polls the line
+    // again; after a failed one the line stays stopped until the window closes.
+    if (success)
+        linePollingStopped = false;
+    versionsPending = success && isModuleFirmware(state.firmwareType);
+    updateActions();
+}
+
+void FirmwareUpdateForm::onLineStatus(LantrelProtocol::Status_Line_t status)
+{
+    const bool polling = status.Flags & 0x01;
+    if (versionsPending && controllerRebooted && status.State == LantrelProtocol::LN_ONN && polling) {
+        versionsPending = false;
+        controllerRebooted = false;
+        appClient()->checkModulesFwVersion();
+    }
+    disableModulesUpdate(status.State != LantrelProtocol::LN_POW && status.State != LantrelProtocol::LN_ONN);
+}
+
+// ---------------------------------------------------------------------------
+// Closing
+
+void FirmwareUpdateForm::closeEvent(QCloseEvent *event)
+{
+    if (state.waitingForLineStop || (state.connected && (state.updating || state.uploading))) {
+        event->ignore();
+        return;
+    }
+    if (linePollingStopped && state.connected)
+        QMetaObject::invokeMethod(appClient(), "rebootController", Qt::QueuedConnection);
+    if (!firmwarePath.isEmpty())
+        appSettings->setValue(QStringLiteral("Common/FirmwarePath"), firmwarePath);
+    appSettings->beginGroup(QStringLiteral("FirmwareUpdateForm"));
+    const QByteArray geometry = saveGeometry();
+    if (!geometry.isEmpty())
+        writeHexSetting(QStringLiteral("Geometry"), geometry);
+    appSettings->setValue(QStringLiteral("X"), x());
+    appSettings->setValue(QStringLiteral("Y"), y());
+    appSettings->endGroup();
+    event->accept();
 }

@@ -387,6 +387,8 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
             emit taskStarted(QStringLiteral("Передача файла прошивки в ЦУ-Л..."), m_commandTotal);
             invokeDriver("uploadFirmware", Q_ARG(QByteArray, m_firmwareBody));
         } else {
+            // The window waits for the transfer's outcome, which ends here.
+            emit firmwareUploaded(false);
             emit clientError(QStringLiteral("Ошибка подготовки ЦУ-Л к приему прошивки"));
         }
         break;

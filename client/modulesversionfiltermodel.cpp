@@ -7,6 +7,12 @@ ModulesVersionFilterModel::ModulesVersionFilterModel(QObject *parent)
 {
 }
 
+void ModulesVersionFilterModel::setHideEmptyRows(bool hide)
+{
+    m_showEmptyRows = !hide;
+    invalidateFilter();
+}
+
 void ModulesVersionFilterModel::setModuleTypeFilter(int kind)
 {
     m_kind = kind;

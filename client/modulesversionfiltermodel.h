@@ -3,13 +3,15 @@
 
 #include <QSortFilterProxyModel>
 
-// Filter over ModulesVersionModel by module kind; free addresses hidden.
+// Filter over ModulesVersionModel by module kind; free addresses hidden
+// until setHideEmptyRows(false).
 class ModulesVersionFilterModel : public QSortFilterProxyModel
 {
     Q_OBJECT
 public:
     explicit ModulesVersionFilterModel(QObject *parent = nullptr);
 
+    void setHideEmptyRows(bool hide);
     void setModuleTypeFilter(int kind);
 
 protected:

@@ -32,6 +32,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
@@ -1443,7 +1444,15 @@ void TestMainForm::endToEnd()
     QCOMPARE(firmware->windowModality(), Qt::ApplicationModal);
     QTRY_VERIFY(!tasks.isEmpty());
     QCOMPARE(tasks.at(0).at(0).toString(), QStringLiteral("Запрос версий прошивок модулей..."));
+    // The request is followed by the read of the versions: wait for the read's end,
+    // not for the gap between the two tasks.
+    QTRY_COMPARE_WITH_TIMEOUT(form->statusBar()->currentMessage(),
+                              QStringLiteral("Чтение версий прошивок модулей - успешно"), 20000);
+    QCOMPARE(tasks.size(), 2);
+    QCOMPARE(tasks.at(1).at(0).toString(), QStringLiteral("Чтение версий прошивок модулей..."));
     waitIdle();
+    // The window shows what the controller reported (the first sensor runs 1.02).
+    QCOMPARE(firmware->findChild<QTableView *>()->model()->index(0, 3).data().toString(), QStringLiteral("1.02"));
     firmware->close();
     settle();
     QVERIFY(firmware.isNull());

@@ -185,7 +185,7 @@ private slots:
         cmd("remote control failed", SET_CMD_DC, false,
             {failed, error(QStringLiteral("Ошибка выполнения команды дистанционного контроля"))});
         cmd("prepare upload failed", LOAD_PROG, false,
-            {failed, error(QStringLiteral("Ошибка подготовки ЦУ-Л к приему прошивки"))});
+            {failed, QStringLiteral("firmwareUploaded(false)"), error(QStringLiteral("Ошибка подготовки ЦУ-Л к приему прошивки"))});
         cmd("unpack", MOVE_PROG, true, {ok, task(QStringLiteral("Обновление прошивки ЦУ-Л..."))});
         cmd("unpack failed", MOVE_PROG, false,
             {failed, failed, QStringLiteral("firmwareUpdated(false)"), error(QStringLiteral("Ошибка распаковки файла прошивки"))});

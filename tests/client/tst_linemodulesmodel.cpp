@@ -103,6 +103,8 @@ private slots:
 
     void versionModel();
     void versionFilter();
+    void versionFilterEmptyRows_data();
+    void versionFilterEmptyRows();
 
 private:
     std::unique_ptr<LineModulesModel> m_model;
@@ -969,6 +971,39 @@ void TestLineModulesModel::versionFilter()
     v.setModule(late);
     QCOMPARE(f.rowCount(), 4);
     QCOMPARE(f.index(0, 3).data().toString(), QStringLiteral("1.00"));
+}
+
+void TestLineModulesModel::versionFilterEmptyRows_data()
+{
+    QTest::addColumn<bool>("hide");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("rows");
+
+    // Modules: a sensor, an I/O module and a line-protection module.
+    QTest::newRow("hidden, all kinds") << true << 0 << 3;
+    QTest::newRow("hidden, I/O modules") << true << 2 << 1;
+    QTest::newRow("shown, all kinds") << false << 0 << 500;
+    QTest::newRow("shown, I/O modules") << false << 2 << 498;
+    QTest::newRow("shown, sensors") << false << 1 << 498;
+}
+
+void TestLineModulesModel::versionFilterEmptyRows()
+{
+    QFETCH(bool, hide);
+    QFETCH(int, kind);
+    QFETCH(int, rows);
+
+    ModulesVersionModel v;
+    v.setModule(module(1, 4));
+    v.setModule(module(2, 2));
+    v.setModule(module(3, 5));
+    ModulesVersionFilterModel f;
+    QAbstractItemModelTester tester(&f, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    f.setSourceModel(&v);
+    f.setModuleTypeFilter(kind);
+    f.setHideEmptyRows(!hide);
+    f.setHideEmptyRows(hide);   // re-filters at once, both ways
+    QCOMPARE(f.rowCount(), rows);
 }
 
 QTEST_MAIN(TestLineModulesModel)

@@ -679,6 +679,7 @@ void FakeController::startCommand(int code, int p1, int p2, bool viaFile27)
     m_cmdRegs[1] = quint16(code);
     m_cmdRegs[2] = quint16(p1);
     m_cmdRegs[3] = (code == MOVE_PROG || code == SAVE_PROG) ? 0 : quint16(p2);
+    firmwareCommandStarted(code, p1, p2);
     emit commandStarted(code);
     // Finish on time even when nobody polls (effects such as a flash save).
     const int busy = commandBusyTime(code);
@@ -705,8 +706,9 @@ void FakeController::updateCommand()
         return;
     }
     if (m_cmdCode == MOVE_PROG || m_cmdCode == SAVE_PROG) {
-        const qint64 p = busy > 0 ? elapsed * m_progressEnd / busy : elapsed / 100;
-        m_cmdRegs[3] = quint16(qMin<qint64>(p, m_progressEnd));
+        const int end = firmwareProgressEnd(m_cmdCode, m_cmdP1);
+        const qint64 p = busy > 0 ? elapsed * end / busy : elapsed / 100;
+        m_cmdRegs[3] = quint16(qMin<qint64>(p, end));
     }
 }
 
@@ -801,7 +803,11 @@ void FakeController::finishCommand()
             break;
         case MOVE_PROG:
         case SAVE_PROG:
-            m_cmdRegs[3] = quint16(m_progressEnd);
+            m_cmdRegs[3] = quint16(firmwareProgressEnd(m_cmdCode, m_cmdP1));
+            result = firmwareCommandResult(m_cmdCode, m_cmdP1);
+            break;
+        case RD_SECT_VER:
+            collectModuleVersions();
             break;
         default:
             break;

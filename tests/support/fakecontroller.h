@@ -350,6 +350,20 @@ public:
     QByteArray firmwareImage() const { return m_firmware; }
     void clearFirmware() { m_firmware.clear(); }
 
+    // --- firmware update as the controller runs it (fakecontroller_firmware.cpp)
+    // When on: LOAD_PROG (type << 8 | size bits 16-23, size bits 0-15)
+    // empties the firmware files and announces the image; MOVE_PROG fails
+    // (register 53 = 1) unless the image received has the announced type and
+    // size and ends in the CRC-16/ARC of the rest, high byte first, and its
+    // register 55 counts 256-byte blocks of a module image; SAVE_PROG of a
+    // module type counts the configured modules of that kind in register 55
+    // and gives them the image's version (trailer bytes 2-3), which the next
+    // RD_SECT_VER collects into file 30; SAVE_PROG of the controller program
+    // (2) restarts with that version in identity register 4.
+    void emulateFirmwareUpdate(bool on = true) { m_emulateFirmware = on; }
+    QVector<quint16> firmwareModuleAddresses(int firmwareType) const; // line addresses of that kind
+    quint16 imageVersion() const;           // version in the received image's trailer, 0 none
+
     // --- configuration
     // Controller at `unitId` / `ip` with sensors of both kinds, I/O and
     // line-protection modules, two relay modules (one using relay 32) and
@@ -393,6 +407,13 @@ private:
     // Broken or hostile answers: the kinds from CutFrame on.
     FakeOutcome hostileOutcome(FakeRequest &req, const FakeInjection &inj, bool wellFormed);
     void ensureFile(int file);
+    // Firmware update steps (fakecontroller_firmware.cpp).
+    void firmwareCommandStarted(int code, int p1, int p2);
+    int firmwareProgressEnd(int code, int p1) const;
+    quint16 firmwareCommandResult(int code, int p1);
+    bool firmwareImageAccepted(int firmwareType) const;
+    void installFirmware(int firmwareType);
+    void collectModuleVersions();
 
     QElapsedTimer m_clock;
     int m_unitId = 1;
@@ -462,6 +483,10 @@ private:
     int m_eventTotal = 0;
 
     QByteArray m_firmware;
+    bool m_emulateFirmware = false;
+    int m_announcedType = -1;               // LOAD_PROG: firmware type, -1 none
+    int m_announcedSize = -1;               // LOAD_PROG: image size in bytes
+    QMap<int, quint16> m_installedVersions; // line address -> version a module now runs
     QList<FakeInjection> m_injections;
     int m_responseDelayMs = 0;
     QList<FakeRequest> m_log;

@@ -48,6 +48,7 @@ int main(int argc, char *argv[])
     }
     FakeController controller;
     controller.loadGeneratedConfiguration(unit, host);
+    controller.emulateFirmwareUpdate();
     controller.addEvents(events);
     FakeTcpServer tcp(&controller);
     if (!tcp.listen(host, quint16(port))) {

@@ -1,0 +1,130 @@
+// Firmware window against the fake controller, transfers that end without
+// a completed update: a failed update, a transfer left unused for another
+// file, and the link lost while the image travels. Whatever happens, the
+// line the window stopped is not left stopped.
+
+#include "firmwareformfixture.h"
+
+using namespace FirmwareFormTest;
+using namespace LantrelProtocol;
+
+class TestFirmwareTransfer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { FirmwareFormTest::initTestCase(); }
+
+    void failedUpdateRestartsOnClose();
+    void refusedPreparationEndsTransfer();
+    void newFileDropsUpload_data();
+    void newFileDropsUpload();
+    void linkLostDuringTransfer();
+};
+
+void TestFirmwareTransfer::failedUpdateRestartsOnClose()
+{
+    Rig rig;
+    QVERIFY(rig.connect());
+    rig.line.fake.setCommandBusyTime(MOVE_PROG, 300);
+    rig.line.fake.failCommand(MOVE_PROG);
+    rig.open();
+    QSignalSpy uploaded(&rig.line.client, &LantrelClient::firmwareUploaded);
+    rig.choose(rig.moduleFile(IoModules, 0x0104));
+    QVERIFY(uploadSucceeded(uploaded));
+    QTRY_VERIFY(rig.button("btnStartUpdateFirmware")->isEnabled());
+
+    QSignalSpy updated(&rig.line.client, &LantrelClient::firmwareUpdated);
+    QTest::mouseClick(rig.button("btnStartUpdateFirmware"), Qt::LeftButton);
+    QVERIFY(updated.wait(ClientTest::LongWaitMs));
+    QCOMPARE(updated.first().first().toBool(), false);
+    QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
+    QCOMPARE(rig.coilWrites(2), 0);
+
+    // The line is still stopped: closing restarts the controller.
+    QVERIFY(rig.closeForm());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.coilWrites(2), 1, 10000);
+}
+
+void TestFirmwareTransfer::refusedPreparationEndsTransfer()
+{
+    // The controller refuses to take an image: the transfer ends there.
+    Rig rig;
+    QVERIFY(rig.connect());
+    rig.line.fake.failCommand(LOAD_PROG);
+    rig.open();
+    QSignalSpy uploaded(&rig.line.client, &LantrelClient::firmwareUploaded);
+    rig.choose(rig.moduleFile(ControllerProgram, 0x0410));
+    QVERIFY(uploaded.wait(ClientTest::LongWaitMs));
+    QCOMPARE(uploaded.first().first().toBool(), false);
+    QTRY_VERIFY(rig.button("btnLoadFirmwareFile")->isEnabled());
+    QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
+    QVERIFY(rig.line.fake.firmwareImage().isEmpty());
+
+    // The line was stopped for it: closing restarts the controller.
+    QVERIFY(rig.closeForm());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.coilWrites(2), 1, 10000);
+}
+
+void TestFirmwareTransfer::newFileDropsUpload_data()
+{
+    QTest::addColumn<bool>("readable");
+
+    QTest::newRow("rejected file") << true;
+    QTest::newRow("file that cannot be opened") << false;
+}
+
+void TestFirmwareTransfer::newFileDropsUpload()
+{
+    QFETCH(bool, readable);
+
+    Rig rig;
+    QVERIFY(rig.connect());
+    rig.open();
+    QSignalSpy uploaded(&rig.line.client, &LantrelClient::firmwareUploaded);
+    rig.choose(rig.file(QStringLiteral("program.mcr"),
+                        FirmwareTest::makeFile(FirmwareTest::patternBody(992), ControllerProgram, 0x0410)));
+    QVERIFY(uploadSucceeded(uploaded));
+    QTRY_VERIFY(rig.button("btnStartUpdateFirmware")->isEnabled());
+
+    // The name shown is the new file's; the image sent for the old one no longer counts.
+    const QString next = readable ? rig.file(QStringLiteral("next.mcr"), QByteArray(64, '\x11'))
+                                  : rig.dir.filePath(QStringLiteral("firmware/next.mcr"));
+    rig.choose(next);
+    QCOMPARE(rig.text("lblFirmwareFileName"), QStringLiteral("next.mcr"));
+    QCOMPARE(rig.boxes.asked.size(), 1);
+    QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
+    QCOMPARE(rig.text("lblHwType"), readable ? QStringLiteral("<Ошибка загрузки>") : QStringLiteral("<Нет данных>"));
+    QCOMPARE(rig.commandCodes().count(LOAD_PROG), 1);
+    QCOMPARE(rig.coilWrites(1), 1);
+
+    // The transfer stopped the line and no update followed: closing restarts the controller.
+    QVERIFY(rig.closeForm());
+    QTRY_COMPARE_WITH_TIMEOUT(rig.coilWrites(2), 1, 10000);
+    QVERIFY(!rig.commandCodes().contains(MOVE_PROG));
+}
+
+void TestFirmwareTransfer::linkLostDuringTransfer()
+{
+    Rig rig;
+    QVERIFY(rig.connect());
+    rig.open();
+    QObject::connect(&rig.line.fake, &FakeController::requestReceived, &rig.line.fake,
+                     [&rig](const FakeRequest &r) {
+                         if (r.function == 21 && r.file() == FakeController::FirmwareFileFirst && r.record() == 1280)
+                             rig.line.fake.dropConnections();
+                     }, Qt::QueuedConnection);
+    QSignalSpy disconnected(&rig.line.client, &LantrelClient::deviceDisconnected);
+    rig.choose(rig.moduleFile(ControllerLoader, 0x0102, 65504));
+    QVERIFY(disconnected.wait(ClientTest::LongWaitMs));
+    QVERIFY(rig.line.fake.firmwareImage().size() < 65504);
+
+    // Nothing more to do with this controller, and nothing holds the window.
+    QVERIFY(!rig.button("btnLoadFirmwareFile")->isEnabled());
+    QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
+    QVERIFY(rig.closeForm());
+    QCOMPARE(rig.coilWrites(2), 0);
+}
+
+QTEST_MAIN(TestFirmwareTransfer)
+#include "tst_firmwaretransfer.moc"
