@@ -219,7 +219,6 @@ void LineModulesForm::onDatasetChanged()
 {
     if (!addressingMode)
         return;
-    updateFreeAddressSet();
     rederiveCurrentModule();
     updateActions();
 }

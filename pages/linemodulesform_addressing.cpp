@@ -251,10 +251,11 @@ void LineModulesForm::onModuleInfoChanged()
 }
 
 // The stored address and table index of the current module, and the free
-// addresses, as the tables hold them now.
+// addresses of a running mode, as the tables hold them now.
 void LineModulesForm::rederiveCurrentModule()
 {
-    updateFreeAddressSet();
+    if (addressingMode)
+        updateFreeAddressSet();
     const QModelIndex stored = lineModules()->indexOf(moduleType, moduleSerial);
     storedAddress = stored.isValid() ? quint16(stored.row() + 1) : 0;
     moduleIndex = stored.isValid() ? quint16(stored.data(Qt::UserRole).toUInt()) : 0;

@@ -16,7 +16,8 @@ ClientAnswerWait::ClientAnswerWait(LantrelClient *client, AnswerSignal answer, Q
 ClientAnswerWait::Outcome ClientAnswerWait::run(const std::function<void()> &call)
 {
     m_answer = false;
-    if (!m_client)
+    // Without a driver the client accepts no call and never answers.
+    if (!m_client || !m_client->hasDriver())
         return LinkLost;
 
     QEventLoop loop;
