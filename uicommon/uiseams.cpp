@@ -1,5 +1,6 @@
 #include "uiseams.h"
 
+#include <QCheckBox>
 #include <QPointer>
 #include <QSerialPortInfo>
 
@@ -25,6 +26,11 @@ PortListHandler &portListHandler()
     static PortListHandler handler;
     return handler;
 }
+CheckBoxHandler &checkBoxHandler()
+{
+    static CheckBoxHandler handler;
+    return handler;
+}
 } // namespace
 
 QMessageBox::StandardButton messageBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
@@ -41,6 +47,28 @@ QMessageBox::StandardButton messageBox(QWidget *parent, QMessageBox::Icon icon, 
     const int answer = box->exec();
     if (!box)
         return QMessageBox::NoButton;
+    delete box.data();
+    return QMessageBox::StandardButton(answer);
+}
+
+QMessageBox::StandardButton messageBoxWithCheckBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                                   const QString &text, const QString &checkBoxText, bool *checked,
+                                                   QMessageBox::StandardButtons buttons,
+                                                   QMessageBox::StandardButton defaultButton)
+{
+    if (messageBoxHandler()) {
+        *checked = checkBoxHandler() ? checkBoxHandler()(checkBoxText) : false;
+        return messageBoxHandler()(parent, icon, title, text, buttons, defaultButton);
+    }
+    *checked = false;
+    // On the heap for the same reason as in messageBox().
+    QPointer<QMessageBox> box = new QMessageBox(icon, title, text, buttons, parent);
+    box->setDefaultButton(defaultButton);
+    box->setCheckBox(new QCheckBox(checkBoxText, box));
+    const int answer = box->exec();
+    if (!box)
+        return QMessageBox::NoButton;
+    *checked = box->checkBox()->isChecked();
     delete box.data();
     return QMessageBox::StandardButton(answer);
 }
@@ -76,5 +104,6 @@ void setMessageBoxHandler(MessageBoxHandler handler) { messageBoxHandler() = std
 void setOpenFileHandler(FileDialogHandler handler) { openFileHandler() = std::move(handler); }
 void setSaveFileHandler(FileDialogHandler handler) { saveFileHandler() = std::move(handler); }
 void setPortListHandler(PortListHandler handler) { portListHandler() = std::move(handler); }
+void setCheckBoxHandler(CheckBoxHandler handler) { checkBoxHandler() = std::move(handler); }
 
 } // namespace UiSeams

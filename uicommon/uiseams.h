@@ -21,11 +21,19 @@ using MessageBoxHandler = std::function<QMessageBox::StandardButton(
 using FileDialogHandler = std::function<QString(QWidget *parent, const QString &caption, const QString &dir,
                                                 const QString &filter, QFileDialog::Options options)>;
 using PortListHandler = std::function<QStringList()>;
+// The state a test leaves the check box of messageBoxWithCheckBox in.
+using CheckBoxHandler = std::function<bool(const QString &checkBoxText)>;
 
 QMessageBox::StandardButton messageBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
                                        const QString &text,
                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+// A message box with a check box under its text ("do not ask again" and the
+// like); `checked` receives the box's state when it closes, whatever the answer.
+QMessageBox::StandardButton messageBoxWithCheckBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                                   const QString &text, const QString &checkBoxText, bool *checked,
+                                                   QMessageBox::StandardButtons buttons,
+                                                   QMessageBox::StandardButton defaultButton);
 QString getOpenFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,
                         QFileDialog::Options options = QFileDialog::Options());
 QString getSaveFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,
@@ -38,6 +46,8 @@ void setMessageBoxHandler(MessageBoxHandler handler);
 void setOpenFileHandler(FileDialogHandler handler);
 void setSaveFileHandler(FileDialogHandler handler);
 void setPortListHandler(PortListHandler handler);
+// Used with the message box handler; without one the check box stays unchecked.
+void setCheckBoxHandler(CheckBoxHandler handler);
 
 } // namespace UiSeams
 

@@ -660,6 +660,17 @@ void FakeController::setMagnetModule(const FakeLineModule &m)
     m_magnetPending = true;
 }
 
+bool FakeController::touchLineModule(quint32 serial)
+{
+    for (const FakeLineModule &m : qAsConst(m_lineModules)) {
+        if (m.serial == serial) {
+            setMagnetModule(m);
+            return true;
+        }
+    }
+    return false;
+}
+
 void FakeController::startCommand(int code, int p1, int p2, bool viaFile27)
 {
     FakeCommand c;

@@ -243,6 +243,10 @@ public:
     void addLineModule(const FakeLineModule &m) { m_lineModules.append(m); }
     void setMagnetModule(const FakeLineModule &m);      // answers the next identity command once
     bool magnetPending() const { return m_magnetPending; }
+    // The installer holds the magnet to the line module with this serial
+    // number: the next identity command reports it as it is on the line now
+    // (its current address). False when no such module is on the line.
+    bool touchLineModule(quint32 serial);
 
     // --- restart
     void setRestartDelays(int dropMs, int downMs) { m_restartDropMs = dropMs; m_restartDownMs = downMs; }
