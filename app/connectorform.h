@@ -31,9 +31,6 @@ public:
     static QString encodeHostList(const QMap<quint32, quint8> &hosts);
     static QMap<quint32, quint8> decodeHostList(const QString &text);
 
-    // Dotted IPv4 address, four numbers 0 to 255 without leading zeros.
-    static QString ipAddressPattern();
-
 signals:
     void showWaitCursor(bool);
     void showMainForm();
@@ -66,7 +63,6 @@ private:
     QProgressDialog *progressDialog = nullptr;
     bool paramsValid = false;
     QMap<quint32, quint8> hosts;
-    QString lastIpText;
     bool connecting = false;
 };
 
