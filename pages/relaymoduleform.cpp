@@ -170,9 +170,7 @@ bool RelayModuleForm::confirmRelayLoss()
         ui->ckExpand->setChecked(true);
         return false;
     }
-    InteractionsConfigModel *interactions = client->interactionsConfigModel();
-    for (int i = rows.size() - 1; i >= 0; --i)
-        interactions->removeInteraction(rows.at(i));
+    client->interactionsConfigModel()->removeInteractions(rows);
     return true;
 }
 

@@ -1,0 +1,31 @@
+#ifndef TABLEWIDTHFOLLOWER_H
+#define TABLEWIDTHFOLLOWER_H
+
+#include <QObject>
+
+class QGridLayout;
+class QTableView;
+
+// Keeps a column of a page's grid layout exactly as wide as a table's
+// columns plus a vertical scroll bar: the table keeps to the left and the
+// free width goes to the column beside it.
+class TableWidthFollower : public QObject
+{
+    Q_OBJECT
+
+public:
+    TableWidthFollower(QTableView *table, QGridLayout *layout, int column = 0);
+
+    // Sizes the table's columns to their contents, then follows them.
+    void fitColumns();
+    // Only the layout column follows the header's length.
+    void follow();
+
+private:
+    QTableView *m_table;
+    QGridLayout *m_layout;
+    int m_column;
+    int m_scrollBarExtent;
+};
+
+#endif // TABLEWIDTHFOLLOWER_H
