@@ -23,5 +23,7 @@ void TableWidthFollower::fitColumns()
 
 void TableWidthFollower::follow()
 {
+    if (!m_layout)
+        return;
     m_layout->setColumnMinimumWidth(m_column, m_table->horizontalHeader()->length() + m_scrollBarExtent + 6);
 }

@@ -2,8 +2,9 @@
 #define TABLEWIDTHFOLLOWER_H
 
 #include <QObject>
+#include <QGridLayout>
+#include <QPointer>
 
-class QGridLayout;
 class QTableView;
 
 // Keeps a column of a page's grid layout exactly as wide as a table's
@@ -23,7 +24,9 @@ public:
 
 private:
     QTableView *m_table;
-    QGridLayout *m_layout;
+    // The page deletes its layout before its children, which still report
+    // their geometry while they go.
+    QPointer<QGridLayout> m_layout;
     int m_column;
     int m_scrollBarExtent;
 };
