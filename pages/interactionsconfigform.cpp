@@ -48,11 +48,11 @@ InteractionsConfigForm::InteractionsConfigForm(QWidget *parent, Qt::WindowFlags 
 
     widthFollower = new TableWidthFollower(ui->tableView, ui->gridLayout);
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
-        connect(model, signal, widthFollower, &TableWidthFollower::fitColumns);
+        connect(model, signal, widthFollower, &TableWidthFollower::requestFit);
         // The add button follows the row count, also when a read fills the table.
         connect(model, signal, this, &InteractionsConfigForm::updateActions);
     }
-    connect(model, &QAbstractItemModel::dataChanged, widthFollower, &TableWidthFollower::fitColumns);
+    connect(model, &QAbstractItemModel::dataChanged, widthFollower, &TableWidthFollower::requestFit);
     widthFollower->fitColumns();
 
     connect(ui->btnAddInteraction, &QPushButton::clicked, this, &InteractionsConfigForm::addInteraction);

@@ -33,8 +33,8 @@ RelayModulesConfigForm::RelayModulesConfigForm(QWidget *parent, Qt::WindowFlags 
     ui->tableRelays->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     widthFollower = new TableWidthFollower(ui->tableRelays, ui->gridLayout);
-    connect(model, &QAbstractItemModel::rowsInserted, widthFollower, &TableWidthFollower::fitColumns);
-    connect(model, &QAbstractItemModel::rowsRemoved, widthFollower, &TableWidthFollower::fitColumns);
+    connect(model, &QAbstractItemModel::rowsInserted, widthFollower, &TableWidthFollower::requestFit);
+    connect(model, &QAbstractItemModel::rowsRemoved, widthFollower, &TableWidthFollower::requestFit);
     // The add button follows the module count, also when a read fills the list.
     connect(model, &QAbstractItemModel::rowsInserted, this, &RelayModulesConfigForm::updateActions);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &RelayModulesConfigForm::updateActions);

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QStyle>
 #include <QTableView>
+#include <QTimer>
 
 TableWidthFollower::TableWidthFollower(QTableView *table, QGridLayout *layout, int column)
     : QObject(table)
@@ -15,8 +16,17 @@ TableWidthFollower::TableWidthFollower(QTableView *table, QGridLayout *layout, i
     connect(table->horizontalHeader(), &QHeaderView::geometriesChanged, this, &TableWidthFollower::follow);
 }
 
+void TableWidthFollower::requestFit()
+{
+    if (m_fitRequested)
+        return;
+    m_fitRequested = true;
+    QTimer::singleShot(0, this, &TableWidthFollower::fitColumns);
+}
+
 void TableWidthFollower::fitColumns()
 {
+    m_fitRequested = false;
     m_table->horizontalHeader()->resizeSections(QHeaderView::ResizeToContents);
     follow();
 }

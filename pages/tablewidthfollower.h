@@ -19,6 +19,9 @@ public:
 
     // Sizes the table's columns to their contents, then follows them.
     void fitColumns();
+    // fitColumns() once the events in hand are done: a read that inserts
+    // thousands of rows one by one sizes the columns once.
+    void requestFit();
     // Only the layout column follows the header's length.
     void follow();
 
@@ -29,6 +32,7 @@ private:
     QPointer<QGridLayout> m_layout;
     int m_column;
     int m_scrollBarExtent;
+    bool m_fitRequested = false;
 };
 
 #endif // TABLEWIDTHFOLLOWER_H
