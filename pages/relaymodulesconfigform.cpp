@@ -43,6 +43,8 @@ RelayModulesConfigForm::RelayModulesConfigForm(QWidget *parent, Qt::WindowFlags 
     detailModel->setMasterModel(model);
     ui->tableDetail->setModel(detailModel);
     setUpTable(ui->tableDetail);
+    // As wide as the module list above it.
+    ui->tableDetail->horizontalHeader()->setStretchLastSection(true);
     ui->tableDetail->setItemDelegateForColumn(RelayModulesDetailModel::CountColumn,
                                               new FixedValuesSpinDelegate(0, 255, 1, 1, this));
 
