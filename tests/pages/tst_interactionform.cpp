@@ -12,6 +12,7 @@
 
 #include <memory>
 
+#include "appcontext.h"
 #include "configinvariants.h"
 #include "configuredclient.h"
 #include "interactionform.h"
@@ -312,6 +313,7 @@ void TestInteractionForm::add()
     QCOMPARE(added.count(), 1);
     QVERIFY(m_boxes->asked.isEmpty());
     QCOMPARE(describeAll(interactions()), created);
+    QVERIFY(!readHexSetting(QStringLiteral("InteractionForm/Geometry")).isEmpty());
     // Each source's reference counter went up with its interactions.
     QCOMPARE(ConfigInvariants::checkConfigInvariants(m_config->client), QStringList());
 }
@@ -367,39 +369,57 @@ void TestInteractionForm::refused()
 void TestInteractionForm::relayTimeDefault_data()
 {
     QTest::addColumn<Input>("input");
+    QTest::addColumn<int>("controllerTime");
+    QTest::addColumn<int>("stored");
     QTest::addColumn<QString>("functionText");
 
     Input io;
     io.from = QStringLiteral("3");
     io.executor = QStringLiteral("204");
     io.function = QStringLiteral("Вкл. на время");
-    QTest::newRow("I/O relay: the controller's seconds") << io << "Вкл. на 5 с.";
+    QTest::newRow("I/O relay: the controller's seconds") << io << 5 << 5 << "Вкл. на 5 с.";
+    QTest::newRow("I/O relay, long time") << io << 200 << 200 << "Вкл. на 200 с.";
 
     Input relay = io;
     relay.executorType = QStringLiteral("ЖН-Т");
     relay.executor = ExpansionModule;
     relay.relay = QStringLiteral("32");
-    QTest::newRow("relay module: twice as many half-seconds") << relay << "Вкл. на 5 с.";
+    QTest::newRow("relay module: twice as many half-seconds") << relay << 5 << 10 << "Вкл. на 5 с.";
+    // 400 half-seconds do not fit in the relay's byte: the longest time it holds.
+    QTest::newRow("relay module, long time") << relay << 200 << 255 << "Вкл. на 127,5 с.";
 }
 
 void TestInteractionForm::relayTimeDefault()
 {
     QFETCH(Input, input);
+    QFETCH(int, controllerTime);
+    QFETCH(int, stored);
     QFETCH(QString, functionText);
 
+    LantrelProtocol::Konfig_Device_t controller = m_config->fake.controllerConfig();
+    controller.TSign = quint8(controllerTime);
+    m_config->fake.setControllerConfig(controller);
+    QVERIFY(m_config->read());
     IoModulesConfigModel *io = m_config->client.ioModulesConfigModel();
     RelayModulesConfigModel *relays = m_config->client.relayModulesConfigModel();
     io->setData(io->index(3, IoModulesConfigModel::RelayTimeColumn), 0u);
     relays->setData(relays->index(0, RelayModulesConfigModel::FirstRelayColumn + 31), 0u);
+    const int before = interactions()->rowCount();
 
     open();
     enter(input);
     QTest::mouseClick(saveButton(), Qt::LeftButton);
-    QCOMPARE(interactions()->interactionAt(0).functionText, functionText);
+    QCOMPARE(interactions()->rowCount(), before + 1);
+    bool found = false;
+    for (int row = 0; row < interactions()->rowCount(); ++row) {
+        const InteractionRecord r = interactions()->interactionAt(row);
+        found = found || (r.sourceAddress == 3 && r.functionText == functionText);
+    }
+    QVERIFY(found);
     if (input.executorType == QStringLiteral("ЖН-Т"))
-        QCOMPARE(int(relays->moduleByIndex(0).config.Relays[31].TSign), 10);
+        QCOMPARE(int(relays->moduleByIndex(0).config.Relays[31].TSign), stored);
     else
-        QCOMPARE(int(io->moduleAt(3).relayTime), 5);
+        QCOMPARE(int(io->moduleAt(3).relayTime), stored);
 }
 
 void TestInteractionForm::fullTable()
