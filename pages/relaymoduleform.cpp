@@ -201,7 +201,7 @@ void RelayModuleForm::saveData()
 
     RelayModulesConfigModel *modules = client->relayModulesConfigModel();
     RelayModuleRecord record = isNew ? RelayModuleRecord() : modules->moduleByIndex(quint16(cfgIndex));
-    record.configIndex = quint16(ui->lblNumber->text().toUShort() - 1);
+    record.configIndex = quint16(cfgIndex);
     record.ipAddress = ui->edtIpAddr->text();
     LantrelProtocol::Konfig_Modul_t &cfg = record.config;
     cfg.IPAddr = ipv4FromText(record.ipAddress);
