@@ -3,6 +3,7 @@
 
 #include "appcontext.h"
 #include "appglobals.h"
+#include "ipv4edit.h"
 #include "lantrelclient.h"
 #include "progressdialogs.h"
 #include "taskmanager.h"
@@ -18,8 +19,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QProgressDialog>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
 #include <QSettings>
 #include <QStyle>
 #include <QTimer>
@@ -40,8 +39,7 @@ ConnectorForm::ConnectorForm(QWidget *parent, Qt::WindowFlags flags)
     ui->cbConnectType->addItem(QStringLiteral("Ethernet"), 0);
     ui->cbConnectType->addItem(QStringLiteral("RS-485"), 1);
 
-    ui->edtIpAddr->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(ipAddressPattern()), ui->edtIpAddr));
+    new Ipv4Edit(ui->edtIpAddr);
 
     const int width = ui->edtIpAddr->fontMetrics().boundingRect(QStringLiteral("255.255.255.255")).width()
                       + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
@@ -82,7 +80,6 @@ ConnectorForm::ConnectorForm(QWidget *parent, Qt::WindowFlags flags)
 
     const QString host = appSettings->value(QStringLiteral("Host"), QString()).toString();
     ui->edtIpAddr->setText(host);
-    lastIpText = ui->edtIpAddr->text();
     if (!host.isEmpty() && !hosts.isEmpty()) {
         const auto found = ui->tblHosts->findItems(host, Qt::MatchFixedString);
         if (!found.isEmpty())
@@ -121,14 +118,6 @@ void ConnectorForm::setOfflineControlsVisible(bool visible)
 {
     ui->ckEnableOffline->setVisible(visible);
     ui->btnLoad->setVisible(visible);
-}
-
-QString ConnectorForm::ipAddressPattern()
-{
-    // Qt reads numbers with a leading zero as octal ("010" is 8), so such
-    // numbers are not accepted at all.
-    const QString octet = QStringLiteral("(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])");
-    return QStringLiteral("(%1\\.){3}%1").arg(octet);
 }
 
 QString ConnectorForm::encodeHostList(const QMap<quint32, quint8> &hosts)
@@ -213,20 +202,8 @@ void ConnectorForm::updateWidgetsState()
 
 void ConnectorForm::onIpAddrTextChanged(QString txt)
 {
-    // Only a character typed at the end completes a group: after a deletion
-    // (a backspace over the dot) the text is left as the user made it.
-    const bool typedAtEnd = txt.size() == lastIpText.size() + 1 && txt.startsWith(lastIpText);
-    if (typedAtEnd) {
-        const int afterLast = txt.lastIndexOf(QLatin1Char('.')) + 1;
-        if (txt.count(QLatin1Char('.')) <= 2 && txt.size() - afterLast == 3) {
-            txt += QLatin1Char('.');
-            const bool blocked = ui->edtIpAddr->blockSignals(true);
-            ui->edtIpAddr->setText(txt);
-            ui->edtIpAddr->setCursorPosition(txt.size());
-            ui->edtIpAddr->blockSignals(blocked);
-        }
-    }
-    lastIpText = ui->edtIpAddr->text();
+    // Ipv4Edit has added the automatic dot already.
+    Q_UNUSED(txt)
     checkConnectionParams();
     updateWidgetsState();
 }

@@ -31,9 +31,6 @@ public:
     static QString encodeHostList(const QMap<quint32, quint8> &hosts);
     static QMap<quint32, quint8> decodeHostList(const QString &text);
 
-    // Dotted IPv4 address, four numbers 0 to 255 without leading zeros.
-    static QString ipAddressPattern();
-
     // How long a connection attempt may take before the dialog ends it
     // (a host that never takes the connection); tests shorten it.
     static int connectWaitLimitMs;
@@ -74,7 +71,6 @@ private:
     QProgressDialog *progressDialog = nullptr;
     bool paramsValid = false;
     QMap<quint32, quint8> hosts;
-    QString lastIpText;
     bool connecting = false;
     bool connectCancelled = false;
     // Set once the dialog led to the main window, or is already closing:

@@ -3,6 +3,8 @@
 #include "ipv4text.h"
 #include "lantrelprotocol.h"
 
+#include <algorithm>
+
 using LantrelProtocol::EXT_RELY;
 
 InteractionsConfigModel::InteractionsConfigModel(QObject *parent)
@@ -174,26 +176,10 @@ void InteractionsConfigModel::removeSourceInteractions(uchar deviceType, ushort 
     QVector<int> noted;
     for (int row = 0; row < m_rows.size(); ++row) {
         const InteractionRecord &r = m_rows.at(row);
-        if (r.sourceKind == kind && r.sourceAddress == lineAddress) {
+        if (r.sourceKind == kind && r.sourceAddress == lineAddress)
             noted.append(row);
-            emitDeleted(r);
-        }
     }
-
-    // One removal per run of adjacent rows, the last run first, so that the
-    // noted row numbers stay valid.
-    int end = noted.size() - 1;
-    while (end >= 0) {
-        int begin = end;
-        while (begin > 0 && noted.at(begin - 1) == noted.at(begin) - 1)
-            --begin;
-        const int first = noted.at(begin);
-        const int last = noted.at(end);
-        beginRemoveRows(QModelIndex(), first, last);
-        m_rows.remove(first, last - first + 1);
-        endRemoveRows();
-        end = begin - 1;
-    }
+    removeInteractions(noted);
 }
 
 void InteractionsConfigModel::removeExecutorInteractions(uchar deviceType, ushort index)
@@ -202,16 +188,35 @@ void InteractionsConfigModel::removeExecutorInteractions(uchar deviceType, ushor
     QVector<int> noted;
     for (int row = 0; row < m_rows.size(); ++row) {
         const InteractionRecord &r = m_rows.at(row);
-        if (r.executorType == deviceType && r.executorNumber == number) {
+        if (r.executorType == deviceType && r.executorNumber == number)
             noted.append(row);
-            emitDeleted(r);
-        }
     }
-    for (int i = noted.size() - 1; i >= 0; --i) {
-        const int row = noted.at(i);
-        beginRemoveRows(QModelIndex(), row, row);
-        m_rows.remove(row);
+    removeInteractions(noted);
+}
+
+void InteractionsConfigModel::removeInteractions(QVector<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [this](int row) { return row < 0 || row >= m_rows.size(); }),
+               rows.end());
+    for (const int row : qAsConst(rows))
+        emitDeleted(m_rows.at(row));
+
+    // One removal per run of adjacent rows, the last run first, so that the
+    // noted row numbers stay valid.
+    int end = rows.size() - 1;
+    while (end >= 0) {
+        int begin = end;
+        while (begin > 0 && rows.at(begin - 1) == rows.at(begin) - 1)
+            --begin;
+        const int first = rows.at(begin);
+        const int last = rows.at(end);
+        beginRemoveRows(QModelIndex(), first, last);
+        m_rows.remove(first, last - first + 1);
         endRemoveRows();
+        end = begin - 1;
     }
 }
 

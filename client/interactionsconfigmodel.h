@@ -54,6 +54,9 @@ public:
     void removeInteraction(int row);
     void removeSourceInteractions(uchar deviceType, ushort lineAddress);
     void removeExecutorInteractions(uchar deviceType, ushort index);
+    // Removes the rows given (in any order; rows out of range are skipped),
+    // one removal per run of adjacent rows.
+    void removeInteractions(QVector<int> rows);
     void clear();
 
 signals:

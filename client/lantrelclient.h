@@ -241,7 +241,6 @@ private:
                    void (LantrelClient::*set)(Map));
     bool toDocument() const { return m_driver.isNull() || m_fileMode; }
     void addWriteSteps(ushort toDriver) { m_writeTotal += toDocument() ? 1 : toDriver; }
-    QString relayTimeText(uchar time_value) const;
     void resetAllModuleStates();
 
     // Driver life cycle

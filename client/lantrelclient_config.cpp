@@ -16,6 +16,7 @@
 #include "controllerconfigmodel.h"
 #include "lantreldriver.h"
 #include "devicetables.h"
+#include "interactiontext.h"
 #include "iomodulesconfigmodel.h"
 #include "linemodulesmodel.h"
 #include "processingconfigmodel.h"
@@ -59,14 +60,6 @@ QString nativePath(const QString &path)
 {
     return QDir::toNativeSeparators(path);
 }
-}
-
-// Relay times are kept in half-seconds.
-QString LantrelClient::relayTimeText(uchar time_value) const
-{
-    if (time_value & 1)
-        return QLocale().toString(time_value * 0.5, 'f', 1);
-    return QString::number(time_value >> 1);
 }
 
 bool LantrelClient::refuseIncompleteDataset()
@@ -357,16 +350,14 @@ void LantrelClient::onInteractionsConfig(ushort first_idx, QVector<Control_Relay
         rec.executorType = r.DeviceType;
         rec.executorTypeText = deviceTypeNames.value(r.DeviceType);
         rec.function = r.DestFunc;
-        const quint8 modeKey = (r.DestFunc == 0 || r.DestFunc == 255) ? r.DestFunc : 1;
-        rec.functionText = relayModeShortNames.value(modeKey);
 
+        quint8 relayTime = 0;
         if (r.DeviceType == SECT_MVV) {
             rec.executorNumber = r.DestRef;
             const IoModuleRecord io = m_ioModulesModel->moduleAt(quint16(r.DestRef - 1));
             rec.executorAddressText = QString::number(io.lineAddress);
             rec.relay = 0;
-            if (r.DestFunc != 0)
-                rec.functionText += QString::number(io.relayTime) + QStringLiteral(" с.");
+            relayTime = io.relayTime;
         } else if (r.DeviceType == EXT_RELY) {
             rec.executorNumber = quint16(r.DestRef >> 8);
             // The whole low byte: relay 32 does not fit in five bits.
@@ -374,17 +365,12 @@ void LantrelClient::onInteractionsConfig(ushort first_idx, QVector<Control_Relay
             const RelayModuleRecord relayModule =
                 m_relayModulesModel->moduleByIndex(quint16(rec.executorNumber - 1));
             rec.executorAddressText = relayModule.ipAddress;
-            if (rec.relay != 0 && r.DestFunc != 0) {
-                if (r.DestFunc == 255) {
-                    const quint8 time = rec.relay <= 32 ? relayModule.config.Relays[rec.relay - 1].TSign : 0;
-                    rec.functionText += relayTimeText(time) + QStringLiteral(" с.");
-                } else {
-                    rec.functionText += QString::number(r.DestFunc);
-                }
-            }
+            if (rec.relay >= 1 && rec.relay <= 32)
+                relayTime = relayModule.config.Relays[rec.relay - 1].TSign;
         } else {
             return;
         }
+        rec.functionText = interactionFunctionText(r.DestFunc, r.DeviceType, relayTime);
         m_interactionsModel->updateInteraction(quint16(b), rec);
     }
 }
@@ -398,9 +384,7 @@ void LantrelClient::onRelayTimeChanged(uchar mod_type, ushort mod_idx, uchar rel
         if (rec.executorType != mod_type || rec.executorNumber != mod_idx + 1
             || rec.relay != relay_num || rec.function != 255)
             continue;
-        rec.functionText = relayModeShortNames.value(255)
-                           + (mod_type == EXT_RELY ? relayTimeText(time_value) : QString::number(time_value))
-                           + QStringLiteral(" с.");
+        rec.functionText = interactionFunctionText(255, mod_type, time_value);
         m_interactionsModel->updateInteraction(quint16(row), rec);
     }
 }

@@ -1,7 +1,6 @@
 #include "relaymodulesdetailmodel.h"
 
-#include <QLocale>
-
+#include "interactiontext.h"
 #include "relaymodulesconfigmodel.h"
 
 RelayModulesDetailModel::RelayModulesDetailModel(QObject *parent)
@@ -164,10 +163,7 @@ QVariant RelayModulesDetailModel::data(const QModelIndex &index, int role) const
     case CountColumn:
         return uint(count);
     case SecondsColumn:
-        // Intervals of 0.5 s: whole seconds without a fraction.
-        if (count % 2)
-            return QLocale().toString(count * 0.5, 'f', 1);
-        return QString::number(count / 2);
+        return relayTimeText(LantrelProtocol::EXT_RELY, count);
     default:
         return QVariant();
     }

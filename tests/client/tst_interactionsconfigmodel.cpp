@@ -123,6 +123,7 @@ private slots:
     void removeSourceInteractions();
     void removeSourceInteractionsOutOfOrder();
     void removeExecutorInteractions();
+    void removeInteractions();
     void clear();
 
 private:
@@ -517,6 +518,25 @@ void TestInteractionsConfigModel::removeExecutorInteractions()
     m.removeExecutorInteractions(2, 0);
     QCOMPARE(log.events, (QStringList{"deleted 1/4/0", "remove 1-1", "removed 1-1"}));
     QCOMPARE(sources(m), QStringList{"1/2/0"});
+}
+
+void TestInteractionsConfigModel::removeInteractions()
+{
+    InteractionsConfigModel &m = *m_model;
+    for (quint16 address = 1; address <= 6; ++address)
+        m.addInteraction(interaction(1, address, 0));
+    EventLog log(&m);
+
+    // Any order, repeated and foreign rows: each row goes once, runs of
+    // adjacent rows in one removal, the last run first.
+    m.removeInteractions({4, 1, -1, 2, 4, 6, 5});
+    QCOMPARE(log.events, (QStringList{"deleted 1/2/0", "deleted 1/3/0", "deleted 1/5/0", "deleted 1/6/0",
+                                      "remove 4-5", "removed 4-5", "remove 1-2", "removed 1-2"}));
+    QCOMPARE(sources(m), (QStringList{"1/1/0", "1/4/0"}));
+
+    log.events.clear();
+    m.removeInteractions({});
+    QVERIFY(log.events.isEmpty());
 }
 
 void TestInteractionsConfigModel::clear()
