@@ -285,8 +285,8 @@ void TestModuleAddressing::waitsEnd()
     QCOMPARE(rig.invariants(), QStringList());
     // The page waits no more: with the link up it offers its actions again.
     const bool linkUp = fault != QStringLiteral("link");
-    QCOMPARE(rig.button("btnModuleAddressing")->isEnabled(), linkUp && !modeAfter);
-    QCOMPARE(rig.button("btnStopAddressing")->isEnabled(), linkUp && modeAfter);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.button("btnModuleAddressing")->isEnabled(), linkUp && !modeAfter, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.button("btnStopAddressing")->isEnabled(), linkUp && modeAfter, 5000);
 }
 
 // The line entered the configuration mode after the page had stopped
