@@ -57,17 +57,7 @@ AccelerationViewer::AccelerationViewer(QWidget *parent, Qt::WindowFlags flags)
     , ui(new Ui::AccelerationViewer)
 {
     ui->setupUi(this);
-    Controls controls;
-    controls.plot = ui->plot;
-    controls.addrMin = ui->edtAddrMin;
-    controls.addrMax = ui->edtAddrMax;
-    controls.setAxisX = ui->btnSetAxisX;
-    controls.resetAxisX = ui->btnResetAxisX;
-    controls.autoY = ui->ckAutoY;
-    controls.valueMax = ui->edtValueMax;
-    controls.setAxisY = ui->btnSetAxisY;
-    controls.resetAxisY = ui->btnResetAxisY;
-    setUpPlot(controls, QStringLiteral("Амплитуда сигнала"), QStringLiteral("Адрес датчика"));
+    setUpPlot(formControls(ui), QStringLiteral("Амплитуда сигнала"), QStringLiteral("Адрес датчика"));
     setMeasurementButtons(ui->btnStartSampling, ui->btnStopSampling);
 
     m_normalCurve = makeStickCurve("lightgreen", ui->plot);

@@ -80,19 +80,7 @@ IrOutVoltageViewer::IrOutVoltageViewer(QWidget *parent, Qt::WindowFlags flags)
     , ui(new Ui::IrOutVoltageViewer)
 {
     ui->setupUi(this);
-    Controls controls;
-    controls.plot = ui->plot;
-    controls.addrMin = ui->edtAddrMin;
-    controls.addrMax = ui->edtAddrMax;
-    controls.setAxisX = ui->btnSetAxisX;
-    controls.resetAxisX = ui->btnResetAxisX;
-    controls.autoY = ui->ckAutoY;
-    controls.valueMin = ui->edtValueMin;
-    controls.valueMax = ui->edtValueMax;
-    controls.setAxisY = ui->btnSetAxisY;
-    controls.resetAxisY = ui->btnResetAxisY;
-    controls.yLabels = {ui->lblValueMin, ui->lblValueMax};
-    setUpPlot(controls, QStringLiteral("Напряжение, мВ."), QStringLiteral("Адрес датчика"));
+    setUpPlot(formControlsWithMinY(ui), QStringLiteral("Напряжение, мВ."), QStringLiteral("Адрес датчика"));
     setMeasurementButtons(ui->btnStartMeasurement, ui->btnStopMeasurement);
 
     m_dropCurve = makeLevelCurve("blue", ui->plot);

@@ -47,6 +47,32 @@ protected:
         QList<QWidget *> yLabels;
     };
 
+    // The controls of a tab's generated form, which names them alike.
+    template <typename Form>
+    static Controls formControls(Form *ui)
+    {
+        Controls c;
+        c.plot = ui->plot;
+        c.addrMin = ui->edtAddrMin;
+        c.addrMax = ui->edtAddrMax;
+        c.setAxisX = ui->btnSetAxisX;
+        c.resetAxisX = ui->btnResetAxisX;
+        c.autoY = ui->ckAutoY;
+        c.valueMax = ui->edtValueMax;
+        c.setAxisY = ui->btnSetAxisY;
+        c.resetAxisY = ui->btnResetAxisY;
+        return c;
+    }
+    // The same for a form with a lower Y limit and captions for both.
+    template <typename Form>
+    static Controls formControlsWithMinY(Form *ui)
+    {
+        Controls c = formControls(ui);
+        c.valueMin = ui->edtValueMin;
+        c.yLabels = {ui->lblValueMin, ui->lblValueMax};
+        return c;
+    }
+
     PlotTab(const QString &settingsGroup, QWidget *parent, Qt::WindowFlags flags);
 
     // Set-up steps, in this order.

@@ -1,5 +1,6 @@
 #include "sampleshistorydelegate.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 
 #include "devicetables.h"
@@ -10,6 +11,26 @@ namespace {
 // Samples of a module without link, switched off, excluded or with other
 // parameters are not drawn.
 const quint32 HiddenStates = ModuleNoLink | ModuleSwitchedOff | ModuleExcluded | ModuleParamsDiffer;
+
+// The value labels stand in the margin left of the axis.
+const int LabelWidth = 35;
+
+// The painter's font, made smaller when `widest` would not fit beside the
+// axis: a label cut at the cell's edge would read as another number.
+QFont labelFont(const QFont &font, const QString &widest)
+{
+    const qreal width = QFontMetricsF(font).horizontalAdvance(widest);
+    if (width <= LabelWidth)
+        return font;
+    QFont smaller = font;
+    // A pixel to spare for the rounding of the new size.
+    const qreal scale = (LabelWidth - 1) / width;
+    if (font.pointSizeF() > 0)
+        smaller.setPointSizeF(font.pointSizeF() * scale);
+    else
+        smaller.setPixelSize(qMax(1, int(font.pixelSize() * scale)));
+    return smaller;
+}
 
 QColor sampleColour(quint32 flags)
 {
@@ -76,12 +97,16 @@ void SamplesHistoryDelegate::drawGrid(QPainter *painter, const QRect &cell, cons
         painter->drawLine(x, a.bottom, x, a.bottom + 5);
     }
     painter->drawLine(a.left - 5, a.bottom, a.right, a.bottom);
+    const auto label = [this](int i) {
+        return QString::number(m_valueLimit * i / double(m_horizontalDivisions), 'f', 0);
+    };
+    painter->setFont(labelFont(painter->font(), label(m_horizontalDivisions)));
     for (int i = 1; i <= m_horizontalDivisions; ++i) {
         const double y = a.bottom - i * (h - 1) / m_horizontalDivisions;
         painter->setPen(solid);
         painter->drawLine(a.left - 5, int(y), a.left, int(y));
-        painter->drawText(QRect(cell.left(), int(y - 10), 35, 20), Qt::AlignRight | Qt::AlignVCenter,
-                          QString::number(m_valueLimit * i / double(m_horizontalDivisions), 'f', 0));
+        painter->drawText(QRect(cell.left(), int(y - 10), LabelWidth, 20), Qt::AlignRight | Qt::AlignVCenter,
+                          label(i));
         painter->setPen(dotted);
         painter->drawLine(a.left + 1, int(y), a.right, int(y));
     }

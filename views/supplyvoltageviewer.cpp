@@ -59,19 +59,7 @@ SupplyVoltageViewer::SupplyVoltageViewer(QWidget *parent, Qt::WindowFlags flags)
     , m_voltages(AddressCount, 0)
 {
     ui->setupUi(this);
-    Controls controls;
-    controls.plot = ui->plot;
-    controls.addrMin = ui->edtAddrMin;
-    controls.addrMax = ui->edtAddrMax;
-    controls.setAxisX = ui->btnSetAxisX;
-    controls.resetAxisX = ui->btnResetAxisX;
-    controls.autoY = ui->ckAutoY;
-    controls.valueMin = ui->edtValueMin;
-    controls.valueMax = ui->edtValueMax;
-    controls.setAxisY = ui->btnSetAxisY;
-    controls.resetAxisY = ui->btnResetAxisY;
-    controls.yLabels = {ui->lblValueMin, ui->lblValueMax};
-    setUpPlot(controls, QStringLiteral("Напряжение питания, В."), QStringLiteral("Адрес модуля"));
+    setUpPlot(formControlsWithMinY(ui), QStringLiteral("Напряжение питания, В."), QStringLiteral("Адрес модуля"));
 
     m_curve = new QwtPlotCurve(QString());
     m_curve->setStyle(QwtPlotCurve::Lines);

@@ -111,6 +111,7 @@ private slots:
     void delegateBars();
     void delegateSkipsUnknownStates();
     void delegateLabelsAndSelection();
+    void delegateLabelsFitBesideTheAxis();
     void delegateNarrowCell();
 
     void historyButtonRules();
@@ -129,12 +130,16 @@ private:
     // A tab with these rows recorded and stopped, ready to export.
     std::unique_ptr<SensorSamplesHistoryViewer> recordedTab();
     SensorSamplesHistoryModel *historyOf(SensorSamplesHistoryViewer &tab);
+    // The row painted in a cell of `size` at `origin` of an image that
+    // leaves `origin` free to the left and above.
     QImage paintRow(const SensorSampleList &samples, quint16 limit, QSize size = QSize(1045, 100),
-                    bool selected = false);
+                    bool selected = false, const QFont &font = QFont(), QPoint origin = QPoint());
 
     QTemporaryDir m_dir;
     std::unique_ptr<WindowTest::PublishedClient> m_env;
     QPalette m_palette;
+    // Narrow enough for "8200" beside the axis.
+    QFont m_smallFont;
 };
 
 void TestSamplesHistory::initTestCase()
@@ -143,6 +148,7 @@ void TestSamplesHistory::initTestCase()
     m_palette.setColor(QPalette::WindowText, Qt::black);
     m_palette.setColor(QPalette::Highlight, QColor(0, 0, 128));
     m_palette.setColor(QPalette::HighlightedText, Qt::white);
+    m_smallFont.setPixelSize(10);
 }
 
 void TestSamplesHistory::init()
@@ -272,20 +278,22 @@ void TestSamplesHistory::filterRanges()
 // ---------------------------------------------------------------------------
 // Delegate
 
-QImage TestSamplesHistory::paintRow(const SensorSampleList &samples, quint16 limit, QSize size, bool selected)
+QImage TestSamplesHistory::paintRow(const SensorSampleList &samples, quint16 limit, QSize size, bool selected,
+                                    const QFont &font, QPoint origin)
 {
     SensorSamplesHistoryModel model;
     for (auto it = samples.crbegin(); it != samples.crend(); ++it)
         model.addSample(5, *it);
     SamplesHistoryDelegate delegate;
     delegate.setValueLimit(limit);
-    QImage image(size, QImage::Format_RGB32);
+    QImage image(size + QSize(origin.x(), origin.y()), QImage::Format_RGB32);
     image.fill(Qt::white);
     QStyleOptionViewItem option;
-    option.rect = QRect(QPoint(0, 0), size);
+    option.rect = QRect(origin, size);
     option.palette = m_palette;
     option.state = QStyle::State_Enabled | (selected ? QStyle::State_Selected : QStyle::State_None);
     QPainter painter(&image);
+    painter.setFont(font == QFont() ? m_smallFont : font);
     delegate.paint(&painter, option, model.index(0, 1));
     return image;
 }
@@ -350,6 +358,7 @@ void TestSamplesHistory::delegateLabelsAndSelection()
     {
         QPainter p(&expected);
         p.setPen(Qt::black);
+        p.setFont(m_smallFont);
         const QStringList labels {QStringLiteral("2050"), QStringLiteral("4100"), QStringLiteral("6150"),
                                   QStringLiteral("8200")};
         for (int i = 1; i <= 4; ++i) {
@@ -367,6 +376,26 @@ void TestSamplesHistory::delegateLabelsAndSelection()
     QCOMPARE(selected.pixel(20, 95), m_palette.color(QPalette::Highlight).rgb());
     QCOMPARE(selected.pixel(40, 50), QColor(Qt::white).rgb());
     QCOMPARE(selected.pixel(44, 70), QColor("lightgreen").rgb());
+}
+
+void TestSamplesHistory::delegateLabelsFitBesideTheAxis()
+{
+    // With a font too large for the margin, "8200" is not cut to "200" at
+    // the edge of its place: the whole label stands inside, its first
+    // column stays blank.
+    QFont large;
+    large.setPixelSize(24);
+    const QImage image = paintRow({}, 8200, QSize(1045, 100), false, large, QPoint(60, 0));
+    const QRect place(60, 0, 35, 20);
+    QVector<bool> inked;
+    for (int x = place.left(); x <= place.right(); ++x) {
+        bool ink = false;
+        for (int y = place.top(); y <= place.bottom() && !ink; ++y)
+            ink = image.pixelColor(x, y) != QColor(Qt::white);
+        inked.append(ink);
+    }
+    QVERIFY(!inked.first());
+    QVERIFY(inked.count(true) > place.width() / 2);
 }
 
 void TestSamplesHistory::delegateNarrowCell()
