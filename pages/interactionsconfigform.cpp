@@ -4,6 +4,7 @@
 #include <QSortFilterProxyModel>
 
 #include "appcontext.h"
+#include "editorwindow.h"
 #include "interactionform.h"
 #include "interactionsconfigmodel.h"
 #include "lantrelclient.h"
@@ -112,11 +113,8 @@ void InteractionsConfigForm::selectFirstRow()
 
 InteractionForm *InteractionsConfigForm::openEditor()
 {
-    auto *form = new InteractionForm(this, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
-    form->layout()->setSizeConstraint(QLayout::SetFixedSize);
-    form->adjustSize();
-    form->setAttribute(Qt::WA_DeleteOnClose);
-    form->setWindowModality(Qt::ApplicationModal);
+    auto *form = new InteractionForm(this, EditorWindowFlags);
+    setUpEditorWindow(form);
     connect(form, &InteractionForm::dataChanged, this, &InteractionsConfigForm::updateActions);
     connect(form, &InteractionForm::dataChanged, client, &LantrelClient::clearSourcesCache);
     return form;

@@ -258,13 +258,18 @@ void LineModulesForm::clearModulesConfig()
         client()->clearModulesConfig();
 }
 
-void LineModulesForm::showCustomContextMenu(QPoint pos)
+// The module of the table's current row; an empty record for none or a free address.
+LineModuleRecord LineModulesForm::currentModule() const
 {
     const QModelIndex current = ui->tableView->currentIndex();
     if (!current.isValid())
-        return;
-    const quint16 address = quint16(filterModel->mapToSource(current).row() + 1);
-    const LineModuleRecord module = lineModules()->moduleAt(address);
+        return LineModuleRecord();
+    return lineModules()->moduleAt(quint16(filterModel->mapToSource(current).row() + 1));
+}
+
+void LineModulesForm::showCustomContextMenu(QPoint pos)
+{
+    const LineModuleRecord module = currentModule();
     if (module.deviceType == DEV_NOT)
         return;
 
@@ -297,15 +302,11 @@ void LineModulesForm::askToDeleteModule(const LineModuleRecord &module)
 
 void LineModulesForm::changeSerialNumber()
 {
-    const QModelIndex current = ui->tableView->currentIndex();
-    if (!current.isValid())
-        return;
-    const quint16 address = quint16(filterModel->mapToSource(current).row() + 1);
-    const LineModuleRecord module = lineModules()->moduleAt(address);
+    const LineModuleRecord module = currentModule();
     if (module.deviceType == DEV_NOT)
         return;
     const quint32 serial = serialNumberFromString(ui->edtNewSerialNo->text());
     if (serial == 0)
         return;
-    client()->setModuleAddressSerial(module.deviceType, serial, address, true);
+    client()->setModuleAddressSerial(module.deviceType, serial, module.lineAddress, true);
 }

@@ -66,6 +66,7 @@ private:
     void updateActions();
     void onDatasetChanged();
     void selectFirstRowIfNone();
+    LineModuleRecord currentModule() const;
     void askToDeleteModule(const LineModuleRecord &module);
 
     void changeSingleModuleAddress();

@@ -2,6 +2,7 @@
 #include "ui_relaymodulesconfigform.h"
 
 #include "appcontext.h"
+#include "editorwindow.h"
 #include "checkboxdelegate.h"
 #include "fixedvaluesspindelegate.h"
 #include "lantrelclient.h"
@@ -127,11 +128,8 @@ void RelayModulesConfigForm::selectFirstRow()
 
 RelayModuleForm *RelayModulesConfigForm::openEditor()
 {
-    auto *form = new RelayModuleForm(this, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
-    form->layout()->setSizeConstraint(QLayout::SetFixedSize);
-    form->adjustSize();
-    form->setAttribute(Qt::WA_DeleteOnClose);
-    form->setWindowModality(Qt::ApplicationModal);
+    auto *form = new RelayModuleForm(this, EditorWindowFlags);
+    setUpEditorWindow(form);
     connect(form, &RelayModuleForm::dataChanged, this, &RelayModulesConfigForm::onDataChanged);
     return form;
 }

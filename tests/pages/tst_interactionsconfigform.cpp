@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "configinvariants.h"
-#include "configuredclient.h"
+#include "configuredpagerig.h"
 #include "interactionform.h"
 #include "interactionsconfigform.h"
 #include "interactionsconfigmodel.h"
@@ -65,17 +65,15 @@ private slots:
     void writtenAndReadBack();
 
 private:
-    InteractionsConfigModel *model() const { return m_config->client.interactionsConfigModel(); }
-    template <typename T> T *child(const char *name) const { return m_page->findChild<T *>(QLatin1String(name)); }
+    InteractionsConfigModel *model() const { return m_rig.config->client.interactionsConfigModel(); }
+    template <typename T> T *child(const char *name) const { return m_rig.template child<T>(name); }
     QTableView *table() const { return child<QTableView>("tableView"); }
-    QPushButton *button(const char *name) const { return child<QPushButton>(name); }
+    QPushButton *button(const char *name) const { return m_rig.button(name); }
     void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     QString shown(int row, int column) const { return table()->model()->index(row, column).data().toString(); }
 
     QTemporaryDir m_dir;
-    std::unique_ptr<WindowTest::ConfiguredClient> m_config;
-    std::unique_ptr<WindowTest::MessageBoxRecorder> m_boxes;
-    std::unique_ptr<InteractionsConfigForm> m_page;
+    WindowTest::ConfiguredPageRig<InteractionsConfigForm> m_rig;
 };
 
 void TestInteractionsConfigForm::initTestCase()
@@ -85,20 +83,12 @@ void TestInteractionsConfigForm::initTestCase()
 
 void TestInteractionsConfigForm::init()
 {
-    m_config = std::make_unique<WindowTest::ConfiguredClient>();
-    m_page = std::make_unique<InteractionsConfigForm>();
-    m_page->resize(700, 500);
-    m_page->show();
-    QApplication::setActiveWindow(m_page.get());
-    QVERIFY(m_config->start());
-    m_boxes = std::make_unique<WindowTest::MessageBoxRecorder>();
+    QVERIFY(m_rig.open(QSize(700, 500)));
 }
 
 void TestInteractionsConfigForm::cleanup()
 {
-    m_page.reset();
-    m_boxes.reset();
-    m_config.reset();
+    m_rig.close();
 }
 
 void TestInteractionsConfigForm::clickRow(int row, Qt::KeyboardModifiers modifiers)
@@ -146,10 +136,10 @@ void TestInteractionsConfigForm::buttonsFollowThePage()
     QVERIFY(!button("btnEditInteraction")->isEnabled());
     QVERIFY(button("btnRemoveInteraction")->isEnabled());
 
-    m_page->disableFormActions(true);
+    m_rig.page->disableFormActions(true);
     QVERIFY(!button("btnAddInteraction")->isEnabled());
     QVERIFY(!button("btnRemoveInteraction")->isEnabled());
-    m_page->disableFormActions(false);
+    m_rig.page->disableFormActions(false);
     QVERIFY(button("btnAddInteraction")->isEnabled());
 
     // A table that fills up leaves no room, whoever fills it.
@@ -178,7 +168,7 @@ void TestInteractionsConfigForm::deleteRows()
     QFETCH(QList<int>, rows);
     QFETCH(QString, question);
     const bool yes = answer == QMessageBox::Yes;
-    m_boxes->setAnswer(QMessageBox::StandardButton(answer));
+    m_rig.boxes->setAnswer(QMessageBox::StandardButton(answer));
 
     table()->sortByColumn(7, Qt::DescendingOrder);
     QStringList expected = rowsOf(model());
@@ -195,11 +185,11 @@ void TestInteractionsConfigForm::deleteRows()
 
     const QStringList before = rowsOf(model());
     QTest::mouseClick(button("btnRemoveInteraction"), Qt::LeftButton);
-    QCOMPARE(m_boxes->asked.size(), 1);
-    QCOMPARE(m_boxes->asked.first().text, question);
-    QCOMPARE(m_boxes->asked.first().title, QStringLiteral("Настройка взаимодействий"));
+    QCOMPARE(m_rig.boxes->asked.size(), 1);
+    QCOMPARE(m_rig.boxes->asked.first().text, question);
+    QCOMPARE(m_rig.boxes->asked.first().title, QStringLiteral("Настройка взаимодействий"));
     QCOMPARE(rowsOf(model()), yes ? expected : before);
-    QCOMPARE(ConfigInvariants::checkConfigInvariants(m_config->client), QStringList());
+    QCOMPARE(ConfigInvariants::checkConfigInvariants(m_rig.config->client), QStringList());
     // Deleting can go on with the row that took their place.
     QCOMPARE(table()->selectionModel()->selectedRows().size(), yes ? 1 : rows.size());
     QVERIFY(button("btnRemoveInteraction")->isEnabled());
@@ -212,7 +202,7 @@ void TestInteractionsConfigForm::editsTheRowShown()
     const QString address = shown(0, 2);
     const QString relay = shown(0, 6);
     QTest::mouseClick(button("btnEditInteraction"), Qt::LeftButton);
-    auto *form = m_page->findChild<InteractionForm *>();
+    auto *form = m_rig.page->findChild<InteractionForm *>();
     QVERIFY(form);
     QVERIFY(form->isVisible());
     QCOMPARE(form->windowModality(), Qt::ApplicationModal);
@@ -234,13 +224,13 @@ void TestInteractionsConfigForm::writtenAndReadBack()
     QTest::keyClicks(relayForm->findChild<QLineEdit *>(QStringLiteral("edtIpAddr")), QStringLiteral("10.1.2.3"));
     relayForm->findChild<QCheckBox *>(QStringLiteral("ckExpand"))->setChecked(true);
     QTest::mouseClick(relayForm->findChild<QPushButton *>(QStringLiteral("btnSave")), Qt::LeftButton);
-    RelayModulesConfigModel *relays = m_config->client.relayModulesConfigModel();
+    RelayModulesConfigModel *relays = m_rig.config->client.relayModulesConfigModel();
     QCOMPARE(relays->rowCount(), 3);
     relays->setData(relays->index(2, RelayModulesConfigModel::FirstRelayColumn + 31), 7u);
 
     const auto addThroughPage = [this](const QString &from, const QString &to, int relay, int formula) {
         QTest::mouseClick(button("btnAddInteraction"), Qt::LeftButton);
-        auto *form = m_page->findChild<InteractionForm *>();
+        auto *form = m_rig.page->findChild<InteractionForm *>();
         QVERIFY(form);
         const auto choose = [form](const char *name, const QString &text) {
             auto *box = form->findChild<QComboBox *>(QLatin1String(name));
@@ -259,24 +249,24 @@ void TestInteractionsConfigForm::writtenAndReadBack()
     };
     addThroughPage(QStringLiteral("3"), QStringLiteral("6"), 32, 0);
     addThroughPage(QStringLiteral("20"), QStringLiteral("20"), 17, 200);
-    QVERIFY(m_boxes->asked.isEmpty());
+    QVERIFY(m_rig.boxes->asked.isEmpty());
     QVERIFY(rowsOf(model()).contains(QStringLiteral("1/4/0 16/3/32 255 Вкл. на 3,5 с.")));
     QVERIFY(rowsOf(model()).contains(QStringLiteral("1/20/0 16/3/17 200 Формула №200")));
-    QCOMPARE(ConfigInvariants::checkConfigInvariants(m_config->client), QStringList());
+    QCOMPARE(ConfigInvariants::checkConfigInvariants(m_rig.config->client), QStringList());
 
     const QStringList made = rowsOf(model());
-    QVERIFY(m_config->write());
+    QVERIFY(m_rig.config->write());
     // Relay 32 of module 3 goes out as one byte of its own.
-    const LantrelProtocol::Konfig_Modul_t stored = m_config->fake.relayModules().at(2);
+    const LantrelProtocol::Konfig_Modul_t stored = m_rig.config->fake.relayModules().at(2);
     QCOMPARE(stored.ExpMod, quint8(1));
     QCOMPARE(stored.Relays[31].RelayNum, quint8(32));
     QCOMPARE(stored.Relays[31].TSign, quint8(7));
     bool relay32 = false;
-    for (const LantrelProtocol::Control_Relay_t &c : m_config->fake.interactions())
+    for (const LantrelProtocol::Control_Relay_t &c : m_rig.config->fake.interactions())
         relay32 = relay32 || (c.DeviceType == LantrelProtocol::EXT_RELY && c.DestRef == ((3 << 8) | 32));
     QVERIFY(relay32);
 
-    QVERIFY(m_config->read());
+    QVERIFY(m_rig.config->read());
     QCOMPARE(rowsOf(model()), made);
     QCOMPARE(relays->moduleByIndex(2).ipAddress, QStringLiteral("10.1.2.3"));
 }

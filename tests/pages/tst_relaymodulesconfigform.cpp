@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "configinvariants.h"
-#include "configuredclient.h"
+#include "configuredpagerig.h"
 #include "ipv4text.h"
 #include "relaymoduleform.h"
 #include "relaymodulesconfigform.h"
@@ -45,19 +45,17 @@ private slots:
     void holdTimesOfSelectedModule();
 
 private:
-    RelayModulesConfigModel *modules() const { return m_config->client.relayModulesConfigModel(); }
-    template <typename T> T *child(const char *name) const { return m_page->findChild<T *>(QLatin1String(name)); }
+    RelayModulesConfigModel *modules() const { return m_rig.config->client.relayModulesConfigModel(); }
+    template <typename T> T *child(const char *name) const { return m_rig.template child<T>(name); }
     QTableView *list() const { return child<QTableView>("tableRelays"); }
     QTableView *detail() const { return child<QTableView>("tableDetail"); }
-    QPushButton *button(const char *name) const { return child<QPushButton>(name); }
+    QPushButton *button(const char *name) const { return m_rig.button(name); }
     void putModule(int slot, const QString &address, bool expansion);
     int shownIndex() const;
     QString detailText(int row, int column) const;
 
     QTemporaryDir m_dir;
-    std::unique_ptr<WindowTest::ConfiguredClient> m_config;
-    std::unique_ptr<WindowTest::MessageBoxRecorder> m_boxes;
-    std::unique_ptr<RelayModulesConfigForm> m_page;
+    WindowTest::ConfiguredPageRig<RelayModulesConfigForm> m_rig;
 };
 
 void TestRelayModulesConfigForm::initTestCase()
@@ -67,20 +65,12 @@ void TestRelayModulesConfigForm::initTestCase()
 
 void TestRelayModulesConfigForm::init()
 {
-    m_config = std::make_unique<WindowTest::ConfiguredClient>();
-    m_page = std::make_unique<RelayModulesConfigForm>();
-    m_page->resize(500, 600);
-    m_page->show();
-    QApplication::setActiveWindow(m_page.get());
-    QVERIFY(m_config->start());
-    m_boxes = std::make_unique<WindowTest::MessageBoxRecorder>();
+    QVERIFY(m_rig.open(QSize(500, 600)));
 }
 
 void TestRelayModulesConfigForm::cleanup()
 {
-    m_page.reset();
-    m_boxes.reset();
-    m_config.reset();
+    m_rig.close();
 }
 
 // A module in the controller's table, with hold times that tell it apart.
@@ -93,7 +83,7 @@ void TestRelayModulesConfigForm::putModule(int slot, const QString &address, boo
     r.ExpMod = expansion ? 1 : 0;
     for (int k = 0; k < (expansion ? 32 : 16); ++k)
         r.Relays[k] = {quint8(k + 1), quint8(10 * slot + k % 10)};
-    m_config->fake.setRecord(17, slot, r);
+    m_rig.config->fake.setRecord(17, slot, r);
 }
 
 int TestRelayModulesConfigForm::shownIndex() const
@@ -138,19 +128,19 @@ void TestRelayModulesConfigForm::buttonsFollowThePage()
     QVERIFY(button("btnAddModule")->isEnabled());
     QVERIFY(button("btnEditModule")->isEnabled());
 
-    m_page->disableFormActions(true);
+    m_rig.page->disableFormActions(true);
     QVERIFY(!button("btnAddModule")->isEnabled());
     QVERIFY(!button("btnRemoveModule")->isEnabled());
     // Hold times stay editable while a task runs.
     QVERIFY(detail()->model()->flags(detail()->model()->index(0, 1)).testFlag(Qt::ItemIsEditable));
     QVERIFY(detail()->editTriggers() != QAbstractItemView::NoEditTriggers);
-    m_page->disableFormActions(false);
+    m_rig.page->disableFormActions(false);
     QVERIFY(button("btnRemoveModule")->isEnabled());
 
     // A read that brings four modules leaves no room for a fifth.
     putModule(2, QStringLiteral("10.0.0.3"), false);
     putModule(3, QStringLiteral("10.0.0.4"), true);
-    QVERIFY(m_config->read());
+    QVERIFY(m_rig.config->read());
     QCOMPARE(modules()->rowCount(), 4);
     QVERIFY(!button("btnAddModule")->isEnabled());
 }
@@ -158,7 +148,7 @@ void TestRelayModulesConfigForm::buttonsFollowThePage()
 void TestRelayModulesConfigForm::addThroughEditor()
 {
     QTest::mouseClick(button("btnAddModule"), Qt::LeftButton);
-    auto *form = m_page->findChild<RelayModuleForm *>();
+    auto *form = m_rig.page->findChild<RelayModuleForm *>();
     QVERIFY(form);
     QVERIFY(form->isVisible());
     QCOMPARE(form->windowModality(), Qt::ApplicationModal);
@@ -184,8 +174,8 @@ void TestRelayModulesConfigForm::deleteModule()
 {
     QFETCH(int, answer);
     const bool yes = answer == QMessageBox::Yes;
-    m_boxes->setAnswer(QMessageBox::StandardButton(answer));
-    InteractionsConfigModel *interactions = m_config->client.interactionsConfigModel();
+    m_rig.boxes->setAnswer(QMessageBox::StandardButton(answer));
+    InteractionsConfigModel *interactions = m_rig.config->client.interactionsConfigModel();
     const int before = interactions->rowCount();
     int onFirst = 0;
     for (int row = 0; row < before; ++row) {
@@ -196,12 +186,12 @@ void TestRelayModulesConfigForm::deleteModule()
 
     list()->selectRow(0);
     QTest::mouseClick(button("btnRemoveModule"), Qt::LeftButton);
-    QCOMPARE(m_boxes->asked.size(), 1);
-    QCOMPARE(m_boxes->asked.first().text, QStringLiteral("Удалить ЖН-Т с адресом 192.168.0.60 из конфигурации?"));
-    QCOMPARE(m_boxes->asked.first().title, QStringLiteral("Настройка ЖН-Т"));
+    QCOMPARE(m_rig.boxes->asked.size(), 1);
+    QCOMPARE(m_rig.boxes->asked.first().text, QStringLiteral("Удалить ЖН-Т с адресом 192.168.0.60 из конфигурации?"));
+    QCOMPARE(m_rig.boxes->asked.first().title, QStringLiteral("Настройка ЖН-Т"));
     QCOMPARE(modules()->rowCount(), yes ? 1 : 2);
     QCOMPARE(interactions->rowCount(), yes ? before - onFirst : before);
-    QCOMPARE(ConfigInvariants::checkConfigInvariants(m_config->client), QStringList());
+    QCOMPARE(ConfigInvariants::checkConfigInvariants(m_rig.config->client), QStringList());
     // The list's current module and the relays shown stay together.
     QCOMPARE(shownIndex(), yes ? 1 : 0);
     QCOMPARE(detail()->model()->rowCount(), yes ? 16 : 32);
@@ -227,7 +217,7 @@ void TestRelayModulesConfigForm::holdTimesOfSelectedModule()
     putModule(0, QString(), false);
     putModule(1, QStringLiteral("10.0.0.2"), false);
     putModule(3, QStringLiteral("10.0.0.4"), true);
-    QVERIFY(m_config->read());
+    QVERIFY(m_rig.config->read());
     list()->selectRow(1);
     QCOMPARE(shownIndex(), 3);
 
@@ -268,7 +258,7 @@ void TestRelayModulesConfigForm::holdTimesOfSelectedModule()
 
     // Edit opens the selected module.
     QTest::mouseClick(button("btnEditModule"), Qt::LeftButton);
-    auto *form = m_page->findChild<RelayModuleForm *>();
+    auto *form = m_rig.page->findChild<RelayModuleForm *>();
     QVERIFY(form);
     QCOMPARE(form->findChild<QLineEdit *>(QStringLiteral("edtIpAddr"))->text(), QStringLiteral("10.0.0.4"));
     form->close();
