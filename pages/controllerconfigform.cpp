@@ -111,6 +111,10 @@ ControllerConfigForm::ControllerConfigForm(QWidget *parent, Qt::WindowFlags flag
     , model(client->controllerConfigModel())
 {
     ui->setupUi(this);
+    // The form's placeholders are the longest identity texts: the labels keep
+    // room for them, so that no identity is cut when the page is narrow.
+    for (QLabel *label : {ui->lblSerialNo, ui->lblPcbVer, ui->lblFwVer, ui->lblFwDate})
+        label->setMinimumWidth(label->sizeHint().width());
 
     editorIds = {
         {ui->edtBlockID, ControllerConfigModel::BlockIdParam},
