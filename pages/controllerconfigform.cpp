@@ -3,8 +3,10 @@
 
 #include "appcontext.h"
 #include "controllerconfigmodel.h"
+#include "dictionaries.h"
 #include "ipv4validator.h"
 #include "lantrelclient.h"
+#include "moduletablepage.h"
 #include "texthelpers.h"
 #include "uiseams.h"
 
@@ -19,17 +21,11 @@ namespace {
 const int SettingsTab = 0;
 const int StateTab = 1;
 
-const QStringList LoopModeItems = {QStringLiteral("отключено"), QStringLiteral("тревога"),
-                                   QStringLiteral("неисправность"), QStringLiteral("технологический")};
-const QStringList LineModeItems = {QStringLiteral("не задан"), QStringLiteral("ведущий"),
-                                   QStringLiteral("ведомый")};
-const QStringList RangeItems = {QStringLiteral("2 g"), QStringLiteral("4 g"), QStringLiteral("8 g"),
-                                QStringLiteral("16 g")};
-const QStringList LowPassItems = {QStringLiteral("200 Гц"), QStringLiteral("100 Гц"), QStringLiteral("50 Гц"),
-                                  QStringLiteral("25 Гц")};
-const QStringList HighPassItems = {QStringLiteral("3 Гц"), QStringLiteral("6,5 Гц"), QStringLiteral("12,5 Гц"),
-                                   QStringLiteral("25 Гц")};
-const QStringList JointRuleItems = {QStringLiteral("ИЛИ"), QStringLiteral("И")};
+// The numbers are what the model stores.
+QMap<int, QString> lineModes()
+{
+    return {{0, QStringLiteral("не задан")}, {1, QStringLiteral("ведущий")}, {2, QStringLiteral("ведомый")}};
+}
 
 const QString NormalText = QStringLiteral("<p>НОРМА</p>");
 const QString ActiveText = QStringLiteral("<p style=\"color:red;\">АКТИВ</p>");
@@ -52,17 +48,10 @@ public:
     }
 };
 
-// Items numbered from 0; the number is what the model stores.
-void fillComboBox(QComboBox *box, const QStringList &items)
-{
-    for (int i = 0; i < items.size(); ++i)
-        box->addItem(items.at(i), i);
-}
-
 // A value with no item leaves the box without a current item.
 void selectItem(QComboBox *box, uint value)
 {
-    box->setCurrentIndex(box->findData(int(value)));
+    ModuleTable::selectData(box, int(value));
 }
 
 QString macText(const quint8 (&mac)[6])
@@ -122,6 +111,10 @@ ControllerConfigForm::ControllerConfigForm(QWidget *parent, Qt::WindowFlags flag
     , model(client->controllerConfigModel())
 {
     ui->setupUi(this);
+    // The form's placeholders are the longest identity texts: the labels keep
+    // room for them, so that no identity is cut when the page is narrow.
+    for (QLabel *label : {ui->lblSerialNo, ui->lblPcbVer, ui->lblFwVer, ui->lblFwDate})
+        label->setMinimumWidth(label->sizeHint().width());
 
     editorIds = {
         {ui->edtBlockID, ControllerConfigModel::BlockIdParam},
@@ -166,13 +159,14 @@ ControllerConfigForm::~ControllerConfigForm()
 
 void ControllerConfigForm::fillComboBoxes()
 {
-    fillComboBox(ui->cbLoop1, LoopModeItems);
-    fillComboBox(ui->cbLoop2, LoopModeItems);
-    fillComboBox(ui->cbLineMode, LineModeItems);
-    fillComboBox(ui->cbRange, RangeItems);
-    fillComboBox(ui->cbLPFs, LowPassItems);
-    fillComboBox(ui->cbHPFs, HighPassItems);
-    fillComboBox(ui->cbSRule, JointRuleItems);
+    using namespace Dictionaries;
+    ModuleTable::fillCombo(ui->cbLoop1, loopModes());
+    ModuleTable::fillCombo(ui->cbLoop2, loopModes());
+    ModuleTable::fillCombo(ui->cbLineMode, lineModes());
+    ModuleTable::fillCombo(ui->cbRange, accelerationRanges());
+    ModuleTable::fillCombo(ui->cbLPFs, lowPassFilters());
+    ModuleTable::fillCombo(ui->cbHPFs, highPassFilters());
+    ModuleTable::fillCombo(ui->cbSRule, jointRules());
 }
 
 void ControllerConfigForm::connectClient()

@@ -2,6 +2,7 @@
 #include "ui_iomodulesconfigform.h"
 
 #include "appcontext.h"
+#include "dictionaries.h"
 #include "dictionarydelegate.h"
 #include "fixedvaluesspindelegate.h"
 #include "iomodulesconfigfiltermodel.h"
@@ -11,13 +12,7 @@
 
 namespace {
 
-QMap<int, QString> loopModes()
-{
-    return {{0, QStringLiteral("отключено")},
-            {1, QStringLiteral("тревога")},
-            {2, QStringLiteral("неисправность")},
-            {3, QStringLiteral("технологический")}};
-}
+using Dictionaries::loopModes;
 
 QMap<int, QString> contactTypes()
 {

@@ -3,6 +3,7 @@
 
 #include "appcontext.h"
 #include "checkboxdelegate.h"
+#include "dictionaries.h"
 #include "dictionarydelegate.h"
 #include "fixedvaluesspindelegate.h"
 #include "lantrelclient.h"
@@ -15,38 +16,16 @@
 namespace {
 
 using Model = SensorsConfigModel;
+using namespace Dictionaries;
 
 // The infrared threshold is stored in units of 10 mV and edited in millivolts.
 constexpr int IrThresholdUnit = 10;
 constexpr int RuleAnd = 1;
 
-QMap<int, QString> ranges()
-{
-    return {{0, QStringLiteral("2 g")}, {1, QStringLiteral("4 g")}, {2, QStringLiteral("8 g")},
-            {3, QStringLiteral("16 g")}};
-}
-
-QMap<int, QString> lowPassFilters()
-{
-    return {{0, QStringLiteral("200 Гц")}, {1, QStringLiteral("100 Гц")}, {2, QStringLiteral("50 Гц")},
-            {3, QStringLiteral("25 Гц")}};
-}
-
-QMap<int, QString> highPassFilters()
-{
-    return {{0, QStringLiteral("3 Гц")}, {1, QStringLiteral("6,5 Гц")}, {2, QStringLiteral("12,5 Гц")},
-            {3, QStringLiteral("25 Гц")}};
-}
-
 QMap<int, QString> exceedances()
 {
     return {{0, QStringLiteral("Откл.")}, {1, QStringLiteral("1")}, {2, QStringLiteral("2")},
             {3, QStringLiteral("3")}};
-}
-
-QMap<int, QString> rules()
-{
-    return {{0, QStringLiteral("ИЛИ")}, {RuleAnd, QStringLiteral("И")}};
 }
 
 QMap<int, QString> adaptiveFilterStates()
@@ -66,22 +45,22 @@ SensorsConfigForm::SensorsConfigForm(QWidget *parent, Qt::WindowFlags flags)
                          Model::WaitTimeColumn}});
 
     QTableView *table = ui->tableView;
-    table->setItemDelegateForColumn(Model::RangeColumn, new DictionaryDelegate(ranges(), this));
+    table->setItemDelegateForColumn(Model::RangeColumn, new DictionaryDelegate(accelerationRanges(), this));
     table->setItemDelegateForColumn(Model::LowPassColumn, new DictionaryDelegate(lowPassFilters(), this));
     table->setItemDelegateForColumn(Model::HighPassColumn, new DictionaryDelegate(highPassFilters(), this));
     table->setItemDelegateForColumn(Model::AdaptiveColumn, new CheckBoxDelegate(this));
     table->setItemDelegateForColumn(Model::IrThresholdColumn,
                                     new FixedValuesSpinDelegate(10, 1650, 10, IrThresholdUnit, this));
     table->setItemDelegateForColumn(Model::IrExceedColumn, new DictionaryDelegate(exceedances(), this));
-    table->setItemDelegateForColumn(Model::RuleColumn, new DictionaryDelegate(rules(), this));
+    table->setItemDelegateForColumn(Model::RuleColumn, new DictionaryDelegate(jointRules(), this));
     table->setItemDelegateForColumn(Model::WaitTimeColumn, new FixedValuesSpinDelegate(1, 20, 1, 1, this));
 
-    ModuleTable::fillCombo(ui->cbRange, ranges());
+    ModuleTable::fillCombo(ui->cbRange, accelerationRanges());
     ModuleTable::fillCombo(ui->cbDAFs, adaptiveFilterStates());
     ModuleTable::fillCombo(ui->cbLPFs, lowPassFilters());
     ModuleTable::fillCombo(ui->cbHPFs, highPassFilters());
     ModuleTable::fillCombo(ui->cbNumExc, exceedances());
-    ModuleTable::fillCombo(ui->cbSRule, rules());
+    ModuleTable::fillCombo(ui->cbSRule, jointRules());
     ui->edtRefUK->setRange(10, 1650);
     ui->edtRefUK->setSingleStep(10);
     ui->edtRefUK->setKeyboardTracking(false);

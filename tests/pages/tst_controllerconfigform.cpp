@@ -133,6 +133,7 @@ private slots:
     void refillReplacesEditors();
     void identityLabels_data();
     void identityLabels();
+    void longestTextsFitAtLeastSize();
 
     void controllerStatus_data();
     void controllerStatus();
@@ -437,6 +438,27 @@ void TestControllerConfigForm::identityLabels()
     info.firmwareDate = QStringLiteral("31.10.2022");
     model()->setControllerInfo(info);
     QCOMPARE((QStringList{text("lblSerialNo"), text("lblPcbVer"), text("lblFwVer"), text("lblFwDate")}), shown);
+}
+
+void TestControllerConfigForm::longestTextsFitAtLeastSize()
+{
+    makePage();
+    ControllerInfo info;
+    info.deviceType = BOS_LIN;
+    info.serialNumber = QStringLiteral("65535.2023");
+    info.boardVersion = QStringLiteral("10.12");
+    info.firmwareVersion = QStringLiteral("10.12");
+    info.firmwareDate = QStringLiteral("31.12.2099");
+    model()->setControllerInfo(info);
+    Settings().applyTo(model());
+    QCOMPARE(text("lblMacAddr"), QStringLiteral("00-1A-2B-3C-4D-5E"));
+
+    // As narrow as the page goes, once its layouts have taken the new texts.
+    page->resize(1, 1);
+    for (const char *name : {"lblSerialNo", "lblPcbVer", "lblFwVer", "lblFwDate", "lblMacAddr"}) {
+        const auto *label = child<QLabel>(name);
+        QTRY_VERIFY2(label->contentsRect().width() >= label->fontMetrics().horizontalAdvance(label->text()), name);
+    }
 }
 
 // --------------------------------------------------------------- state tab
