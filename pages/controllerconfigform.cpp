@@ -3,7 +3,7 @@
 
 #include "appcontext.h"
 #include "controllerconfigmodel.h"
-#include "ipv4validator.h"
+#include "ipv4edit.h"
 #include "lantrelclient.h"
 #include "texthelpers.h"
 #include "uiseams.h"
@@ -145,9 +145,8 @@ ControllerConfigForm::ControllerConfigForm(QWidget *parent, Qt::WindowFlags flag
         {ui->cbSRule, ControllerConfigModel::RuleJpParam},
     };
     ui->edtBlockID->setValidator(new BlockIdValidator(this));
-    ui->edtIpAddr->setValidator(new Ipv4Validator(this));
-    ui->edtSubnetMask->setValidator(new Ipv4Validator(this));
-    ui->edtGateway->setValidator(new Ipv4Validator(this));
+    for (QLineEdit *edit : {ui->edtIpAddr, ui->edtSubnetMask, ui->edtGateway})
+        new Ipv4Edit(edit);
     fillComboBoxes();
     ui->lblRemoteControl->hide();
 
