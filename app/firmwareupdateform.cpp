@@ -3,6 +3,7 @@
 
 #include "appcontext.h"
 #include "appglobals.h"
+#include "clientanswerwait.h"
 #include "controllerconfigmodel.h"
 #include "firmwarefile.h"
 #include "lantrelclient.h"
@@ -14,14 +15,12 @@
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
-#include <QTimer>
 
 namespace {
 
@@ -277,10 +276,10 @@ void FirmwareUpdateForm::loadFirmwareFile()
     }
 
     QPointer<FirmwareUpdateForm> self(this);
-    const LineStop stop = stopLinePolling();
+    const bool stopped = stopLinePolling();
     if (!self)
         return;
-    if (stop != LineStop::Stopped) {
+    if (!stopped) {
         updateActions();
         return;
     }
@@ -319,51 +318,27 @@ bool FirmwareUpdateForm::acceptFile(const QString &fileName, const FirmwareFile 
     return count > 0 && state.modulesUpdateEnabled;
 }
 
-FirmwareUpdateForm::LineStop FirmwareUpdateForm::stopLinePolling()
+// True when the controller has stopped polling the line for the transfer.
+bool FirmwareUpdateForm::stopLinePolling()
 {
-    LantrelClient *client = appClient();
-    // Without a driver the client never answers.
-    if (!client->hasDriver())
-        return LineStop::Lost;
-
-    LineStop result = LineStop::TimedOut;
-    QEventLoop loop;
-    connect(client, &LantrelClient::linePollStopped, &loop, [&](bool stopped) {
-        result = stopped ? LineStop::Stopped : LineStop::Refused;
-        loop.quit();
-    }, Qt::QueuedConnection);
-    auto lost = [&]() {
-        result = LineStop::Lost;
-        loop.quit();
-    };
-    connect(client, &LantrelClient::deviceDisconnected, &loop, lost);
-    connect(client, &LantrelClient::driverStopped, &loop, lost);
-    connect(this, &QObject::destroyed, &loop, lost);
-    QTimer::singleShot(lineStopWaitMs, &loop, &QEventLoop::quit);
-
+    ClientAnswerWait wait(appClient(), &LantrelClient::linePollStopped, this, lineStopWaitMs);
     state.waitingForLineStop = true;
     updateActions();
-    QPointer<FirmwareUpdateForm> self(this);
-    QMetaObject::invokeMethod(client, "stopLinePolling", Qt::QueuedConnection);
-    loop.exec();
-    if (!self)
-        return LineStop::Lost;
+    const ClientAnswerWait::Outcome outcome
+        = wait.run([]() { QMetaObject::invokeMethod(appClient(), "stopLinePolling", Qt::QueuedConnection); });
+    if (outcome == ClientAnswerWait::OwnerGone)
+        return false;
     state.waitingForLineStop = false;
 
-    switch (result) {
-    case LineStop::Stopped:
-        linePollingStopped = true;
-        break;
-    case LineStop::TimedOut:
+    if (outcome == ClientAnswerWait::TimedOut) {
         // The stop may still take effect: closing the window restarts the controller.
         linePollingStopped = true;
         reportError(QStringLiteral("ЦУ-Л не подтвердил остановку чтения линии. Передача прошивки отменена"));
-        break;
-    case LineStop::Refused:
-    case LineStop::Lost:
-        break;
+        return false;
     }
-    return result;
+    if (wait.answer())
+        linePollingStopped = true;
+    return wait.answer();
 }
 
 void FirmwareUpdateForm::reportError(const QString &message)

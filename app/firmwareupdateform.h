@@ -74,13 +74,11 @@ private slots:
     void onLineStatus(LantrelProtocol::Status_Line_t status);
 
 private:
-    enum class LineStop { Stopped, Refused, Lost, TimedOut };
-
     void setUpTable();
     void restoreSettings();
     void dropFirmware();
     bool acceptFile(const QString &fileName, const FirmwareFile &file);
-    LineStop stopLinePolling();
+    bool stopLinePolling();
     void reportError(const QString &message);
     void showControllerInfo();
     void updateActions();

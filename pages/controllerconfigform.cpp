@@ -4,7 +4,7 @@
 #include "appcontext.h"
 #include "controllerconfigmodel.h"
 #include "dictionaries.h"
-#include "ipv4validator.h"
+#include "ipv4edit.h"
 #include "lantrelclient.h"
 #include "moduletablepage.h"
 #include "texthelpers.h"
@@ -138,9 +138,8 @@ ControllerConfigForm::ControllerConfigForm(QWidget *parent, Qt::WindowFlags flag
         {ui->cbSRule, ControllerConfigModel::RuleJpParam},
     };
     ui->edtBlockID->setValidator(new BlockIdValidator(this));
-    ui->edtIpAddr->setValidator(new Ipv4Validator(this));
-    ui->edtSubnetMask->setValidator(new Ipv4Validator(this));
-    ui->edtGateway->setValidator(new Ipv4Validator(this));
+    for (QLineEdit *edit : {ui->edtIpAddr, ui->edtSubnetMask, ui->edtGateway})
+        new Ipv4Edit(edit);
     fillComboBoxes();
     ui->lblRemoteControl->hide();
 

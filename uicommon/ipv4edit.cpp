@@ -1,22 +1,40 @@
 #include "ipv4edit.h"
 
+#include "ipv4text.h"
+
 #include <QLineEdit>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
+#include <QStringList>
+
+QValidator::State Ipv4Validator::validate(QString &input, int &pos) const
+{
+    // The dot a group of three digits got already stands for the one typed.
+    const QLatin1Char dot('.');
+    if (pos >= 2 && pos <= input.size() && input.at(pos - 1) == dot && input.at(pos - 2) == dot)
+        return Invalid;
+    // Complete the text with zeros: if the result is an acceptable address,
+    // the text is on the way to one.
+    QStringList parts = input.split(dot);
+    if (parts.size() > 4)
+        return Invalid;
+    for (QString &part : parts) {
+        if (part.isEmpty())
+            part = QStringLiteral("0");
+    }
+    while (parts.size() < 4)
+        parts.append(QStringLiteral("0"));
+    const QString completed = parts.join(dot);
+    if (!isCanonicalIpv4Text(completed))
+        return Invalid;
+    return completed == input ? Acceptable : Intermediate;
+}
 
 Ipv4Edit::Ipv4Edit(QLineEdit *edit)
     : QObject(edit)
     , m_edit(edit)
     , m_lastText(edit->text())
 {
-    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(pattern()), edit));
+    edit->setValidator(new Ipv4Validator(edit));
     connect(edit, &QLineEdit::textChanged, this, &Ipv4Edit::onTextChanged);
-}
-
-QString Ipv4Edit::pattern()
-{
-    const QString octet = QStringLiteral("(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])");
-    return QStringLiteral("(%1\\.){3}%1").arg(octet);
 }
 
 void Ipv4Edit::onTextChanged(const QString &text)

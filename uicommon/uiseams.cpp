@@ -6,49 +6,44 @@
 
 namespace UiSeams {
 namespace {
-MessageBoxHandler &messageBoxHandler()
+
+// The handler a test installed, one of each kind; the tag tells apart kinds
+// of the same type.
+template <typename Handler, typename Tag = Handler>
+Handler &installed()
 {
-    static MessageBoxHandler handler;
+    static Handler handler;
     return handler;
 }
-FileDialogHandler &openFileHandler()
+struct OpenFile;
+struct SaveFile;
+
+// The parent may be deleted while the box waits for an answer (the desktop
+// session ending, say), and the box with it: it lives on the heap, and such
+// a box counts as unanswered. `checked`, when given, receives the state of
+// the box's check box.
+QMessageBox::StandardButton execBox(QPointer<QMessageBox> box, QMessageBox::StandardButton defaultButton,
+                                    bool *checked)
 {
-    static FileDialogHandler handler;
-    return handler;
+    box->setDefaultButton(defaultButton);
+    const int answer = box->exec();
+    if (!box)
+        return QMessageBox::NoButton;
+    if (checked)
+        *checked = box->checkBox()->isChecked();
+    delete box.data();
+    return QMessageBox::StandardButton(answer);
 }
-FileDialogHandler &saveFileHandler()
-{
-    static FileDialogHandler handler;
-    return handler;
-}
-PortListHandler &portListHandler()
-{
-    static PortListHandler handler;
-    return handler;
-}
-CheckBoxHandler &checkBoxHandler()
-{
-    static CheckBoxHandler handler;
-    return handler;
-}
+
 } // namespace
 
 QMessageBox::StandardButton messageBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
                                        const QString &text, QMessageBox::StandardButtons buttons,
                                        QMessageBox::StandardButton defaultButton)
 {
-    if (messageBoxHandler())
-        return messageBoxHandler()(parent, icon, title, text, buttons, defaultButton);
-    // The parent may be deleted while the box waits for an answer (the
-    // desktop session ending, say), and the box with it: it lives on the
-    // heap, and such a box counts as unanswered.
-    QPointer<QMessageBox> box = new QMessageBox(icon, title, text, buttons, parent);
-    box->setDefaultButton(defaultButton);
-    const int answer = box->exec();
-    if (!box)
-        return QMessageBox::NoButton;
-    delete box.data();
-    return QMessageBox::StandardButton(answer);
+    if (const auto &handler = installed<MessageBoxHandler>())
+        return handler(parent, icon, title, text, buttons, defaultButton);
+    return execBox(new QMessageBox(icon, title, text, buttons, parent), defaultButton, nullptr);
 }
 
 QMessageBox::StandardButton messageBoxWithCheckBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
@@ -56,43 +51,37 @@ QMessageBox::StandardButton messageBoxWithCheckBox(QWidget *parent, QMessageBox:
                                                    QMessageBox::StandardButtons buttons,
                                                    QMessageBox::StandardButton defaultButton)
 {
-    if (messageBoxHandler()) {
-        *checked = checkBoxHandler() ? checkBoxHandler()(checkBoxText) : false;
-        return messageBoxHandler()(parent, icon, title, text, buttons, defaultButton);
-    }
     *checked = false;
-    // On the heap for the same reason as in messageBox().
-    QPointer<QMessageBox> box = new QMessageBox(icon, title, text, buttons, parent);
-    box->setDefaultButton(defaultButton);
+    if (const auto &handler = installed<MessageBoxHandler>()) {
+        if (const auto &checkBox = installed<CheckBoxHandler>())
+            *checked = checkBox(checkBoxText);
+        return handler(parent, icon, title, text, buttons, defaultButton);
+    }
+    auto *box = new QMessageBox(icon, title, text, buttons, parent);
     box->setCheckBox(new QCheckBox(checkBoxText, box));
-    const int answer = box->exec();
-    if (!box)
-        return QMessageBox::NoButton;
-    *checked = box->checkBox()->isChecked();
-    delete box.data();
-    return QMessageBox::StandardButton(answer);
+    return execBox(box, defaultButton, checked);
 }
 
 QString getOpenFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,
                         QFileDialog::Options options)
 {
-    if (openFileHandler())
-        return openFileHandler()(parent, caption, dir, filter, options);
+    if (const auto &handler = installed<FileDialogHandler, OpenFile>())
+        return handler(parent, caption, dir, filter, options);
     return QFileDialog::getOpenFileName(parent, caption, dir, filter, nullptr, options);
 }
 
 QString getSaveFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter,
                         QFileDialog::Options options)
 {
-    if (saveFileHandler())
-        return saveFileHandler()(parent, caption, dir, filter, options);
+    if (const auto &handler = installed<FileDialogHandler, SaveFile>())
+        return handler(parent, caption, dir, filter, options);
     return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr, options);
 }
 
 QStringList serialPortNames()
 {
-    if (portListHandler())
-        return portListHandler()();
+    if (const auto &handler = installed<PortListHandler>())
+        return handler();
     QStringList names;
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports)
@@ -100,10 +89,10 @@ QStringList serialPortNames()
     return names;
 }
 
-void setMessageBoxHandler(MessageBoxHandler handler) { messageBoxHandler() = std::move(handler); }
-void setOpenFileHandler(FileDialogHandler handler) { openFileHandler() = std::move(handler); }
-void setSaveFileHandler(FileDialogHandler handler) { saveFileHandler() = std::move(handler); }
-void setPortListHandler(PortListHandler handler) { portListHandler() = std::move(handler); }
-void setCheckBoxHandler(CheckBoxHandler handler) { checkBoxHandler() = std::move(handler); }
+void setMessageBoxHandler(MessageBoxHandler handler) { installed<MessageBoxHandler>() = std::move(handler); }
+void setOpenFileHandler(FileDialogHandler handler) { installed<FileDialogHandler, OpenFile>() = std::move(handler); }
+void setSaveFileHandler(FileDialogHandler handler) { installed<FileDialogHandler, SaveFile>() = std::move(handler); }
+void setPortListHandler(PortListHandler handler) { installed<PortListHandler>() = std::move(handler); }
+void setCheckBoxHandler(CheckBoxHandler handler) { installed<CheckBoxHandler>() = std::move(handler); }
 
 } // namespace UiSeams

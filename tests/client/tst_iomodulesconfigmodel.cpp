@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "iomodulesconfigfiltermodel.h"
+#include "iomodulerecords.h"
 #include "iomodulesconfigmodel.h"
 #include "scpmodulesconfigfiltermodel.h"
 #include "scpmodulesconfigmodel.h"
@@ -17,18 +18,7 @@ namespace {
 
 IoModuleRecord ioModule(quint16 address, quint8 config = 0xF0)
 {
-    IoModuleRecord rec;
-    rec.lineAddress = address;
-    rec.serialNumber = 2000u + address;
-    rec.serialNumberText = QString::number(rec.serialNumber);
-    rec.deviceType = 2;
-    rec.deviceTypeName = QStringLiteral("ПС-Л");
-    rec.config = config;
-    rec.relayContact = (config >> 1) & 1;
-    rec.loop1Mode = (config >> 4) & 3;
-    rec.loop2Mode = (config >> 6) & 3;
-    rec.relayTime = 4;
-    return rec;
+    return IoModuleTest::record(address, 2000u + address, config, 4);
 }
 
 ScpModuleRecord scpModule(quint16 address)

@@ -4,6 +4,7 @@
 // end against the fake line controller.
 
 #include "controllerconfigform.h"
+#include "controllerconfigfields.h"
 #include "controllerconfigmodel.h"
 #include "lantrelclient.h"
 #include "lantrelprotocol.h"
@@ -30,32 +31,7 @@ namespace {
 const int StateTab = 1;
 const QVector<int> AllIds = {4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 19, 20, 21, 23};
 
-// The model's stored value for a parameter id (17 and 18 share CfgLoop).
-QVariant fieldOf(const ControllerConfigModel &m, int id)
-{
-    const Konfig_Device_t &d = m.deviceConfig;
-    switch (id) {
-    case 4: return m.blockId;
-    case 5: return uint(d.LineAddr);
-    case 6: return uint(d.TSign);
-    case 7: return uint(d.MRef);
-    case 8: return uint(d.TWork);
-    case 9: return uint(d.NExc);
-    case 10: return uint(d.Ratio);
-    case 11: return uint(d.Dist);
-    case 12: return uint(d.Range);
-    case 13: return uint(d.LPF);
-    case 14: return uint(d.HPF);
-    case 15: return uint(d.DAF);
-    case 16: return uint(d.RuleJP);
-    case 17: case 18: return uint(d.CfgLoop);
-    case 19: return uint(m.networkConfig.IPAddr);
-    case 20: return uint(m.networkConfig.NetMask);
-    case 21: return uint(m.networkConfig.Gateway);
-    case 23: return uint(m.lineConfig.LineMode);
-    default: return QVariant();
-    }
-}
+using ControllerConfigTest::fieldOf;
 
 QMap<int, QVariant> fieldsOf(const ControllerConfigModel &m)
 {
@@ -280,6 +256,11 @@ void TestControllerConfigForm::addressEditors_data()
     QTest::newRow("typed netmask") << "edtSubnetMask" << false << "255.255.252.0" << "255.255.252.0"
                                    << 0xFFFFFC00u;
     QTest::newRow("0.0.0.0") << "edtGateway" << true << "0.0.0.0" << "0.0.0.0" << 0u;
+    // Each group of three digits gets its dot; a dot typed after it is dropped.
+    QTest::newRow("typed digits only") << "edtIpAddr" << false << "192168100200" << "192.168.100.200"
+                                       << 0xC0A864C8u;
+    QTest::newRow("typed dots after full groups") << "edtGateway" << false << "172.16.100.1" << "172.16.100.1"
+                                                  << 0xAC106401u;
     // A leading zero is refused key by key: what stays is what is stored.
     QTest::newRow("typed 08") << "edtIpAddr" << false << "10.0.0.08" << "10.0.0.0" << 0x0A000000u;
     QTest::newRow("typed 001.010") << "edtIpAddr" << false << "192.168.001.010" << "192.168.0.0"

@@ -12,6 +12,7 @@
 
 #include "appcontext.h"
 #include "iomodulesconfigform.h"
+#include "iomodulerecords.h"
 #include "iomodulesconfigmodel.h"
 #include "pagetestsupport.h"
 #include "spannedheaderview.h"
@@ -24,18 +25,7 @@ using Model = IoModulesConfigModel;
 
 IoModuleRecord ioModule(quint16 address, quint8 config, quint8 time)
 {
-    IoModuleRecord rec;
-    rec.lineAddress = address;
-    rec.serialNumber = 5000u + address;
-    rec.serialNumberText = QString::number(rec.serialNumber);
-    rec.deviceType = 2;
-    rec.deviceTypeName = QStringLiteral("ПС-Л");
-    rec.config = config;
-    rec.relayContact = (config >> 1) & 1;
-    rec.loop1Mode = (config >> 4) & 3;
-    rec.loop2Mode = (config >> 6) & 3;
-    rec.relayTime = time;
-    return rec;
+    return IoModuleTest::record(address, 5000u + address, config, time);
 }
 
 // Five modules at line addresses 10, 20, ... 50.
