@@ -2,6 +2,7 @@
 #include "ui_firmwareupdateform.h"
 
 #include "appcontext.h"
+#include "tableviews.h"
 #include "appglobals.h"
 #include "clientanswerwait.h"
 #include "controllerconfigmodel.h"
@@ -142,27 +143,12 @@ void FirmwareUpdateForm::setUpTable()
     filter->setHideEmptyRows(false);
     filter->setModuleTypeFilter(0);
     filter->setSourceModel(versionModel);
-    filter->setDynamicSortFilter(true);
-    filter->setSortCaseSensitivity(Qt::CaseInsensitive);
-    filter->setSortLocaleAware(true);
     connect(ui->cbFilter, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this, filter]() { filter->setModuleTypeFilter(ui->cbFilter->currentData().toInt()); });
 
     QTableView *table = ui->tableView;
-    table->setModel(filter);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
+    setUpSortedModuleTable(table, filter);
     QHeaderView *header = table->horizontalHeader();
-    header->setResizeContentsPrecision(0);
-    header->setSectionResizeMode(QHeaderView::ResizeToContents);
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    header->setHighlightSections(false);
-    table->setSortingEnabled(true);
-    table->sortByColumn(0, Qt::AscendingOrder);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
 
     // The table's column is as wide as its header and a scroll bar.
     connect(header, &QHeaderView::geometriesChanged, this, [this, header]() {

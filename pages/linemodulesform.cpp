@@ -8,6 +8,7 @@
 #include <QStyle>
 
 #include "appcontext.h"
+#include "tableviews.h"
 #include "appglobals.h"
 #include "lantrelclient.h"
 #include "linemodulesfiltermodel.h"
@@ -106,25 +107,10 @@ void LineModulesForm::setUpTable()
 {
     filterModel = new LineModulesFilterModel(this);
     filterModel->setSourceModel(lineModules());
-    filterModel->setDynamicSortFilter(true);
-    filterModel->setSortCaseSensitivity(Qt::CaseInsensitive);
-    filterModel->setSortLocaleAware(true);
 
     QTableView *table = ui->tableView;
-    table->setModel(filterModel);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
+    setUpSortedModuleTable(table, filterModel);
     QHeaderView *header = table->horizontalHeader();
-    header->setResizeContentsPrecision(0);
-    header->setSectionResizeMode(QHeaderView::ResizeToContents);
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    header->setHighlightSections(false);
-    table->setSortingEnabled(true);
-    table->sortByColumn(0, Qt::AscendingOrder);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(table, &QWidget::customContextMenuRequested, this, &LineModulesForm::showCustomContextMenu);
     connect(table, &QAbstractItemView::doubleClicked, this, &LineModulesForm::onTableDoubleClicked);
