@@ -37,7 +37,8 @@ exec $isolate env XDG_CONFIG_HOME="$demo_home/config" XDG_DATA_HOME="$demo_home/
     set -e
     ip link set lo up
     ip addr add 192.168.0.254/32 dev lo
-    ./build-demo/tests/support/fakecontroller 127.0.0.1 502 --unit 1 >build-demo/fakecontroller.log 2>&1 &
+    ./build-demo/tests/support/fakecontroller 127.0.0.1 502 --unit 1 --sensors 200 --io 100 --scp 32 \
+        --varied-states >build-demo/fakecontroller.log 2>&1 &
     fake=$!
     trap "kill $fake 2>/dev/null" EXIT
     ./build-demo/app/LantrelProg "$@"

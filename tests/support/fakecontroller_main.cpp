@@ -1,10 +1,15 @@
 // Serves a generated configuration for manual checks of the program:
 //   fakecontroller [address] [port] [--unit N] [--rtu DEVICE] [--events N]
+//                  [--sensors N] [--io N] [--scp N] [--varied-states]
 // address defaults to 127.0.0.1, port to 502. With --rtu the same controller
 // also answers Modbus RTU on DEVICE (e.g. one end of a socat pty pair).
+// Sensors sit at line addresses 1.., I/O modules at 201.., line-protection
+// modules at 301..; --varied-states puts the modules in a spread of live
+// states instead of "no link".
 
 #include "fakecontroller.h"
 #include "faketcpserver.h"
+#include "fakemodulestates.h"
 #include "fakertuserver.h"
 
 #include <QCoreApplication>
@@ -19,6 +24,10 @@ int main(int argc, char *argv[])
     int port = 502;
     int unit = 3;
     int events = 0;
+    int sensors = 24;
+    int ioModules = 4;
+    int scpModules = 2;
+    bool variedStates = false;
     QString rtu;
     QStringList positional;
     for (int i = 0; i < args.size(); ++i) {
@@ -29,8 +38,17 @@ int main(int argc, char *argv[])
             rtu = args.at(++i);
         else if (a == QLatin1String("--events") && i + 1 < args.size())
             events = args.at(++i).toInt();
+        else if (a == QLatin1String("--sensors") && i + 1 < args.size())
+            sensors = args.at(++i).toInt();
+        else if (a == QLatin1String("--io") && i + 1 < args.size())
+            ioModules = args.at(++i).toInt();
+        else if (a == QLatin1String("--scp") && i + 1 < args.size())
+            scpModules = args.at(++i).toInt();
+        else if (a == QLatin1String("--varied-states"))
+            variedStates = true;
         else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            QTextStream(stdout) << "usage: fakecontroller [address] [port] [--unit N] [--rtu DEVICE] [--events N]\n";
+            QTextStream(stdout) << "usage: fakecontroller [address] [port] [--unit N] [--rtu DEVICE] [--events N]\n"
+                                   "                      [--sensors N] [--io N] [--scp N] [--varied-states]\n";
             return 0;
         } else
             positional << a;
@@ -46,8 +64,15 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "bad address, port or unit\n";
         return 2;
     }
+    // The kinds keep to their own address ranges.
+    if (sensors < 0 || sensors > 200 || ioModules < 0 || ioModules > 100 || scpModules < 0 || scpModules > 32) {
+        QTextStream(stderr) << "at most 200 sensors, 100 I/O and 32 line-protection modules\n";
+        return 2;
+    }
     FakeController controller;
-    controller.loadGeneratedConfiguration(unit, host);
+    controller.loadGeneratedConfiguration(unit, host, sensors, ioModules, scpModules);
+    if (variedStates)
+        FakeModuleStates::applyVariedStates(controller);
     controller.emulateFirmwareUpdate();
     controller.addEvents(events);
     FakeTcpServer tcp(&controller);
