@@ -17,7 +17,6 @@
 
 namespace {
 
-const int loopIntervalMs = 2;
 // "Busy, try again" exceptions: spacing of the re-sends and their limit.
 const int busyRetryDelayMs = 20;
 const int busyRetryLimit = 500;
@@ -215,6 +214,13 @@ void LantrelDriver::mainLoopProc()
 {
     if (stopping)
         return;
+    serveLink();
+    if (loopTimer && !stopping)
+        loopTimer->start();
+}
+
+void LantrelDriver::serveLink()
+{
     const qint64 now = clock.elapsed();
 
     if (reconnectPending && now >= nextSendTime) {
@@ -281,9 +287,6 @@ void LantrelDriver::mainLoopProc()
             sendMonitoringRequest();
         }
     }
-
-    if (loopTimer && !stopping)
-        loopTimer->start();
 }
 
 void LantrelDriver::enqueue(int kind, int function_code, const QByteArray &payload, quint16 tag,
@@ -445,6 +448,9 @@ void LantrelDriver::decodeModbusResponse()
         emit capturedPacket(packetTime(now), text);
     reply->deleteLater();
     closeLinkIfDue(limitReached);
+    // The next request goes out now, not at the next pass of the loop.
+    if (!limitReached && !stopping)
+        serveLink();
 }
 
 bool LantrelDriver::replyAnswersRequest(const QModbusReply *reply) const

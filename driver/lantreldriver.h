@@ -197,6 +197,10 @@ private slots:
 
 private:
     // ---- core (lantreldriver.cpp) ----
+    // One pass of the loop: a due reconnection, or the next request of the
+    // queue, the addressing mode or the monitoring cycle. Also run as soon
+    // as a reply has been handled.
+    void serveLink();
     QModbusReply *sendRequest(int function_code, const QByteArray &payload);
     void sendNextRequest();
     void finishRequest(QModbusReply *reply, bool failed);
@@ -271,6 +275,7 @@ private:
 
     // ---- state ----
     static const QMap<int, QString> modeLogPrefixes;
+    static const int loopIntervalMs = 2;
 
     QModbusClient *modbusDevice = nullptr;
     uint connectionType = 0;

@@ -201,7 +201,9 @@ void TestDriverMonitor::cadence()
     const QList<FakeRequest> log = rig.fake.requestLog();
 
     const QList<qint64> status = times(log, "status");
-    const QList<qint64> pages = timesOfFile(log, 9, 0);
+    // The first pass follows the read of the line settings; the schedule
+    // had started before the driver knew of any module.
+    const QList<qint64> pages = timesOfFile(log, 9, 0).mid(1);
     QVERIFY2(status.size() >= 14, qPrintable(QString::number(status.size())));
     QVERIFY2(qAbs(meanGap(status) - 200) <= 20, qPrintable(QString::number(meanGap(status))));
     for (int i = 1; i < status.size(); ++i)
@@ -210,7 +212,7 @@ void TestDriverMonitor::cadence()
     QVERIFY2(pages.size() >= 4, qPrintable(QString::number(pages.size())));
     QVERIFY2(qAbs(meanGap(pages) - 800) <= 40, qPrintable(QString::number(meanGap(pages))));
     // samples follow the states in the same pass
-    QCOMPARE(timesOfFile(log, 23, 0).size(), pages.size());
+    QCOMPARE(timesOfFile(log, 23, 0).size(), pages.size() + 1);
 }
 
 void TestDriverMonitor::events_data()
