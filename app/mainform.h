@@ -79,6 +79,8 @@ private:
     LineStatusWidget *lineStatusWidget = nullptr;
     ControllerErrorsWidget *controllerErrorsWidget = nullptr;
     QLabel *connectionLabel = nullptr;
+    // Shown while the models hold a read with failed steps.
+    QLabel *incompleteLabel = nullptr;
     QPointer<ConnectorForm> connectorForm;
     QPointer<FirmwareUpdateForm> firmwareUpdateForm;
     QPointer<StateViewerForm> stateViewerForm;
@@ -91,6 +93,7 @@ private:
     // may be destroyed before the task ends.
     QPointer<QProgressDialog> progressDialog;
     ushort taskSteps = 0;
+    bool taskFailed = false;    // a step of the running task failed
     bool idle = true;
     QString taskText;
     QHash<int, QTreeWidgetItem *> pageItems;
