@@ -58,6 +58,14 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
     connectionLabel = new QLabel();
     ui->statusBar->addPermanentWidget(connectionLabel);
 
+    incompleteLabel = new QLabel(QStringLiteral("<b style='color:#c00000'>Конфигурация прочитана не полностью</b>"));
+    incompleteLabel->setToolTip(QStringLiteral("<p>Часть конфигурации не прочитана из ЦУ-Л. Передача конфигурации "
+                                               "в ЦУ-Л возможна после её полного чтения.</p>"));
+    incompleteLabel->hide();
+    ui->statusBar->insertPermanentWidget(0, incompleteLabel);
+    connect(client, &LantrelClient::datasetChanged, this,
+            [this]() { incompleteLabel->setVisible(!client->datasetComplete()); });
+
     onDeviceDisconnected();
 
     auto *itemController = new QTreeWidgetItem(PageItemType + 1);
@@ -243,6 +251,7 @@ void MainForm::onTreeCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetIte
 void MainForm::onTaskStarted(QString task_msg, ushort op_count)
 {
     taskSteps = op_count;
+    taskFailed = false;
     idle = false;
     updateActions();
     startProgress(task_msg, op_count);
@@ -296,11 +305,12 @@ void MainForm::onTaskCompleted(ushort op_num, bool success)
 {
     if (op_num != 0)
         emit updateProgress(op_num);
+    taskFailed = taskFailed || !success;
     if (op_num < taskSteps)
         return;
 
     if (!taskText.isEmpty()) {
-        ui->statusBar->showMessage(taskText + (success ? QStringLiteral(" - успешно") : QStringLiteral(" - ошибка")),
+        ui->statusBar->showMessage(taskText + (taskFailed ? QStringLiteral(" - ошибка") : QStringLiteral(" - успешно")),
                                    TaskMessageMs);
         taskText.clear();
     }

@@ -82,6 +82,8 @@ private:
     LineStatusWidget *lineStatusWidget = nullptr;
     ControllerErrorsWidget *controllerErrorsWidget = nullptr;
     QLabel *connectionLabel = nullptr;
+    // Shown while the models hold a read with failed steps.
+    QLabel *incompleteLabel = nullptr;
     QPointer<ConnectorForm> connectorForm;
     QPointer<FirmwareUpdateForm> firmwareUpdateForm;
     QPointer<StateViewerForm> stateViewerForm;
@@ -98,6 +100,7 @@ private:
     // may be destroyed before the task ends.
     QPointer<QProgressDialog> progressDialog;
     ushort taskSteps = 0;
+    bool taskFailed = false;    // a step of the running task failed
     bool idle = true;
     QString taskText;
     QHash<int, QTreeWidgetItem *> pageItems;

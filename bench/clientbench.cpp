@@ -15,9 +15,8 @@
 
 #include <sys/resource.h>
 
-#include <functional>
-
 #include "appglobals.h"
+#include "benchsupport.h"
 #include "fakecontroller.h"
 #include "faketcpserver.h"
 #include "interactionsconfigmodel.h"
@@ -37,18 +36,6 @@ QTextStream &out()
 {
     static QTextStream s(stdout);
     return s;
-}
-
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 long peakRssKb()
@@ -155,7 +142,7 @@ void benchController(int rounds)
     QObject::connect(&client, &LantrelClient::datasetChanged, [&]() { ++datasets; });
     QObject::connect(&client, &LantrelClient::writeFinished, [&]() { ++writes; });
     client.connectToDevice(0, QStringLiteral("127.0.0.1"), 3);
-    if (!waitFor([&]() { return connected; }, 10000)) {
+    if (!Bench::waitFor(&client, &LantrelClient::deviceConnected, [&]() { return connected; }, 10000)) {
         out() << "no connection to the fake controller\n";
         return;
     }
@@ -166,7 +153,7 @@ void benchController(int rounds)
         t.start();
         const int before = datasets;
         client.readConfiguration();
-        waitFor([&]() { return datasets > before; }, 60000);
+        Bench::waitFor(&client, &LantrelClient::datasetChanged, [&]() { return datasets > before; }, 60000);
         const qint64 readMs = t.elapsed();
         const int readRequests = fake.requestLog().size();
 
@@ -174,7 +161,7 @@ void benchController(int rounds)
         t.restart();
         const int writesBefore = writes;
         client.writeConfiguration();
-        waitFor([&]() { return writes > writesBefore; }, 60000);
+        Bench::waitFor(&client, &LantrelClient::writeFinished, [&]() { return writes > writesBefore; }, 60000);
         const qint64 writeMs = t.elapsed();
         out() << QStringLiteral("client over TCP, round %1: read into the models %2 ms (%3 requests), "
                                 "write from the models %4 ms (%5 requests)\n")
@@ -202,7 +189,7 @@ void benchFiles(int rounds, const QString &dir)
         QObject::connect(&target, &LantrelClient::datasetChanged, [&]() { ++datasets; });
         t.restart();
         target.loadConfigFile(path);
-        waitFor([&]() { return datasets > 0; }, 60000);
+        Bench::waitFor(&target, &LantrelClient::datasetChanged, [&]() { return datasets > 0; }, 60000);
         const qint64 loadMs = t.elapsed();
         const long rssLoad = peakRssKb();
 

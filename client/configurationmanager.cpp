@@ -43,8 +43,6 @@ const int MaxOtherNodes = 200000;
 // XML parsers look for duplicate attributes pair by pair; an element with
 // tens of thousands of them would keep the program busy for minutes.
 const int MaxOtherAttributesPerElement = 256;
-// The most characters one entity reference may expand to.
-const int MaxEntityExpansion = 4096;
 
 const char *const KnownAttributes[] = {
     "version", "Addr", "SerialNo", "LineAddr", "DeviceType", "Range", "LPF", "HPF", "DAF",
@@ -620,26 +618,6 @@ QString checkAttributeCounts(const QByteArray &bytes)
     return QString();
 }
 
-// An upper bound of the references to declared entities: every '&' but
-// those of character references and of the five predefined entities.
-int countEntityReferences(const QByteArray &bytes)
-{
-    static const char *const predefined[] = {"amp;", "lt;", "gt;", "quot;", "apos;"};
-    int count = 0;
-    for (int at = bytes.indexOf('&'); at >= 0; at = bytes.indexOf('&', at + 1)) {
-        const char *next = bytes.constData() + at + 1;
-        const qint64 left = bytes.size() - at - 1;
-        bool plain = left > 0 && *next == '#';
-        for (const char *name : predefined) {
-            const qint64 n = qint64(std::strlen(name));
-            plain = plain || (left >= n && std::memcmp(next, name, size_t(n)) == 0);
-        }
-        if (!plain)
-            ++count;
-    }
-    return count;
-}
-
 // Streams through the bytes once to refuse trees too deep or too large to
 // build as a document. Table entries in their sections are limited by kind;
 // every other node (and every attribute the program does not write) counts
@@ -663,7 +641,6 @@ QString checkShape(const QByteArray &bytes)
     const int maxRelays = 4 * MaxRelayModules * MaxRelays;
 
     QXmlStreamReader xml(bytes);
-    xml.setEntityExpansionLimit(MaxEntityExpansion);
     // Per open element: 0 other, 1 root, 2 a section as the readers find
     // it, 3 a table entry, 4 a relay of a relay-module entry.
     QVector<int> roles;
@@ -731,18 +708,15 @@ QString checkShape(const QByteArray &bytes)
             // Indentation makes no nodes of the document.
             if (!xml.isWhitespace())
                 ++others;
-        } else if (token == QXmlStreamReader::DTD) {
-            ++others;
-            // Each reference may expand to up to the reader's limit; a few
-            // thousand of them in a small file would fill the memory.
-            if (!xml.entityDeclarations().isEmpty()
-                && qint64(countEntityReferences(bytes)) * MaxEntityExpansion > MaxFileSize) {
-                return QStringLiteral("Ошибка конфигурации: слишком много ссылок на сущности в файле "
-                                      "данных (строка %1)")
-                    .arg(xml.lineNumber());
-            }
-        } else if (token == QXmlStreamReader::Comment || token == QXmlStreamReader::ProcessingInstruction
-                   || token == QXmlStreamReader::EntityReference) {
+        } else if (token == QXmlStreamReader::DTD || token == QXmlStreamReader::EntityReference) {
+            // The program writes neither; a file with them would not read
+            // back once saved (the writer drops the declarations and keeps
+            // the references), and declared entities can blow up in memory.
+            // Character references and the predefined entities stay fine.
+            return QStringLiteral("Ошибка конфигурации: объявления типа документа (DOCTYPE) и ссылки "
+                                  "на сущности в файле данных не допускаются (строка %1)")
+                .arg(xml.lineNumber());
+        } else if (token == QXmlStreamReader::Comment || token == QXmlStreamReader::ProcessingInstruction) {
             ++others;
         }
         if (others > MaxOtherNodes) {

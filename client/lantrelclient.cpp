@@ -298,11 +298,13 @@ void LantrelClient::startCommandTask(const QString &text)
     emit taskStarted(text, 0);
 }
 
-void LantrelClient::beginRead(const QString &text, quint16 steps)
+void LantrelClient::beginRead(const QString &text, quint16 steps, const QVector<ReadStep> &plan)
 {
     m_stepsDone = 0;
     m_readFailed = false;
     m_readTotal = steps;
+    m_readPlan = plan;
+    m_missingSteps.clear();
     emit taskStarted(text, steps);
 }
 
@@ -334,8 +336,11 @@ void LantrelClient::onTaskCompleted(bool success)
 void LantrelClient::onReadCompleted(bool success)
 {
     onTaskCompleted(success);
-    if (!success)
+    if (!success) {
         m_readFailed = true;
+        if (m_stepsDone <= m_readPlan.size())
+            m_missingSteps.append(m_readPlan.at(m_stepsDone - 1));
+    }
     if (m_stepsDone < m_readTotal)
         return;
 
@@ -347,6 +352,10 @@ void LantrelClient::onReadCompleted(bool success)
         emit datasetChanged();
         if (!m_readFailed)
             m_modified = false;
+        else if (!m_missingSteps.isEmpty())
+            emit clientError(QStringLiteral("Конфигурация ИОП прочитана из ЦУ-Л не полностью, не прочитаны: %1. "
+                                            "Пока она не прочитана полностью, передать её в ЦУ-Л нельзя")
+                                 .arg(missingPartsText()));
     }
     if (m_importWhileConnected) {
         m_modified = true;

@@ -216,7 +216,22 @@ private:
     // Task protocol
     void resetTaskState();
     void startCommandTask(const QString &text);
-    void beginRead(const QString &text, quint16 steps);
+    // A read from the controller: the part of the configuration each step
+    // brings, so that a failed step names the records it left out.
+    enum ReadPart {
+        ControllerPart, LinePart, SensorsPart, IoModulesPart, ScpModulesPart, RelayModulesPart,
+        ProcessingPart, InteractionsPart
+    };
+    struct ReadStep
+    {
+        int part = ControllerPart;
+        int first = 0;   // first record
+        int count = 1;
+    };
+    static QVector<ReadStep> readPlan(const QVector<int> &parts);
+    void beginRead(const QString &text, quint16 steps, const QVector<ReadStep> &plan = {});
+    bool recordMissing(int part, int record) const;
+    QString missingPartsText() const;
     void beginWrite(bool wholeWrite);
     void restoreModifiedAfterWrite(bool wasModified);
     void startFlashSave();
@@ -295,6 +310,8 @@ private:
     bool m_rereadPending = false;
     // A search by serial number (getModuleAddress) still owes its one step.
     bool m_moduleSearch = false;
+    QVector<ReadStep> m_readPlan;       // of the running or last read
+    QVector<ReadStep> m_missingSteps;   // its failed steps
 
     quint8 m_firmwareType = 0;
     QByteArray m_firmwareBody;

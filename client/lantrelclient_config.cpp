@@ -96,7 +96,9 @@ void LantrelClient::readConfiguration()
     // Whatever file was imported before, the controller's own identity and
     // settings stay its own.
     m_keepIdentity = true;
-    beginRead(QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л..."), 127);
+    const QVector<ReadStep> plan = readPlan({ControllerPart, SensorsPart, IoModulesPart, ScpModulesPart,
+                                             RelayModulesPart, ProcessingPart, InteractionsPart});
+    beginRead(QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л..."), quint16(plan.size()), plan);
     invokeDriver("getControllerConfig");
     invokeDriver("getSensorsConfig");
     invokeDriver("getIoModulesConfig");
@@ -125,7 +127,9 @@ void LantrelClient::readLineModulesConfig()
         return;
     clearTableModels(true);
     m_datasetComplete = false;
-    beginRead(QStringLiteral("Чтение конфигурации модулей из ЦУ-Л..."), 125);
+    const QVector<ReadStep> plan = readPlan({SensorsPart, IoModulesPart, ScpModulesPart, ProcessingPart,
+                                             InteractionsPart, LinePart});
+    beginRead(QStringLiteral("Чтение конфигурации модулей из ЦУ-Л..."), quint16(plan.size()), plan);
     invokeDriver("getSensorsConfig");
     invokeDriver("getIoModulesConfig");
     invokeDriver("getScpModulesConfig");
@@ -299,8 +303,15 @@ void LantrelClient::clearSourcesCache()
 
 void LantrelClient::buildSourcesCache()
 {
+    // The interactions of a module follow those of the modules before it;
+    // where a failed step left module records out, the sources of all later
+    // interactions are unknown, and they are left out rather than given to
+    // the wrong modules.
     m_sourcesCache.clear();
+    m_sourcesCacheValid = true;
     for (int row = 0; row < SensorRows; ++row) {
+        if (recordMissing(SensorsPart, row))
+            return;
         const SensorModuleRecord s = m_sensorsModel->moduleAt(quint16(row));
         if (s.deviceType == 0)
             break;
@@ -308,6 +319,8 @@ void LantrelClient::buildSourcesCache()
             m_sourcesCache.append(packInteractionSource(SensorModuleSource, s.lineAddress, 0));
     }
     for (int row = 0; row < IoRows; ++row) {
+        if (recordMissing(IoModulesPart, row))
+            return;
         const IoModuleRecord io = m_ioModulesModel->moduleAt(quint16(row));
         if (io.deviceType == 0)
             break;
@@ -316,7 +329,70 @@ void LantrelClient::buildSourcesCache()
         for (int k = 0; k < io.loop2RefCount; ++k)
             m_sourcesCache.append(packInteractionSource(IoLoopSource, io.lineAddress, 2));
     }
-    m_sourcesCacheValid = true;
+}
+
+QVector<LantrelClient::ReadStep> LantrelClient::readPlan(const QVector<int> &parts)
+{
+    QVector<ReadStep> plan;
+    for (int part : parts) {
+        const TableLayout *table = nullptr;
+        switch (part) {
+        case SensorsPart: table = &ConfigTables::sensors; break;
+        case IoModulesPart: table = &ConfigTables::ioModules; break;
+        case ScpModulesPart: table = &ConfigTables::scpModules; break;
+        case RelayModulesPart: table = &ConfigTables::relayModules; break;
+        case ProcessingPart: table = &ConfigTables::processing; break;
+        case InteractionsPart: table = &ConfigTables::interactions; break;
+        default: break;   // one step of settings
+        }
+        if (!table) {
+            plan.append({part, 0, 1});
+            continue;
+        }
+        for (int first = 0; first < table->records; first += table->perRead)
+            plan.append({part, first, qMin(table->perRead, table->records - first)});
+    }
+    return plan;
+}
+
+bool LantrelClient::recordMissing(int part, int record) const
+{
+    for (const ReadStep &step : m_missingSteps) {
+        if (step.part == part && record >= step.first && record < step.first + step.count)
+            return true;
+    }
+    return false;
+}
+
+QString LantrelClient::missingPartsText() const
+{
+    static const char *const tables[] = {
+        nullptr, nullptr, "модулей ВТ-Л и ВС-Л", "модулей ПС-Л", "модулей ТЗ-Л", "модулей ЖН-Т",
+        "совместной обработки", "взаимодействий"};
+    // Runs of failed pages of one table read as one range of records.
+    QVector<ReadStep> runs;
+    for (const ReadStep &step : m_missingSteps) {
+        if (!runs.isEmpty() && runs.last().part == step.part
+            && runs.last().first + runs.last().count == step.first)
+            runs.last().count += step.count;
+        else
+            runs.append(step);
+    }
+    QStringList parts;
+    for (const ReadStep &run : runs) {
+        if (run.part == ControllerPart)
+            parts << QStringLiteral("параметры ЦУ-Л");
+        else if (run.part == LinePart)
+            parts << QStringLiteral("параметры линии");
+        else if (run.count == 1)
+            parts << QStringLiteral("запись %1 таблицы %2").arg(run.first + 1).arg(QString::fromUtf8(tables[run.part]));
+        else
+            parts << QStringLiteral("записи %1–%2 таблицы %3")
+                         .arg(run.first + 1)
+                         .arg(run.first + run.count)
+                         .arg(QString::fromUtf8(tables[run.part]));
+    }
+    return parts.join(QStringLiteral(", "));
 }
 
 void LantrelClient::onInteractionsConfig(ushort first_idx, QVector<Control_Relay_t> cfg)

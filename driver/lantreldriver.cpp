@@ -18,7 +18,6 @@
 
 namespace {
 
-const int loopIntervalMs = 2;
 // "Busy, try again" exceptions: spacing of the re-sends and their limit.
 const int busyRetryDelayMs = 20;
 const int busyRetryLimit = 500;
@@ -216,6 +215,13 @@ void LantrelDriver::mainLoopProc()
 {
     if (stopping)
         return;
+    serveLink();
+    if (loopTimer && !stopping)
+        loopTimer->start();
+}
+
+void LantrelDriver::serveLink()
+{
     const qint64 now = clock.elapsed();
 
     if (reconnectPending && now >= nextSendTime) {
@@ -282,9 +288,6 @@ void LantrelDriver::mainLoopProc()
             sendMonitoringRequest();
         }
     }
-
-    if (loopTimer && !stopping)
-        loopTimer->start();
 }
 
 void LantrelDriver::enqueue(int kind, int function_code, const QByteArray &payload, quint16 tag,
@@ -446,6 +449,9 @@ void LantrelDriver::decodeModbusResponse()
         emit capturedPacket(packetTime(now), text);
     reply->deleteLater();
     closeLinkIfDue(limitReached);
+    // The next request goes out now, not at the next pass of the loop.
+    if (!limitReached && !stopping)
+        serveLink();
 }
 
 bool LantrelDriver::replyAnswersRequest(const QModbusReply *reply) const

@@ -23,6 +23,28 @@ class QModbusReply;
 class QTimer;
 class TextLogger;
 
+// A configuration table of the controller as the driver reads it: its
+// file, its records, the records one read request asks for and the
+// registers of one record. The client maps the steps of a read onto them.
+struct TableLayout
+{
+    quint16 file;
+    int records;
+    int perRead;
+    int registers;
+
+    int readRequests() const { return (records + perRead - 1) / perRead; }
+};
+
+namespace ConfigTables {
+constexpr TableLayout sensors{10, 500, 15, 8};
+constexpr TableLayout ioModules{15, 100, 15, 8};
+constexpr TableLayout scpModules{20, 32, 15, 8};
+constexpr TableLayout relayModules{17, 4, 2, 38};
+constexpr TableLayout processing{13, 500, 40, 3};
+constexpr TableLayout interactions{11, 4000, 60, 2};
+} // namespace ConfigTables
+
 // One queue item of the driver; owned by the driver's queue.
 struct DriverRequest
 {
@@ -199,6 +221,10 @@ private slots:
 
 private:
     // ---- core (lantreldriver.cpp) ----
+    // One pass of the loop: a due reconnection, or the next request of the
+    // queue, the addressing mode or the monitoring cycle. Also run as soon
+    // as a reply has been handled.
+    void serveLink();
     QModbusReply *sendRequest(int function_code, const QByteArray &payload);
     void sendNextRequest();
     void finishRequest(QModbusReply *reply, bool failed);
@@ -249,7 +275,7 @@ private:
     void decodeQueuedReply(QModbusReply *reply, qint64 now);
     // Built when the request is sent, so that it carries the time of sending.
     static QByteArray clockWritePayload();
-    void queueTableRead(int kind, quint16 file_no, int record_count, int per_request, int registers);
+    void queueTableRead(int kind, const TableLayout &table);
     // Packs the keys into write requests of at most 251 bytes; returns the
     // number of items queued.
     int queueTableWrite(int kind, quint16 file_no, int record_size, const QList<quint16> &keys,
@@ -276,6 +302,7 @@ private:
 
     // ---- state ----
     static const QMap<int, QString> modeLogPrefixes;
+    static const int loopIntervalMs = 2;
 
     QModbusClient *modbusDevice = nullptr;
     uint connectionType = 0;

@@ -622,17 +622,17 @@ void LantrelDriver::decodeAddressModeReply(QModbusReply *reply, qint64 now)
         return;
     }
     const QByteArray data = replyData(reply);
-    if (registerAt(data, 1) != 0)
-        return;
     const quint16 state = registerAt(data, 0);
-    if (state == STATE_REDY) {
-        cycleDueMs = 0;
-        addressingStep = 0;
-        queueFoundModuleRead(false, false);
-    } else if (state == STATE_VOID) {
-        cycleDueMs = 0;
-        addressingStep = 0;
+    const bool done = registerAt(data, 1) == 0 && (state == STATE_REDY || state == STATE_VOID);
+    if (!done) {
+        // Not decided yet: read again at the loop's pace, not the reply's.
+        cycleDueMs = now + loopIntervalMs;
+        return;
     }
+    cycleDueMs = 0;
+    addressingStep = 0;
+    if (state == STATE_REDY)
+        queueFoundModuleRead(false, false);   // a module answered
 }
 
 void LantrelDriver::deferAddressingPoll(qint64 now)

@@ -12,20 +12,6 @@ const int maxWriteByteCount = 251;
 const int subRequestHeader = 7;
 const quint8 referenceType = 6;
 
-struct TableInfo {
-    quint16 file;
-    int records;     // records in the controller's file
-    int perRead;     // records per read request
-    int registers;   // registers per record
-};
-
-const TableInfo sensorTable{10, 500, 15, 8};
-const TableInfo ioTable{15, 100, 15, 8};
-const TableInfo scpTable{20, 32, 15, 8};
-const TableInfo relayTable{17, 4, 2, 38};
-const TableInfo processingTable{13, 500, 40, 3};
-const TableInfo interactionTable{11, 4000, 60, 2};
-
 QDataStream &bigEndian(QDataStream &s)
 {
     s.setByteOrder(QDataStream::BigEndian);
@@ -88,50 +74,43 @@ void LantrelDriver::getLineStatus()
     enqueue(REQ_LINE_STATUS, 20, readFilePayload(7, 0, 2));
 }
 
-void LantrelDriver::queueTableRead(int kind, quint16 file_no, int record_count, int per_request,
-                                   int registers)
+void LantrelDriver::queueTableRead(int kind, const TableLayout &table)
 {
-    for (int first = 0; first < record_count; first += per_request) {
-        const int n = qMin(per_request, record_count - first);
-        enqueue(kind, 20, readFilePayload(file_no, quint16(first), quint16(n * registers)),
+    for (int first = 0; first < table.records; first += table.perRead) {
+        const int n = qMin(table.perRead, table.records - first);
+        enqueue(kind, 20, readFilePayload(table.file, quint16(first), quint16(n * table.registers)),
                 quint16(first));
     }
 }
 
 void LantrelDriver::getSensorsConfig()
 {
-    const TableInfo &t = sensorTable;
-    queueTableRead(REQ_SENSORS_CONFIG, t.file, t.records, t.perRead, t.registers);
+    queueTableRead(REQ_SENSORS_CONFIG, ConfigTables::sensors);
 }
 
 void LantrelDriver::getIoModulesConfig()
 {
-    const TableInfo &t = ioTable;
-    queueTableRead(REQ_IO_MODULES_CONFIG, t.file, t.records, t.perRead, t.registers);
+    queueTableRead(REQ_IO_MODULES_CONFIG, ConfigTables::ioModules);
 }
 
 void LantrelDriver::getScpModulesConfig()
 {
-    const TableInfo &t = scpTable;
-    queueTableRead(REQ_SCP_MODULES_CONFIG, t.file, t.records, t.perRead, t.registers);
+    queueTableRead(REQ_SCP_MODULES_CONFIG, ConfigTables::scpModules);
 }
 
 void LantrelDriver::getRelayModulesConfig()
 {
-    const TableInfo &t = relayTable;
-    queueTableRead(REQ_RELAY_MODULES_CONFIG, t.file, t.records, t.perRead, t.registers);
+    queueTableRead(REQ_RELAY_MODULES_CONFIG, ConfigTables::relayModules);
 }
 
 void LantrelDriver::getProcessingConfig()
 {
-    const TableInfo &t = processingTable;
-    queueTableRead(REQ_PROCESSING_CONFIG, t.file, t.records, t.perRead, t.registers);
+    queueTableRead(REQ_PROCESSING_CONFIG, ConfigTables::processing);
 }
 
 void LantrelDriver::getInteractionsConfig()
 {
-    const TableInfo &t = interactionTable;
-    queueTableRead(REQ_INTERACTIONS_CONFIG, t.file, t.records, t.perRead, t.registers);
+    queueTableRead(REQ_INTERACTIONS_CONFIG, ConfigTables::interactions);
 }
 
 // ---------------------------------------------------------------- clock
@@ -262,19 +241,19 @@ int LantrelDriver::queueTableWrite(int kind, quint16 file_no, int record_size, c
 
 void LantrelDriver::setSensorsConfig(QMap<quint16, Konfig_Section_t> cfg)
 {
-    queueTableWrite(REQ_SET_SENSORS_CONFIG, sensorTable.file, 16, cfg.keys(),
+    queueTableWrite(REQ_SET_SENSORS_CONFIG, ConfigTables::sensors.file, 16, cfg.keys(),
                     [&cfg](QDataStream &out, quint16 key) { out << cfg.value(key); });
 }
 
 void LantrelDriver::setIoModulesConfig(QMap<quint16, Konfig_MVV_t> cfg)
 {
-    queueTableWrite(REQ_SET_IO_MODULES_CONFIG, ioTable.file, 16, cfg.keys(),
+    queueTableWrite(REQ_SET_IO_MODULES_CONFIG, ConfigTables::ioModules.file, 16, cfg.keys(),
                     [&cfg](QDataStream &out, quint16 key) { out << cfg.value(key); });
 }
 
 void LantrelDriver::setScpModulesConfig(QMap<quint16, Konfig_MKZ_t> cfg)
 {
-    queueTableWrite(REQ_SET_SCP_MODULES_CONFIG, scpTable.file, 16, cfg.keys(),
+    queueTableWrite(REQ_SET_SCP_MODULES_CONFIG, ConfigTables::scpModules.file, 16, cfg.keys(),
                     [&cfg](QDataStream &out, quint16 key) { out << cfg.value(key); });
 }
 
@@ -285,7 +264,7 @@ void LantrelDriver::setRelayModulesConfig(QMap<quint16, Konfig_Modul_t> cfg, boo
         if (it.value().IPAddr != 0)
             ++occupied;
     }
-    const int items = queueTableWrite(REQ_SET_RELAY_MODULES_CONFIG, relayTable.file, 76, cfg.keys(),
+    const int items = queueTableWrite(REQ_SET_RELAY_MODULES_CONFIG, ConfigTables::relayModules.file, 76, cfg.keys(),
                                       [&cfg](QDataStream &out, quint16 key) { out << cfg.value(key); });
     if (items > 0 && update_count)
         enqueue(REQ_SET_RELAY_MODULES_COUNT, 6, writeRegisterPayload(25, occupied));
@@ -293,13 +272,13 @@ void LantrelDriver::setRelayModulesConfig(QMap<quint16, Konfig_Modul_t> cfg, boo
 
 void LantrelDriver::setProcessingConfig(QMap<quint16, Konfig_Proc_t> cfg)
 {
-    queueTableWrite(REQ_SET_PROCESSING_CONFIG, processingTable.file, 6, cfg.keys(),
+    queueTableWrite(REQ_SET_PROCESSING_CONFIG, ConfigTables::processing.file, 6, cfg.keys(),
                     [&cfg](QDataStream &out, quint16 key) { out << cfg.value(key); });
 }
 
 void LantrelDriver::setInteractionsConfig(QMap<quint16, Control_Relay_t> cfg)
 {
-    queueTableWrite(REQ_SET_INTERACTIONS_CONFIG, interactionTable.file, 4, cfg.keys(),
+    queueTableWrite(REQ_SET_INTERACTIONS_CONFIG, ConfigTables::interactions.file, 4, cfg.keys(),
                     [&cfg](QDataStream &out, quint16 key) { out << cfg.value(key); });
 }
 

@@ -200,6 +200,12 @@ void LantrelDriver::abandonMonitoringCycle(qint64 now)
         cycleDueMs = now + 20;   // the command state is asked again
         return;
     }
+    if (monitorState == MON_IR_COMMAND || monitorState == MON_IR_VOLTAGE) {
+        // The infrared step would be due again at once: back off as after a
+        // failed measurement, so the status and module pages keep their pace.
+        failIrMeasurement(now);
+        return;
+    }
     cycleDueMs = (cycleDueMs + 200 < now) ? 0 : cycleDueMs + 200;
     if (moduleDataDueMs < now)
         moduleDataDueMs = 0;

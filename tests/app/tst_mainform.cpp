@@ -176,6 +176,7 @@ private slots:
     void saveAddsSuffix();
     void disconnectEndsTask();
     void clientErrorShowsBox();
+    void incompleteReadShown();
     void offlineQuestions_data();
     void offlineQuestions();
     void onlineQuestions_data();
@@ -588,7 +589,8 @@ void TestMainForm::taskSteps_data()
     QTest::addColumn<QString>("result");
     QTest::newRow("127 steps") << 127 << QList<int>() << "Чтение конфигурации ИОП из ЦУ-Л - успешно";
     QTest::newRow("failed last step") << 127 << QList<int>{127} << "Чтение конфигурации ИОП из ЦУ-Л - ошибка";
-    QTest::newRow("failed middle step") << 127 << QList<int>{5, 60} << "Чтение конфигурации ИОП из ЦУ-Л - успешно";
+    // A failed step fails the task: "успешно" after it would hide the failure.
+    QTest::newRow("failed middle step") << 127 << QList<int>{5, 60} << "Чтение конфигурации ИОП из ЦУ-Л - ошибка";
     QTest::newRow("one step") << 1 << QList<int>() << "Чтение конфигурации ИОП из ЦУ-Л - успешно";
 }
 
@@ -899,6 +901,41 @@ void TestMainForm::clientErrorShowsBox()
     QCOMPARE(m_boxes.asked.at(0).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(log.count(), 1);
     QCOMPARE(log.at(0).at(0).toString(), QStringLiteral("Ошибка выполнения команды"));
+}
+
+// A read with a failed step: the window says so until a whole read.
+void TestMainForm::incompleteReadShown()
+{
+    FakeLine line;
+    QVERIFY(line.listening);
+    FakeInjection refuse = FakeInjection::exception(2, 20);
+    refuse.file = 10;
+    refuse.record = 15;
+    line.fake.addInjection(refuse);
+    MainForm *form = makeForm();
+    form->show();
+    QLabel *incomplete = nullptr;
+    for (QLabel *label : form->statusBar()->findChildren<QLabel *>())
+        if (label->text().contains(QStringLiteral("Конфигурация прочитана не полностью")))
+            incomplete = label;
+    QVERIFY(incomplete);
+    QVERIFY(!incomplete->isVisible());
+
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    settle();
+    QVERIFY(incomplete->isVisible());
+    // One failed step fails the task, whatever the last step did.
+    QCOMPARE(form->statusBar()->currentMessage(), QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л - ошибка"));
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QVERIFY2(m_boxes.asked.at(0).text.contains(QStringLiteral("записи 16–30 таблицы модулей ВТ-Л и ВС-Л")),
+             qPrintable(m_boxes.asked.at(0).text));
+
+    QSignalSpy dataset(m_manager->client(), &LantrelClient::datasetChanged);
+    act(QStringLiteral("actGetConfig"))->trigger();
+    QVERIFY(dataset.wait(20000));
+    QVERIFY(m_manager->client()->datasetComplete());
+    QVERIFY(!incomplete->isVisible());
 }
 
 // Questions before restart, disconnect and closing, by the client's marks.

@@ -752,20 +752,28 @@ void tst_ConfigurationManager::refused_data()
     QTest::newRow("larger than 32 MiB")
         << fileWith("<Controller BlockID=\"" + QByteArray(32 * 1024 * 1024, 'x') + "\"/>")
         << QStringLiteral("Ошибка конфигурации: размер файла данных больше 33554432 байт");
+    // A saved file must read back: the writer would drop the declarations
+    // and keep the references.
+    const QString noDoctype = QStringLiteral("Ошибка конфигурации: объявления типа документа (DOCTYPE) и ссылки "
+                                             "на сущности в файле данных не допускаются*");
+    QTest::newRow("entity declared and used")
+        << QByteArray("<!DOCTYPE RUZConfig [<!ENTITY id \"Block 7\">]>\n"
+                      "<RUZConfig><Controller BlockID=\"&id;\"/><Sensors/><IOModules/><SCPModules/>"
+                      "<Processing/><RelayModules/><Interactions/></RUZConfig>")
+        << noDoctype;
+    QTest::newRow("doctype alone")
+        << QByteArray("<!DOCTYPE RUZConfig>\n<RUZConfig><Controller/><Sensors/><IOModules/><SCPModules/>"
+                      "<Processing/><RelayModules/><Interactions/></RUZConfig>")
+        << noDoctype;
     QTest::newRow("billion laughs")
         << QByteArray("<!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
                       "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
                       "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">"
                       "<!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\">]><RUZConfig><Controller BlockID=\"&g;\"/>"
                       "</RUZConfig>")
-        << parseError;
-    // Each reference stays within the reader's limit, all of them together
-    // would expand a 300 kB file to gigabytes.
-    QTest::newRow("many references to a large entity")
-        << QByteArray("<!DOCTYPE RUZConfig [<!ENTITY e \"" + QByteArray(4000, 'x') + "\">]>\n"
-                      "<RUZConfig><Controller BlockID=\"" + repeat("&e;", 100000) + "\"/><Sensors/>"
-                      "<IOModules/><SCPModules/><Processing/><RelayModules/><Interactions/></RUZConfig>")
-        << QStringLiteral("Ошибка конфигурации: слишком много ссылок на сущности в файле данных*");
+        << noDoctype;
+    QTest::newRow("undeclared entity")
+        << fileWith("<Controller BlockID=\"&id;\"/>") << parseError;
     // A tag of a million '=' signs is scanned once, not once per sign.
     QTest::newRow("long run of equals signs in a tag")
         << fileWith("<Controller a" + QByteArray(1 << 20, '=') + "/>")
@@ -836,17 +844,11 @@ void tst_ConfigurationManager::accepted_data()
         << "sensors 70 30 50";
     QTest::newRow("MAC with separators")
         << fileWith("<Controller LineAddr=\"4\" MAC=\"00:1A:2B:3C:4D:5E\"/>") << "controller line 4";
-    QTest::newRow("a few entity references")
-        << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE RUZConfig [<!ENTITY n \"4\"><!ENTITY t \"Блок\">]>\n"
-                      "<RUZConfig><Controller LineAddr=\"&n;\" BlockID=\"&t; &t;\"/><Sensors/><IOModules/>"
-                      "<SCPModules/><Processing/><RelayModules/><Interactions/></RUZConfig>")
-        << "controller line 4";
-    // Character references and predefined entities do not count as entity
-    // references.
-    QTest::newRow("many escaped characters beside a declared entity")
-        << QByteArray("<!DOCTYPE RUZConfig [<!ENTITY n \"4\">]>\n<RUZConfig><Controller LineAddr=\"&n;\" BlockID=\""
-                      + repeat("&amp;&lt;&#x41;", 3000) + "\"/><Sensors/><IOModules/><SCPModules/><Processing/>"
-                      "<RelayModules/><Interactions/></RUZConfig>")
+    // Character references and the predefined entities are no entity
+    // references of the file's own.
+    QTest::newRow("many escaped characters")
+        << fileWith("<Controller LineAddr=\"&#52;\" BlockID=\"" + repeat("&amp;&lt;&#x41;&quot;&apos;&gt;", 3000)
+                    + "\"/>")
         << "controller line 4";
 }
 

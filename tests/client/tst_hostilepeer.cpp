@@ -82,7 +82,6 @@ void TestHostilePeer::brokenReplies_data()
     busy.address = 0;
     QTest::newRow("TCP busy for ever on the identity read") << int(Tcp) << int(Connect) << busy << 20000;
     QTest::newRow("RTU fewer records") << int(Rtu) << int(Read) << onSensorPage(I::ShortReply, 1, 16) << 5000;
-    QTest::newRow("RTU cut frame") << int(Rtu) << int(Read) << onSensorPage(I::CutFrame, -1) << 15000;
     QTest::newRow("RTU corrupted echo of a table write") << int(Rtu) << int(Write) << tableEcho << 5000;
 }
 

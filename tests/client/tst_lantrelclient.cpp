@@ -760,8 +760,11 @@ private slots:
         c.client.saveConfigToFlash();
         QTest::qWait(200);
         QCOMPARE(c.fake.requests(21).size(), 0);
-        QCOMPARE(log.errors.size(), 2);
-        QVERIFY(log.errors.first().startsWith(QStringLiteral("Ошибка передачи конфигурации в ЦУ-Л.")));
+        // The read said it was incomplete; both writes are refused.
+        QCOMPARE(log.errors.size(), 3);
+        QVERIFY(log.errors.at(0).startsWith(QStringLiteral("Конфигурация ИОП прочитана из ЦУ-Л не полностью")));
+        QVERIFY(log.errors.at(1).startsWith(QStringLiteral("Ошибка передачи конфигурации в ЦУ-Л.")));
+        QVERIFY(log.errors.at(2).startsWith(QStringLiteral("Ошибка передачи конфигурации в ЦУ-Л.")));
 
         // Pages after the lost one are not stored on the wrong rows.
         const int rows = c.client.interactionsConfigModel()->rowCount();

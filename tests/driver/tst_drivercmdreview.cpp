@@ -302,13 +302,14 @@ void TestDriverCmdReview::refusedIdentityCommandWaits()
     QVERIFY(rig.start(false));
     LantrelDriver *d = rig.driver.get();
     QSignalSpy monitoring(d, &LantrelDriver::monitoringStateChanged);
-    d->executeCommand(SET_KONF_SECT);
-    QTRY_COMPARE_WITH_TIMEOUT(monitoring.count(), 1, 5000);
-
-    // The controller refuses every identity command of the addressing mode.
+    // The controller takes the command that starts the addressing mode, then
+    // refuses every identity command of the mode.
     FakeInjection refuse = FakeInjection::exception(2, 16, -1);
     refuse.address = 52;
+    refuse.skip = 1;
     rig.fake.addInjection(refuse);
+    d->executeCommand(SET_KONF_SECT);
+    QTRY_COMPARE_WITH_TIMEOUT(monitoring.count(), 1, 5000);
     QTest::qWait(100);
     rig.fake.clearLog();
     // One try every 20 ms at most, not one every loop pass; gaps are what a
