@@ -173,6 +173,8 @@ void ConnectorForm::storeHostList()
 
 void ConnectorForm::checkConnectionParams()
 {
+    // An adapter may have come up since the last look.
+    client->scanNetworkInterfaces();
     switch (ui->cbConnectType->currentData().toInt()) {
     case 0:
         paramsValid = ui->edtIpAddr->hasAcceptableInput() && !client->networkInterfaces().isEmpty();

@@ -73,15 +73,14 @@ void LantrelClient::scanNetworkInterfaces()
 
 void LantrelClient::startSearch()
 {
-    if (!m_networkReady) {
-        scanNetworkInterfaces();
-        if (!m_networkReady) {
-            emit searchFinished();
-            return;
-        }
-    }
     if (m_searchTimer)
         return;
+    // An adapter may have come up, or gone, since the last scan.
+    scanNetworkInterfaces();
+    if (!m_networkReady) {
+        emit searchFinished();
+        return;
+    }
 
     m_searchSocket = new QUdpSocket(this);
     if (!m_searchSocket->bind(QHostAddress(QHostAddress::AnyIPv4), 0)) {

@@ -184,7 +184,8 @@ bool RelayModulesDetailModel::setData(const QModelIndex &index, const QVariant &
         return false;
     const quint8 count = quint8(number);
     m_counts[index.row()] = count;
-    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+    // The seconds follow the count.
+    emit dataChanged(index, index.siblingAtColumn(SecondsColumn), {Qt::DisplayRole, Qt::EditRole});
     m_master->setData(m_master->index(masterRowIndex.row(),
                                       RelayModulesConfigModel::FirstRelayColumn + index.row()),
                       uint(count), Qt::EditRole);

@@ -121,7 +121,13 @@ bool SensorsConfigModel::setData(const QModelIndex &index, const QVariant &value
         emit dataChanged(index, this->index(index.row(), WaitTimeColumn),
                          {Qt::DisplayRole, Qt::EditRole});
         return true;
-    case WaitTimeColumn: rec.waitTime = v; break;
+    case WaitTimeColumn:
+        // The byte is the rule too: under "И" a wait time of 0 (or one that
+        // wraps to 0) would turn it into "ИЛИ".
+        if (rec.rule == 1 && (number == 0 || number > 255))
+            return false;
+        rec.waitTime = v;
+        break;
     }
     reportCell(index.row(), column, {Qt::DisplayRole, Qt::EditRole});
     return true;

@@ -79,6 +79,7 @@ private slots:
     void hostRowClick();
     void offlineControlsHidden();
     void searchWithoutInterface();
+    void interfaceAfterStartUp();
     void searchFindsControllers();
     void quitDuringSearchKeepsList();
     void connectToFake_data();
@@ -519,6 +520,23 @@ void TestConnectorForm::searchWithoutInterface()
 
 // The search's broadcasts come back to this namespace's own sockets; a
 // socket on the search port answers them as a controller would.
+void TestConnectorForm::interfaceAfterStartUp()
+{
+    // The program started without a network; the adapter comes up while the
+    // dialog is open: the next input looks again.
+    startManager();
+    openForm();
+    QLineEdit *edit = child<QLineEdit>("edtIpAddr");
+    edit->setText(QStringLiteral("10.77.0.9"));
+    QVERIFY(!child<QPushButton>("btnConnect")->isEnabled());
+    QVERIFY(!child<QToolButton>("btnSearch")->isEnabled());
+    if (!addEthernetInterface())
+        QSKIP("needs the test's own network namespace");
+    QTest::mouseClick(child<QToolButton>("btnUpdate"), Qt::LeftButton);
+    QVERIFY(child<QPushButton>("btnConnect")->isEnabled());
+    QVERIFY(child<QToolButton>("btnSearch")->isEnabled());
+}
+
 void TestConnectorForm::searchFindsControllers()
 {
     const HostMap stored{{ip("10.0.0.1"), 5}};

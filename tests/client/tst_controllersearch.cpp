@@ -190,6 +190,34 @@ private slots:
         QCOMPARE(requests[2], QByteArray("00 03 00 00 00 06 00 03 00 00 00 08"));
     }
 
+    // An interface that came up after the client was made is searched; one
+    // that fails every send (taken down after the scan) does not end the
+    // search on the other.
+    void searchScansAfreshAndOutlivesAFailingInterface()
+    {
+        LantrelClient client;
+        QCOMPARE(client.networkInterfaces().size(), 1);
+        QVERIFY(std::system("ip link add lsC type veth peer name lsD && ip addr add 198.51.100.1/24 dev lsC"
+                            " && ip link set lsD up && ip link set lsC up") == 0);
+        const auto removeLink = qScopeGuard([]() { std::system("ip link del lsC 2>/dev/null"); });
+        QFile(logPath).resize(0);
+        QSignalSpy finished(&client, &LantrelClient::searchFinished);
+        QElapsedTimer clock;
+        clock.start();
+        client.startSearch();
+        QCOMPARE(client.networkInterfaces().size(), 2);
+        QVERIFY(client.networkInterfaces().values().contains(
+            QList<quint32>({QHostAddress(QStringLiteral("198.51.100.1")).toIPv4Address()})));
+        QVERIFY(std::system("ip link set lsC down") == 0);
+
+        QVERIFY(finished.wait(10000));
+        QVERIFY2(clock.elapsed() >= 2800, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(client.foundHosts().contains(QHostAddress(QStringLiteral("192.0.2.10")).toIPv4Address()));
+        QFile log(logPath);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count('\n'), 3);
+    }
+
     void secondSearchStartsAfresh()
     {
         LantrelClient client;

@@ -428,6 +428,7 @@ void TestRelayModulesModel::detailEditWritesToMaster()
     QCOMPARE(relay.at(0).at(3).toInt(), 9);
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed.at(0).at(0).toModelIndex(), detail.index(31, 1));
+    QCOMPARE(changed.at(0).at(1).toModelIndex(), detail.index(31, 2));
 
     QVERIFY(!detail.setData(detail.index(0, 0), 9, Qt::EditRole));
     QVERIFY(!detail.setData(detail.index(0, 2), 9, Qt::EditRole));

@@ -62,6 +62,8 @@ private slots:
     void setData();
     void ruleSetsWaitTime_data();
     void ruleSetsWaitTime();
+    void waitTimeUnderAnd_data();
+    void waitTimeUnderAnd();
     void setModuleAndClearReportWholeRows();
 
     void insertModule_data();
@@ -299,6 +301,33 @@ void TestSensorsConfigModel::ruleSetsWaitTime()
     QCOMPARE(spy.at(0).at(0).toModelIndex(), model.index(4, 9));
     QCOMPARE(spy.at(0).at(1).toModelIndex(), model.index(4, 10));
     QCOMPARE(bool(model.flags(model.index(4, 10)) & Qt::ItemIsEditable), rule == 1);
+}
+
+void TestSensorsConfigModel::waitTimeUnderAnd_data()
+{
+    QTest::addColumn<uint>("value");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("9") << 9u << true;
+    QTest::newRow("255") << 255u << true;
+    QTest::newRow("0 would read as ИЛИ") << 0u << false;
+    QTest::newRow("256 wraps to 0") << 256u << false;
+}
+
+void TestSensorsConfigModel::waitTimeUnderAnd()
+{
+    QFETCH(uint, value);
+    QFETCH(bool, accepted);
+
+    SensorsConfigModel model;
+    SensorModuleRecord rec = sensor(8, 3);
+    rec.rule = 1;
+    rec.waitTime = 6;
+    model.setModule(4, rec);
+    QSignalSpy spy(&model, &QAbstractItemModel::dataChanged);
+    QCOMPARE(model.setData(model.index(4, 10), value, Qt::EditRole), accepted);
+    QCOMPARE(spy.count(), accepted ? 1 : 0);
+    QCOMPARE(uint(model.moduleAt(4).waitTime), accepted ? value : 6u);
+    QCOMPARE(model.moduleAt(4).rule, quint8(1));
 }
 
 void TestSensorsConfigModel::setModuleAndClearReportWholeRows()
