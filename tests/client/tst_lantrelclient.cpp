@@ -806,10 +806,15 @@ private slots:
         QCOMPARE(c.client.controllerConfigModel()->deviceConfig.LineAddr, quint16(LineAddress));
         QVERIFY(c.client.isModified());
 
-        // A later read from the controller takes everything from the controller.
+        // Settings edited after the import; a later read from the controller
+        // takes everything from the controller, those included.
+        ControllerConfigModel *held = c.client.controllerConfigModel();
+        Konfig_Device_t edited = held->deviceConfig;
+        edited.LineAddr = 9;
+        held->setConfig(QStringLiteral("правка"), edited, held->networkConfig, held->lineConfig);
         readWhole(c.client, log);
-        QCOMPARE(c.client.controllerConfigModel()->deviceConfig.LineAddr, quint16(LineAddress));
-        QVERIFY(c.client.controllerConfigModel()->blockId != QStringLiteral("другой"));
+        QCOMPARE(held->deviceConfig.LineAddr, quint16(LineAddress));
+        QCOMPARE(held->blockId, QString::fromUtf8(c.fake.blockId()).remove(QChar(0)));
     }
 
     void identityFromTheDocument_data()
