@@ -13,6 +13,7 @@
 #include "lantrelclient.h"
 #include "lantreldriver.h"
 #include "linemodulesmodel.h"
+#include "sensorsconfigmodel.h"
 
 using namespace LantrelProtocol;
 using namespace ClientTest;
@@ -376,6 +377,11 @@ private slots:
             QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л..."), 127, 1);
         row("module search", [](LantrelClient &c) { c.findLineModules(); }, RD_SETT_SECT, 0, 0,
             QStringLiteral("Поиск линейных модулей..."), false);
+        // With nothing edited, no write goes first.
+        row("flash save", [](LantrelClient &c) { c.saveConfigToFlash(); }, WR_KONF_REG, 0, 63,
+            QStringLiteral("Сохранение конфигурации ИОП..."), false);
+        row("line upload", [](LantrelClient &c) { c.uploadConfigToLine(); }, MOV_SETT_SECT, 0, 0,
+            QStringLiteral("Передача параметров конфигурации в линейные модули..."), false);
         row("module defaults ()", [](LantrelClient &c) { c.setModulesDefaults(); }, SET_MOD_DEF, 0, 0,
             QStringLiteral("Восстановление параметров модулей по умолчанию..."), false);
         row("module defaults (7)", [](LantrelClient &c) { c.setModulesDefaults(7); }, SET_MOD_DEF, 7, 0,
@@ -463,6 +469,22 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ev.datasets, datasets, 2000);
         QVERIFY2(ev.errors.isEmpty(), qPrintable(ev.errors.join(QLatin1Char('\n'))));
         QCOMPARE(c.fake.commands().size(), 1);
+    }
+
+    // A finished module search reads the module tables again.
+    void moduleSearchRereadsTheModules()
+    {
+        Connected c;
+        QVERIFY(connectToFake(c));
+        Events ev(c.client);
+        QVERIFY(QMetaObject::invokeMethod(&c.client, "onCommandCompleted", Q_ARG(ushort, ushort(RD_SETT_SECT)),
+                                          Q_ARG(bool, true)));
+        QVERIFY(waitFor([&]() { return ev.datasets == 1; }));
+        QCOMPARE(ev.started.value(0), qMakePair(QStringLiteral("Чтение конфигурации модулей из ЦУ-Л..."), 125));
+        QCOMPARE(ev.steps.size(), 1 + 125);
+        QCOMPARE(ev.steps.last(), qMakePair(125, true));
+        QVERIFY(ev.errors.isEmpty());
+        QCOMPARE(c.client.sensorsConfigModel()->moduleAt(0).serialNumber, c.fake.sensors().at(0).SerialNo);
     }
 
     void outOfRangeArgumentsSendNothing()

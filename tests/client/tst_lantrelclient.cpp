@@ -780,9 +780,41 @@ private slots:
         TaskLog log(c.client);
         readWhole(c.client, log);
         QVERIFY(editLineMode(c.client));
+        quint16 idx = 0;
+        c.client.addModule(SECT_ACC, (2004u << 18) | 999u, 499, idx);
+        QVERIFY(c.client.lineModulesChanged());
         QVERIFY(c.client.saveConfigFile(dataDir.filePath(QStringLiteral("connected.xml"))));
+        // The file holds the edits; the controller and its line still do not.
         QVERIFY(c.client.isModified());
         QVERIFY(c.client.configSaved());
+        QVERIFY(c.client.lineModulesChanged());
+    }
+
+    // The controller restarted on its own (the status block's restart bit)
+    // after a write its flash does not hold: what it runs now is read again.
+    void rereadAfterSpontaneousRestart()
+    {
+        appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), true);
+        const auto quiet = qScopeGuard([]() { appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), false); });
+        Connected c;
+        QVERIFY(connectToFake(c));
+        TaskLog log(c.client);
+        readWhole(c.client, log);
+        c.client.writeConfiguration();
+        QVERIFY(waitFor([&]() { return log.writesFinished == 1; }));
+        QVERIFY(!c.client.configSaved());
+
+        log.started.clear();
+        c.fake.setCoil(10, true);
+        QVERIFY(waitFor([&]() { return log.datasets == 2; }, 10000));
+        QCOMPARE(log.started.value(0).first, QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л..."));
+        QVERIFY(c.client.configSaved());
+        // The flag is acknowledged; a flash that holds the configuration
+        // needs no further read.
+        QTRY_VERIFY_WITH_TIMEOUT(!c.fake.coil(10), 5000);
+        c.fake.setCoil(10, true);
+        QTest::qWait(800);
+        QCOMPARE(log.datasets, 2);
     }
 
     void readAfterImportKeepsTheControllersIdentity()
@@ -806,10 +838,15 @@ private slots:
         QCOMPARE(c.client.controllerConfigModel()->deviceConfig.LineAddr, quint16(LineAddress));
         QVERIFY(c.client.isModified());
 
-        // A later read from the controller takes everything from the controller.
+        // Settings edited after the import; a later read from the controller
+        // takes everything from the controller, those included.
+        ControllerConfigModel *held = c.client.controllerConfigModel();
+        Konfig_Device_t edited = held->deviceConfig;
+        edited.LineAddr = 9;
+        held->setConfig(QStringLiteral("правка"), edited, held->networkConfig, held->lineConfig);
         readWhole(c.client, log);
-        QCOMPARE(c.client.controllerConfigModel()->deviceConfig.LineAddr, quint16(LineAddress));
-        QVERIFY(c.client.controllerConfigModel()->blockId != QStringLiteral("другой"));
+        QCOMPARE(held->deviceConfig.LineAddr, quint16(LineAddress));
+        QCOMPARE(held->blockId, QString::fromUtf8(c.fake.blockId()).remove(QChar(0)));
     }
 
     void identityFromTheDocument_data()

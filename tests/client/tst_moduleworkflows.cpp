@@ -1010,6 +1010,9 @@ void TestModuleWorkflows::clearModulesConfig()
     quint16 idx = 0;
     client.addModule(2, serialFor(200), 200, idx);
     QVERIFY(client.lineModulesChanged());
+    // An edit elsewhere, not written by the clearing.
+    client.controllerConfigModel()->setData(ControllerConfigModel::LineModeParam, 1, Qt::EditRole);
+    QVERIFY(client.isModified());
     const Konfig_Line_t lineBefore = client.controllerConfigModel()->lineConfig;
 
     QSignalSpy errors(&client, &LantrelClient::clientError);
@@ -1039,6 +1042,7 @@ void TestModuleWorkflows::clearModulesConfig()
     QCOMPARE(line.RelayCount, lineBefore.RelayCount);
     QCOMPARE(line.LineMode, lineBefore.LineMode);
     QVERIFY(!client.lineModulesChanged());
+    QVERIFY(client.isModified());
 
     // Without a controller there is no flash to save into: no further task.
     QTest::qWait(200);

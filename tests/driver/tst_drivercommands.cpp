@@ -477,15 +477,27 @@ void TestDriverCommands::addressJobsInARow()
 void TestDriverCommands::moduleSearch_data()
 {
     QTest::addColumn<bool>("present");
-    QTest::newRow("module answers") << true;
-    QTest::newRow("no module answers") << false;
+    QTest::addColumn<int>("readFault");   // on the read of the found module's record
+    QTest::newRow("module answers") << true << int(FakeInjection::None);
+    QTest::newRow("no module answers") << false << int(FakeInjection::None);
+    QTest::newRow("record read refused") << true << int(FakeInjection::Exception);
+    QTest::newRow("record read empty") << true << int(FakeInjection::ShortReply);
 }
 
 void TestDriverCommands::moduleSearch()
 {
     QFETCH(bool, present);
+    QFETCH(int, readFault);
     Rig rig;
     rig.fake.addLineModule({0x00050007, 23, SECT_MVV});
+    if (readFault != FakeInjection::None) {
+        // exception code 2, or the one record dropped
+        const int param = readFault == FakeInjection::Exception ? 2 : 16;
+        FakeInjection fault = FakeInjection::make(FakeInjection::Kind(readFault), 20, 1, param);
+        fault.file = 10;
+        fault.record = 500;
+        rig.fake.addInjection(fault);
+    }
     QVERIFY(rig.start());
 
     QSignalSpy changed(rig.driver.get(), &LantrelDriver::moduleAddressChanged);
@@ -495,6 +507,11 @@ void TestDriverCommands::moduleSearch()
     QTRY_COMPARE_WITH_TIMEOUT(changed.count() + found.count(), 1, 5000);
     QTest::qWait(300);
     QCOMPARE(changed.count() + found.count(), 1);
+    if (readFault != FakeInjection::None) {
+        // The search owes its caller an answer: exactly one "not found".
+        QCOMPARE(changed.first().at(0).toBool(), false);
+        return;
+    }
     if (present) {
         QCOMPARE(found.first().at(0).value<ushort>(), ushort(500));
         const auto records = found.first().at(1).value<QVector<Konfig_Section_t>>();

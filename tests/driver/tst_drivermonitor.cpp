@@ -130,6 +130,8 @@ private slots:
     void statusSignals();
     void infrared_data();
     void infrared();
+    void failuresInTheCycle_data();
+    void failuresInTheCycle();
     void refusedInfraredStepBacksOff_data();
     void refusedInfraredStepBacksOff();
     void voltageModeNeedsSensors();
@@ -403,6 +405,70 @@ void TestDriverMonitor::infrared()
     QVERIFY(page > 0);
     QCOMPARE(sent.at(page - 1), QStringLiteral("26:0:120"));
     QVERIFY(sent.mid(page + 1).contains("write 52 cmd 21"));
+}
+
+enum CycleFailure { RefusedStatus, RefusedCommandPoll, SilentPage };
+
+void TestDriverMonitor::failuresInTheCycle_data()
+{
+    QTest::addColumn<int>("failure");
+    QTest::newRow("exception: the cycle is abandoned") << int(RefusedStatus);
+    QTest::newRow("exception in state 8: the poll is repeated") << int(RefusedCommandPoll);
+    QTest::newRow("time-out: the same request again") << int(SilentPage);
+}
+
+void TestDriverMonitor::failuresInTheCycle()
+{
+    QFETCH(int, failure);
+
+    Rig rig;
+    rig.setModules(24, 0, 0);
+    rig.fake.setCommandBusyTime(RD_IKOUT_VOLT, 0);
+    FakeInjection inj;
+    if (failure == RefusedStatus) {
+        inj = FakeInjection::exception(2, 3, 3);
+        inj.address = 22;
+    } else if (failure == RefusedCommandPoll) {
+        inj = FakeInjection::exception(4, 3, 2);
+        inj.address = 52;
+    } else {
+        inj = FakeInjection::make(FakeInjection::Silence, 20, 2);   // Qt's try and its retry
+        inj.file = 9;
+    }
+    QVERIFY(rig.start(false));
+    rig.fake.addInjection(inj);
+    rig.fake.clearLog();
+    if (failure == RefusedCommandPoll)
+        rig.driver->setVoltageMeasurementMode(true);
+    QTest::qWait(failure == SilentPage ? 2800 : 1000);
+    const QList<FakeRequest> log = rig.fake.requestLog();
+
+    if (failure == RefusedStatus) {
+        // Each refused status block ends the cycle; the next comes with the
+        // cycle's cadence, not at once.
+        const QList<qint64> status = times(log, "status");
+        QVERIFY2(status.size() >= 4 && status.size() <= 7, qPrintable(tokens(log).join(", ")));
+        for (int i = 1; i < 3; ++i)
+            QVERIFY2(status.at(i) - status.at(i - 1) >= 150, qPrintable(tokens(log).join(", ")));
+    } else if (failure == RefusedCommandPoll) {
+        // Refused twice, read again 20 ms later each time, then taken.
+        const QList<qint64> polls = times(log, "read 52/2");
+        QCOMPARE(polls.size(), 3);
+        for (int i = 1; i < 3; ++i) {
+            const qint64 gap = polls.at(i) - polls.at(i - 1);
+            QVERIFY2(gap >= 19 && gap < 100, qPrintable(QString::number(gap)));
+        }
+    } else {
+        // The page that timed out (after Qt's own retry) is the next
+        // request again; the link stays.
+        const QStringList sent = tokens(log);
+        const int first = sent.indexOf(QStringLiteral("9:0:72"));
+        QVERIFY2(first >= 0 && first + 2 < sent.size(), qPrintable(sent.join(", ")));
+        const QString page = QStringLiteral("9:0:72");
+        QCOMPARE(sent.mid(first, 3), QStringList({page, page, page}));
+        const QList<qint64> pages = timesOfFile(log, 9, 0);
+        QVERIFY2(pages.at(2) - pages.at(0) >= 1900, qPrintable(QString::number(pages.at(2) - pages.at(0))));
+    }
 }
 
 void TestDriverMonitor::refusedInfraredStepBacksOff_data()

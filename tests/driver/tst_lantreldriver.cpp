@@ -36,6 +36,7 @@ private slots:
     void packetLog_data();
     void packetLog();
     void packetLogOff();
+    void settingsTakenAtConstruction();
     void stopTwice();
     void runsInWorkerThread();
     void rtuLink();
@@ -465,6 +466,31 @@ void TestLantrelDriver::packetLog()
         else
             QCOMPARE(text, expected.at(i));
     }
+}
+
+void TestLantrelDriver::settingsTakenAtConstruction()
+{
+    // The driver reads its settings where it is made (the GUI thread, which
+    // owns them); what changes before its thread starts it is not seen.
+    const QString path = appDataPath + QStringLiteral("/Logs/lantrelprog_debug.log");
+    QFile::remove(path);
+    setDriverSetting(QStringLiteral("EnableDebugLog"), true);
+    setDriverSetting(QStringLiteral("DebugTimestamp"), false);
+    TcpFixture f;
+    QVERIFY(f.listening);
+    LantrelDriver *d = f.makeDriver();
+    setDriverSetting(QStringLiteral("DebugTimestamp"), true);
+    setDriverSetting(QStringLiteral("EnableMonitoring"), true);
+    QVERIFY(startAndConnect(d));
+    QTest::qWait(300);
+    stopAndDelete(f.driver);
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    QVERIFY(lines.size() >= 4);
+    for (const QString &line : lines)
+        QVERIFY2(line.startsWith(QStringLiteral("CMD  ")), qPrintable(line));   // no time, no monitoring
 }
 
 void TestLantrelDriver::packetLogOff()
