@@ -11,6 +11,7 @@
 #include "iomodulesconfigmodel.h"
 #include "lantrelclient.h"
 #include "linemodulesmodel.h"
+#include "moduletablepage.h"
 #include "relaymodulesconfigmodel.h"
 #include "sensorsconfigmodel.h"
 #include "uiseams.h"
@@ -46,11 +47,6 @@ bool isSourceType(int sourceKind, quint8 deviceType)
     if (sourceKind == SensorModuleSource)
         return deviceType == SECT_ACC || deviceType == SECT_ACCI;
     return deviceType == SECT_MVV;
-}
-
-void selectData(QComboBox *box, const QVariant &value)
-{
-    box->setCurrentIndex(box->findData(value));
 }
 
 } // namespace
@@ -112,22 +108,22 @@ void InteractionForm::loadInteraction(ushort row, const InteractionRecord &recor
     isNew = false;
     edited = record;
 
-    selectData(ui->cbSrcType, record.sourceKind);
+    ModuleTable::selectData(ui->cbSrcType, record.sourceKind);
     const LineModuleRecord source = client->lineModulesModel()->moduleAt(record.sourceAddress);
-    selectData(ui->cbSrcAddrFrom, uint(source.tableIndex));
+    ModuleTable::selectData(ui->cbSrcAddrFrom, uint(source.tableIndex));
     if (record.sourceKind == IoLoopSource)
-        selectData(ui->cbSrcChild, uint(record.sourceLoop));
+        ModuleTable::selectData(ui->cbSrcChild, uint(record.sourceLoop));
 
-    selectData(ui->cbDestType, uint(record.executorType));
-    selectData(ui->cbDestAddr, uint(record.executorNumber));
+    ModuleTable::selectData(ui->cbDestType, uint(record.executorType));
+    ModuleTable::selectData(ui->cbDestAddr, uint(record.executorNumber));
     if (record.executorType == EXT_RELY)
-        selectData(ui->cbDestChild, uint(record.relay));
+        ModuleTable::selectData(ui->cbDestChild, uint(record.relay));
 
     if (record.function != 0 && record.function != TimedFunction) {
-        selectData(ui->cbDestFunc, FormulaMode);
+        ModuleTable::selectData(ui->cbDestFunc, FormulaMode);
         ui->edtDestFormula->setValue(record.function);
     } else {
-        selectData(ui->cbDestFunc, uint(record.function));
+        ModuleTable::selectData(ui->cbDestFunc, uint(record.function));
     }
 
     // The source of an interaction cannot be changed.
