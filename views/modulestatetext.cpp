@@ -74,17 +74,17 @@ QString loopLines(const LoopBits &loop, quint32 f)
 QString ioModuleLines(const LineModuleRecord &m)
 {
     const quint32 f = m.stateFlags;
-    return loopLines({1, m.loop1Mode, 0x40, 0x400, 0x1000, 0x4000}, f)
-           + plainLine((f & 0x10000) ? QStringLiteral("реле - включено") : QStringLiteral("реле - отключено"))
-           + loopLines({2, m.loop2Mode, 0x80, 0x800, 0x2000, 0x8000}, f);
+    return loopLines({1, m.loop1Mode, ModuleLoop1Disarmed, ModuleLoop1Active, ModuleLoop1Break, ModuleLoop1Short}, f)
+           + plainLine((f & ModuleRelayOn) ? QStringLiteral("реле - включено") : QStringLiteral("реле - отключено"))
+           + loopLines({2, m.loop2Mode, ModuleLoop2Disarmed, ModuleLoop2Active, ModuleLoop2Break, ModuleLoop2Short}, f);
 }
 
 QString sensorLines(const LineModuleRecord &m)
 {
     const quint32 f = m.stateFlags;
-    if (f & 0x40)
+    if (f & ModuleLoop1Disarmed)
         return plainLine(QStringLiteral("снят с охраны"));
-    if (!(f & 0x400))
+    if (!(f & ModuleLoop1Active))
         return plainLine(QStringLiteral("норма"));
     QString text = redLine(QStringLiteral("тревога"));
     if (m.deviceType == 3) {
@@ -100,7 +100,7 @@ QString scpModuleLines(const LineModuleRecord &m)
 {
     return ((m.status0 & 0x40) ? redLine(QStringLiteral("режим - «Ручной»"))
                                : plainLine(QStringLiteral("режим - «Авто»")))
-           + ((m.stateFlags & 0x400) ? redLine(QStringLiteral("реле разомкнуто"))
+           + ((m.stateFlags & ModuleLoop1Active) ? redLine(QStringLiteral("реле разомкнуто"))
                                      : plainLine(QStringLiteral("реле включено")))
            + voltageBlock(m);
 }
@@ -140,14 +140,14 @@ QString moduleStateHtml(const LineModuleRecord &module, bool *commandsAllowed)
     QString lines;
     if (f == 0) {
         lines = plainLine(QStringLiteral("неизвестно"));
-    } else if (f & 0x2) {
+    } else if (f & ModuleNoLink) {
         lines = redLine(QStringLiteral("нет связи"));
-    } else if (f & 0x4) {
+    } else if (f & ModuleSwitchedOff) {
         lines = redLine(QStringLiteral("отключен"));
-    } else if (f & (0x8 | 0x10)) {
+    } else if (f & (ModuleExcluded | ModuleParamsDiffer)) {
         lines = bitLines(module.status1,
                          {{0x40, "изменён"}, {0x80, "заменён"}, {0x04, "исключён"}, {0x20, "добавлен"}});
-    } else if (f & 0x20) {
+    } else if (f & ModuleFault) {
         allowed = true;
         lines = redLine(QStringLiteral("неисправность"));
         if (module.deviceType == 5)
