@@ -202,10 +202,9 @@ void ConnectorForm::updateWidgetsState()
     ui->btnConnect->setEnabled(paramsValid);
 }
 
-void ConnectorForm::onIpAddrTextChanged(QString txt)
+void ConnectorForm::onIpAddrTextChanged()
 {
     // Ipv4Edit has added the automatic dot already.
-    Q_UNUSED(txt)
     checkConnectionParams();
     updateWidgetsState();
 }

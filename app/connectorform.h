@@ -48,7 +48,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
-    void onIpAddrTextChanged(QString txt);
+    void onIpAddrTextChanged();
     void onTableItemClicked(QTableWidgetItem *item);
     void onTableItemDoubleClicked(QTableWidgetItem *item);
     void updateWidgetsState();

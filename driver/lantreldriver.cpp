@@ -413,7 +413,7 @@ void LantrelDriver::decodeModbusResponse()
                                 .arg(reply->errorString())
                                 .arg(code, 2, 16, QLatin1Char('0'));
         // An exception for another function or unit is no answer either.
-        if (int(response.functionCode()) != sentFunction || (mbapCheck && !mbapCheck->framesMatch())) {
+        if (!replyMatchesRequestFrame(response)) {
             rejectReply(reply, now);
         } else if (driverMode == MODE_ADDRESSING) {
             deferAddressingPoll(now);
@@ -454,17 +454,20 @@ void LantrelDriver::decodeModbusResponse()
         serveLink();
 }
 
+bool LantrelDriver::replyMatchesRequestFrame(const QModbusResponse &response) const
+{
+    return int(response.functionCode()) == sentFunction && (!mbapCheck || mbapCheck->framesMatch());
+}
+
 bool LantrelDriver::replyAnswersRequest(const QModbusReply *reply) const
 {
     const QModbusResponse response = reply->rawResult();
-    if (response.isException() || int(response.functionCode()) != sentFunction)
+    if (response.isException() || !replyMatchesRequestFrame(response))
         return false;
     // Qt checks only the functions it knows and hands valid replies of the
     // others (7, 20, 21) over as unknown errors: those are checked here.
     if (reply->error() == QModbusDevice::UnknownError && sentFunction != 7 && sentFunction != 20
         && sentFunction != 21)
-        return false;
-    if (mbapCheck && !mbapCheck->framesMatch())
         return false;
     return ModbusReplyCheck::answers(sentFunction, sentPayload, response.data(), partialRecordSize());
 }

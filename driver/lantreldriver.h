@@ -20,6 +20,7 @@
 class MbapHeaderCheck;
 class QModbusClient;
 class QModbusReply;
+class QModbusResponse;
 class QTimer;
 class TextLogger;
 
@@ -402,6 +403,8 @@ private:
     // A reply counts only when it answers the request on the wire: its
     // function, its MBAP header (TCP) and its shape.
     bool replyAnswersRequest(const QModbusReply *reply) const;
+    // The reply's function and (TCP) MBAP header are those of the request.
+    bool replyMatchesRequestFrame(const QModbusResponse &response) const;
     // A reply that does not answer its request, by mode.
     void rejectReply(QModbusReply *reply, qint64 now);
     // One more time-out in a row; true when that reaches the limit.
