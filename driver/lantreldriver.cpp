@@ -5,6 +5,9 @@
 #include "modbusreplycheck.h"
 #include "textlogger.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QHostAddress>
@@ -378,6 +381,7 @@ void LantrelDriver::decodeModbusResponse()
 
     const qint64 now = clock.elapsed();
     bool limitReached = false;
+    bool brokenAnswers = false;
     const QString prefix = debugLogEnabled ? modePrefix() : QString();
     QString text;
     const QModbusResponse response = reply->rawResult();
@@ -391,12 +395,13 @@ void LantrelDriver::decodeModbusResponse()
                                 .arg(int(response.functionCode()) & 0x7F, 2, 16, QLatin1Char('0'))
                                 .arg(hexText(response.data()));
         if (!replyAnswersRequest(reply)) {
-            rejectReply(reply, now);
+            brokenAnswers = rejectReply(reply, now);
         } else {
             timeoutCount = 0;
             if (driverMode == MODE_ADDRESSING) {
                 decodeAddressModeReply(reply, now);
             } else if (driverMode == MODE_MONITORING) {
+                monitorRejects[monitorState] = 0;
                 decodeMonitoringReply(reply, now);
             } else {
                 busyRetryCount = 0;
@@ -414,7 +419,7 @@ void LantrelDriver::decodeModbusResponse()
                                 .arg(code, 2, 16, QLatin1Char('0'));
         // An exception for another function or unit is no answer either.
         if (!replyMatchesRequestFrame(response)) {
-            rejectReply(reply, now);
+            brokenAnswers = rejectReply(reply, now);
         } else if (driverMode == MODE_ADDRESSING) {
             deferAddressingPoll(now);
         } else if (driverMode == MODE_MONITORING) {
@@ -448,9 +453,12 @@ void LantrelDriver::decodeModbusResponse()
     if (!text.isEmpty())
         emit capturedPacket(packetTime(now), text);
     reply->deleteLater();
-    closeLinkIfDue(limitReached);
+    if (brokenAnswers)
+        closeLinkOnBrokenAnswers();
+    else
+        closeLinkIfDue(limitReached);
     // The next request goes out now, not at the next pass of the loop.
-    if (!limitReached && !stopping)
+    if (!limitReached && !brokenAnswers && !stopping)
         serveLink();
 }
 
@@ -472,14 +480,15 @@ bool LantrelDriver::replyAnswersRequest(const QModbusReply *reply) const
     return ModbusReplyCheck::answers(sentFunction, sentPayload, response.data(), partialRecordSize());
 }
 
-void LantrelDriver::rejectReply(QModbusReply *reply, qint64 now)
+bool LantrelDriver::rejectReply(QModbusReply *reply, qint64 now)
 {
     if (driverMode == MODE_ADDRESSING)
         deferAddressingPoll(now);
     else if (driverMode == MODE_MONITORING)
-        rejectMonitoringReply(now);
+        return rejectMonitoringReply(now);
     else
         finishRequest(reply, true);
+    return false;
 }
 
 bool LantrelDriver::countTimeout(QModbusReply *reply)
@@ -511,6 +520,16 @@ void LantrelDriver::closeLinkIfDue(bool limitReached)
         emit writeToLog(QStringLiteral("Выполняется перезапуск ЦУ-Л"));
         modbusDevice->disconnectDevice();
     }
+}
+
+void LantrelDriver::closeLinkOnBrokenAnswers()
+{
+    if (!modbusDevice)
+        return;
+    emit writeToLog(QStringLiteral("Ответы ЦУ-Л на запросы опроса не соответствуют запросам, "
+                                   "превышен допустимый лимит повторов"));
+    emit linkError(QStringLiteral("Ответы ЦУ-Л на запросы опроса не соответствуют запросам"));
+    modbusDevice->disconnectDevice();
 }
 
 void LantrelDriver::onRequestWatchdog()
@@ -678,6 +697,7 @@ void LantrelDriver::onDeviceStateChanged(QModbusDevice::State state)
             break;
         }
         timeoutCount = 0;
+        std::fill(std::begin(monitorRejects), std::end(monitorRejects), 0);
         if (firstPass) {
             driverMode = MODE_CONNECTING;
             emit writeToLog(tcp ? QStringLiteral("Установлено соединение с хостом %1").arg(address)

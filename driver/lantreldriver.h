@@ -405,12 +405,14 @@ private:
     bool replyAnswersRequest(const QModbusReply *reply) const;
     // The reply's function and (TCP) MBAP header are those of the request.
     bool replyMatchesRequestFrame(const QModbusResponse &response) const;
-    // A reply that does not answer its request, by mode.
-    void rejectReply(QModbusReply *reply, qint64 now);
+    // A reply that does not answer its request, by mode; true when the
+    // controller keeps answering so and the link is to be closed.
+    bool rejectReply(QModbusReply *reply, qint64 now);
     // One more time-out in a row; true when that reaches the limit.
     bool countTimeout(QModbusReply *reply);
     // Log and disconnect as the reply handling decided.
     void closeLinkIfDue(bool limitReached);
+    void closeLinkOnBrokenAnswers();
     // Reconnects to drop what is left of a frame Qt waits on for ever.
     void recoverLink();
     // Read File Record requests of the monitoring cycle that may be
@@ -419,7 +421,7 @@ private:
     // Abandons the monitoring cycle after an exception or a reply that is
     // no answer (lantreldriver_monitor.cpp).
     void abandonMonitoringCycle(qint64 now);
-    void rejectMonitoringReply(qint64 now);
+    bool rejectMonitoringReply(qint64 now);
     // The addressing poll after an exception or a reply that is no answer
     // (lantreldriver_commands.cpp).
     void deferAddressingPoll(qint64 now);
@@ -431,6 +433,9 @@ private:
     QTimer *requestWatchdog = nullptr;
     MbapHeaderCheck *mbapCheck = nullptr;   // Modbus TCP only
     int linkRecovery = RecoveryNone;
+    // Replies in a row, per monitoring state, that were no answer: a
+    // controller that keeps answering a poll wrongly is no live link.
+    int monitorRejects[10] = {};
     // The command in flight was seen running since its write.
     bool commandSeenBusy = false;
 };

@@ -25,6 +25,8 @@ enum MonitorState {
 
 // A failed infrared measurement is tried again after this pause.
 const qint64 kIrSettleMs = 3000;
+// Wrong answers in a row to one poll that close the link, as time-outs do.
+const int monitorRejectLimit = 3;
 
 quint8 lowByte(quint16 value)
 {
@@ -196,6 +198,11 @@ int LantrelDriver::partialRecordSize() const
 
 void LantrelDriver::abandonMonitoringCycle(qint64 now)
 {
+    if (monitorState == MON_EVENT_COUNT || monitorState == MON_EVENTS) {
+        // Events that cannot be read never hold the status block back.
+        monitorState = MON_STATUS;
+        return;
+    }
     if (monitorState == MON_IR_POLL) {
         cycleDueMs = now + 20;   // the command state is asked again
         return;
@@ -212,8 +219,10 @@ void LantrelDriver::abandonMonitoringCycle(qint64 now)
     driverMode = MODE_IDLE;
 }
 
-void LantrelDriver::rejectMonitoringReply(qint64 now)
+bool LantrelDriver::rejectMonitoringReply(qint64 now)
 {
+    if (++monitorRejects[monitorState] >= monitorRejectLimit)
+        return true;
     switch (monitorState) {
     case MON_SENSOR_STATUS:
     case MON_SAMPLES:
@@ -224,11 +233,11 @@ void LantrelDriver::rejectMonitoringReply(qint64 now)
         pageIndex = 0;
         advanceModuleDataDue(now);
         endMonitoringCycle(now);
-        return;
+        return false;
     default:
         // Asking again at once would flood the link with the same request.
         abandonMonitoringCycle(now);
-        return;
+        return false;
     }
 }
 

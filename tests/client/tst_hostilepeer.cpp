@@ -22,6 +22,17 @@ FakeInjection onCommandWrite(FakeInjection::Kind kind)
     return inj;
 }
 
+// Every reply to this poll of the monitoring cycle comes back wrong.
+FakeInjection onPoll(FakeInjection::Kind kind, int function, int file = -1, int address = -1)
+{
+    FakeInjection inj = FakeInjection::make(kind, function, -1);
+    inj.file = file;
+    inj.address = address;
+    return inj;
+}
+
+const char brokenPollReason[] = "Ответы ЦУ-Л на запросы опроса не соответствуют запросам";
+
 } // namespace
 
 class TestHostilePeer : public QObject
@@ -74,10 +85,35 @@ void TestHostilePeer::brokenReplies_data()
                                                           << onCommandWrite(I::CorruptEcho) << 5000;
     QTest::newRow("TCP command acknowledged, never run") << int(Tcp) << int(RestoreFromFlash)
                                                          << onCommandWrite(I::AckWithoutEffect) << 5000;
+    // Monitoring polls answered wrongly for ever: never a quiet line that
+    // looks live; the link is closed with the reason.
     QTest::newRow("TCP event count with another function") << int(Tcp) << int(Monitor)
-                                                           << I::make(I::WrongFunction, 7, -1) << 5000;
-    QTest::newRow("TCP event count without data") << int(Tcp) << int(Monitor) << I::make(I::EmptyReply, 7, -1)
+                                                           << onPoll(I::WrongFunction, 7) << 5000;
+    QTest::newRow("TCP event count without data") << int(Tcp) << int(Monitor) << onPoll(I::EmptyReply, 7)
                                                   << 5000;
+    QTest::newRow("TCP events with another function") << int(Tcp) << int(Monitor)
+                                                      << onPoll(I::WrongFunction, 20, 6) << 5000;
+    QTest::newRow("TCP status block with another function") << int(Tcp) << int(Monitor)
+                                                            << onPoll(I::WrongFunction, 3, -1, 22) << 5000;
+    QTest::newRow("TCP sensor states with another function") << int(Tcp) << int(Monitor)
+                                                             << onPoll(I::WrongFunction, 20, 9) << 8000;
+    QTest::newRow("TCP samples with another function") << int(Tcp) << int(Monitor)
+                                                       << onPoll(I::WrongFunction, 20, 23) << 8000;
+    QTest::newRow("TCP I/O module states with another function") << int(Tcp) << int(Monitor)
+                                                                 << onPoll(I::WrongFunction, 20, 14) << 8000;
+    QTest::newRow("TCP line-protection states with another function")
+            << int(Tcp) << int(Monitor) << onPoll(I::WrongFunction, 20, 19) << 8000;
+    QTest::newRow("TCP voltage command with another function") << int(Tcp) << int(Monitor)
+                                                               << onPoll(I::WrongFunction, 16, -1, 52) << 15000;
+    QTest::newRow("TCP voltage command state with another function")
+            << int(Tcp) << int(Monitor) << onPoll(I::WrongFunction, 3, -1, 52) << 8000;
+    QTest::newRow("TCP voltages with another function") << int(Tcp) << int(Monitor)
+                                                        << onPoll(I::WrongFunction, 20, 26) << 25000;
+    // Qt's RTU master takes a frame of another function for no reply at all.
+    QTest::newRow("RTU status block with another function") << int(Rtu) << int(Monitor)
+                                                            << onPoll(I::WrongFunction, 3, -1, 22) << 12000;
+    QTest::newRow("RTU event count with another function") << int(Rtu) << int(Monitor)
+                                                           << onPoll(I::WrongFunction, 7) << 12000;
     FakeInjection busy = I::exception(6, 3, -1);
     busy.address = 0;
     QTest::newRow("TCP busy for ever on the identity read") << int(Tcp) << int(Connect) << busy << 20000;
@@ -112,8 +148,18 @@ void TestHostilePeer::brokenReplies()
         appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), true);
         appSettings->setValue(QStringLiteral("Driver/EnableReadEvents"), true);
         appSettings->sync();
+        // Enough new events that every cycle asks for some.
+        peer.fake.addEvents(250);
     }
     QVERIFY(peer.connect(transport));
+    if (operation == Monitor) {
+        // The module pages and the voltages are polled once the tables are known.
+        QVERIFY(peer.read(steps, LongWaitMs));
+        QCOMPARE(failedSteps(steps), 0);
+        steps.clear();
+        if (fault.function == 16 || fault.file == 26 || (fault.function == 3 && fault.address == 52))
+            peer.client.setVoltageMeasurementMode(true);
+    }
     if (operation == Write) {
         QVERIFY(peer.read(steps, LongWaitMs));
         QCOMPARE(failedSteps(steps), 0);
@@ -162,11 +208,16 @@ void TestHostilePeer::brokenReplies()
         QCOMPARE(errors.count(), 1);
         break;
     case Monitor: {
-        // Each refused count abandons the cycle; the next one is 200 ms later.
-        QTest::qWait(1000);
-        const int counts = peer.fake.requests(7).size();
-        QVERIFY2(counts >= 2 && counts <= 8, qPrintable(QString::number(counts)));
-        QVERIFY(peer.fake.requests(20, 6).isEmpty());
+        // The status block goes on meanwhile unless it is the poll at fault.
+        QSignalSpy power(&peer.client, &LantrelClient::powerStatusChanged);
+        QSignalSpy lost(&peer.client, &LantrelClient::deviceDisconnected);
+        QVERIFY(waitFor([&]() { return !stopped.isEmpty(); }, boundMs));
+        QCOMPARE(lost.count(), 1);
+        QCOMPARE(peer.client.lastLinkError(), transport == Rtu ? QStringLiteral("Устройство не отвечает на запросы")
+                                                               : QString::fromUtf8(brokenPollReason));
+        QVERIFY(!peer.client.isConnected());
+        if (transport == Tcp && (fault.function == 7 || fault.file == 6))
+            QVERIFY2(power.count() >= 2, qPrintable(QString::number(power.count())));
         break;
     }
     default:
