@@ -99,8 +99,8 @@ LantrelClient::LantrelClient(QObject *parent)
     connect(this, &LantrelClient::driverStopped, this, [this]() {
         m_connection = ClientConnection();
         m_connected = false;
+        releaseDriver();
     });
-    connect(this, &LantrelClient::driverStopped, &m_thread, &QThread::quit);
 
     scanNetworkInterfaces();
 }
@@ -108,7 +108,7 @@ LantrelClient::LantrelClient(QObject *parent)
 LantrelClient::~LantrelClient()
 {
     if (m_thread.isRunning()) {
-        m_thread.quit();
+        releaseDriver();
         // Qt aborts the program when a running thread object is destroyed:
         // a thread that does not end in time is stopped by force.
         if (!m_thread.wait(DriverStopLimitMs)) {
@@ -163,7 +163,13 @@ void LantrelClient::connectDriverSignals(LantrelDriver *driver)
     const auto q = Qt::QueuedConnection;
 
     connect(&m_thread, &QThread::started, driver, &LantrelDriver::start, q);
-    connect(driver, &LantrelDriver::finished, this, &LantrelClient::driverStopped, q);
+    // Only the first end of the current driver counts: a stop asked of a
+    // driver that stopped on its own ends it once more.
+    const quint32 generation = m_driverGeneration;
+    connect(driver, &LantrelDriver::finished, this, [this, generation]() {
+        if (generation == m_driverGeneration && m_driver)
+            emit driverStopped();
+    }, q);
     connect(&m_thread, &QThread::finished, driver, &QObject::deleteLater);
 
     connect(driver, &LantrelDriver::writeToLog, this, &LantrelClient::writeToLog, q);
@@ -256,7 +262,7 @@ void LantrelClient::shutdownDriver()
     QTimer limit;
     limit.setSingleShot(true);
     connect(&limit, &QTimer::timeout, &loop, [this, &loop]() {
-        m_thread.quit();
+        abandonDriver();
         loop.quit();
     });
     connect(this, &LantrelClient::driverStopped, &loop, [&limit, &loop]() {
@@ -266,6 +272,30 @@ void LantrelClient::shutdownDriver()
     invokeDriver("stop");
     limit.start(DriverStopLimitMs);
     loop.exec();
+}
+
+void LantrelClient::releaseDriver()
+{
+    if (LantrelDriver *driver = m_driver.data()) {
+        // Alive here: its thread runs until the quit below. Nothing of it
+        // reaches this object any more, nor anything of this object it.
+        disconnect(driver, nullptr, this, nullptr);
+        disconnect(driver, nullptr, m_controllerModel, nullptr);
+        disconnect(this, nullptr, driver, nullptr);
+    }
+    m_driver.clear();
+    ++m_driverGeneration;
+    m_thread.quit();
+}
+
+void LantrelClient::abandonDriver()
+{
+    if (!m_driver)
+        return;
+    emit writeToLog(QStringLiteral("Протокольный модуль не завершил работу в отведённое время"));
+    if (m_connected)
+        onDeviceDisconnected();
+    emit driverStopped();
 }
 
 // ---------------------------------------------------------------------------

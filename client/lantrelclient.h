@@ -264,9 +264,17 @@ private:
                       QGenericArgument a1 = QGenericArgument(), QGenericArgument a2 = QGenericArgument(),
                       QGenericArgument a3 = QGenericArgument());
     void invokeCommand(quint16 code, quint16 a = 0, quint16 b = 0);
+    // Lets go of the driver and lets its thread end, which deletes it.
+    void releaseDriver();
+    // A driver that did not stop in time: the client goes on without it.
+    void abandonDriver();
 
     QThread m_thread;
+    // Set and cleared only in this thread: cleared before the worker thread
+    // may end and delete the driver, so a driver it points to is alive.
     QPointer<LantrelDriver> m_driver;
+    // Counts the drivers let go of; a late signal of an old one is ignored.
+    quint32 m_driverGeneration = 0;
 
     ControllerConfigModel *m_controllerModel = nullptr;
     LineModulesModel *m_lineModulesModel = nullptr;

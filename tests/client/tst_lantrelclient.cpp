@@ -82,6 +82,8 @@ class TestLantrelClient : public QObject
 {
     Q_OBJECT
 
+    enum ShutdownPath { AskedToStop, LinkLost, TimeLimitHit };
+
     QTemporaryDir dataDir;
 
     void readWhole(LantrelClient &client, TaskLog &log)
@@ -1025,6 +1027,67 @@ private slots:
         QVERIFY2(clock.elapsed() < 26000, qPrintable(QString::number(clock.elapsed())));
         QTRY_VERIFY_WITH_TIMEOUT(!c.client.hasDriver(), 10000);
         QCOMPARE(c.client.connection().connType, -1);
+    }
+
+    // However the driver ends, the client lets go of it at once (it never
+    // posts to a driver its thread may be deleting), reports the end once,
+    // and a new connection of the same client is not ended by the old one.
+    void shutdownPaths_data()
+    {
+        QTest::addColumn<int>("path");
+        QTest::newRow("asked to stop") << int(AskedToStop);
+        QTest::newRow("stops on its own after a lost link") << int(LinkLost);
+        QTest::newRow("does not stop within the time limit") << int(TimeLimitHit);
+    }
+
+    void shutdownPaths()
+    {
+        QFETCH(int, path);
+        Connected c;
+        QVERIFY(connectToFake(c));
+        QSignalSpy disconnected(&c.client, &LantrelClient::deviceDisconnected);
+        QList<bool> driverAtStop;
+        QObject::connect(&c.client, &LantrelClient::driverStopped,
+                         [&]() { driverAtStop << c.client.hasDriver(); });
+
+        switch (path) {
+        case AskedToStop:
+            c.client.shutdownDriver();
+            break;
+        case LinkLost:
+            c.server.dropConnections();
+            QVERIFY(waitFor([&]() { return !driverAtStop.isEmpty(); }));
+            // What the connection dialog does before a new connection.
+            c.client.shutdownDriver();
+            break;
+        case TimeLimitHit: {
+            // The driver's thread is busy past the limit.
+            QVERIFY(QMetaObject::invokeMethod(c.client.driver().data(), []() { QThread::msleep(3600); },
+                                              Qt::QueuedConnection));
+            QElapsedTimer clock;
+            clock.start();
+            c.client.shutdownDriver();
+            QVERIFY2(clock.elapsed() < 3500, qPrintable(QString::number(clock.elapsed())));
+            break;
+        }
+        }
+        QCOMPARE(driverAtStop, QList<bool>{false});
+        QVERIFY(!c.client.hasDriver());
+        QVERIFY(!c.client.isConnected());
+        QCOMPARE(disconnected.count(), 1);
+        QCOMPARE(c.client.connection().connType, -1);
+
+        QSignalSpy connected(&c.client, &LantrelClient::deviceConnected);
+        c.client.connectToDevice(0, QStringLiteral("127.0.0.1"), LineAddress);
+        QVERIFY(connected.wait(LongWaitMs));
+        // Whatever the old driver still says reaches nobody.
+        QTest::qWait(800);
+        QCOMPARE(driverAtStop, QList<bool>{false});
+        QCOMPARE(disconnected.count(), 1);
+        QVERIFY(c.client.hasDriver());
+        QVERIFY(c.client.isConnected());
+        c.client.shutdownDriver();
+        QCOMPARE(driverAtStop, (QList<bool>{false, false}));
     }
 
     void reconnectAfterShutdown()
