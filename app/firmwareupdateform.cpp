@@ -92,7 +92,7 @@ FirmwareUpdateForm::FirmwareUpdateForm(QWidget *parent, Qt::WindowFlags flags)
 {
     ui->setupUi(this);
     LantrelClient *client = appClient();
-    state.connected = client->hasDriver();
+    state.connected = client->isConnected();
 
     connect(client, &LantrelClient::firmwareUploaded, this, &FirmwareUpdateForm::onFirmwareUploaded);
     connect(client, &LantrelClient::firmwareUpdateProgress, this, &FirmwareUpdateForm::onFirmwareUpdateProgress);

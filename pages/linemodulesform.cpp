@@ -100,7 +100,8 @@ void LineModulesForm::connectClient()
         linkUp = true;
         updateActions();
     });
-    linkUp = c->hasDriver();
+    // A driver that is still connecting is no link yet.
+    linkUp = c->isConnected();
 }
 
 void LineModulesForm::setUpTable()

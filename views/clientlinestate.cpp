@@ -9,7 +9,7 @@ ClientLineState::ClientLineState(QObject *parent)
     LantrelClient *client = appClient();
     if (!client)
         return;
-    m_connected = client->hasDriver();
+    m_connected = client->isConnected();
     m_lineOn = client->lastLineStatus().State == LantrelProtocol::LN_ONN;
     connect(client, &LantrelClient::deviceConnected, this, [this] {
         m_connected = true;

@@ -3,9 +3,11 @@
 
 #include <QObject>
 
-// What the module-data window's tabs follow of the client: whether it holds
-// a driver, and whether the controller's line is on (state LN_ONN). Reads
-// both from the client at construction, then follows its signals.
+// What the monitoring windows follow of the client: whether it is connected
+// (the link is up and the controller identified itself; a driver that is
+// still connecting or ends after a lost link is not), and whether the
+// controller's line is on (state LN_ONN). Reads both from the client at
+// construction, then follows its signals.
 class ClientLineState : public QObject
 {
     Q_OBJECT

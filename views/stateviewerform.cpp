@@ -9,6 +9,7 @@
 
 #include "appcontext.h"
 #include "appglobals.h"
+#include "clientlinestate.h"
 #include "commandpanelrules.h"
 #include "controllerconfigmodel.h"
 #include "flagsviewerwidget.h"
@@ -62,8 +63,15 @@ StateViewerForm::StateViewerForm(QWidget *parent, Qt::WindowFlags flags)
         ui->saFlagsViewer->ensureVisible(int(r.center().x()), int(r.center().y()), int(r.width()),
                                          int(r.height()));
     });
-    connect(client, &LantrelClient::deviceConnected, this, &StateViewerForm::onDeviceConnected);
-    connect(client, &LantrelClient::deviceDisconnected, this, &StateViewerForm::onDeviceDisconnected);
+    // The same meaning of "connected" as the module-data window's tabs.
+    auto *link = new ClientLineState(this);
+    const auto followLink = [this, link]() {
+        if (link->isConnected())
+            onDeviceConnected();
+        else
+            onDeviceDisconnected();
+    };
+    connect(link, &ClientLineState::connectionChanged, this, followLink);
     connect(modules, &QAbstractItemModel::dataChanged, this, &StateViewerForm::onModulesChanged);
     // New module counts change how many modules a group may take.
     connect(client->controllerConfigModel(), &ControllerConfigModel::dataChanged, this,
@@ -75,11 +83,7 @@ StateViewerForm::StateViewerForm(QWidget *parent, Qt::WindowFlags flags)
     for (int cell = 0; cell < FlagsViewerWidget::CellCount; ++cell)
         ui->wgtFlagsViewer->setCell(cell, cellOf(modules->moduleAt(quint16(cell + 1))));
 
-    // A driver that exists may still be connecting or retrying a lost link.
-    if (client->isConnected())
-        onDeviceConnected();
-    else
-        onDeviceDisconnected();
+    followLink();
 
     onActiveCellChanged(ui->wgtFlagsViewer->activeCell());
     fitToContents();
