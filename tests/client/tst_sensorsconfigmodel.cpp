@@ -126,6 +126,8 @@ void TestSensorsConfigModel::dataByDeviceType_data()
     QTest::newRow("serial user") << 4 << 0 << 2 << U << QVariant(1017u);
     QTest::newRow("serial edit") << 4 << 0 << 2 << E << none;
     QTest::newRow("range display") << 4 << 0 << 3 << D << QVariant(1u);
+    QTest::newRow("low-pass display") << 4 << 0 << 4 << D << QVariant(2u);
+    QTest::newRow("high-pass display") << 4 << 0 << 5 << D << QVariant(3u);
     QTest::newRow("adaptive edit") << 4 << 0 << 6 << E << QVariant(1u);
     QTest::newRow("range user") << 4 << 0 << 3 << U << none;
     QTest::newRow("ir threshold, type 4") << 4 << 0 << 7 << D << none;

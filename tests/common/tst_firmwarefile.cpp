@@ -70,6 +70,10 @@ void TestFirmwareFile::check_data()
     QTest::newRow("body CRC off, trailer consistent") << makeFile(body, 193, 0x0210, 0x0100) << D << 0
                                                       << QString() << QString();
     QTest::newRow("body cut by 32 bytes") << good.mid(32) << D << 0 << QString() << QString();
+    // Checksums and target right: only the size gives these away.
+    QTest::newRow("body of 990 bytes") << makeFile(patternBody(990), 193, 0x0210) << D << 0 << QString()
+                                       << QString();
+    QTest::newRow("body of one byte") << makeFile(patternBody(1), 193, 0x0210) << D << 0 << QString() << QString();
     QTest::newRow("target 190") << makeFile(body, 190, 0x0210) << D << 0 << QString() << QString();
     QTest::newRow("target 196") << makeFile(body, 196, 0x0210) << D << 0 << QString() << QString();
     QTest::newRow("target in the high byte") << makeFile(body, 193 << 8, 0x0210) << D << 0 << QString()
@@ -112,6 +116,11 @@ void TestFirmwareFile::sizeLimit_data()
     const int largest = int(FirmwareFile::MaxFileSize / 32 * 32);
     QTest::newRow("largest transferable") << largest - 32 << true << int(FirmwareFile::Accepted);
     QTest::newRow("one trailer more") << largest << true << int(FirmwareFile::TooLarge);
+    // The limit itself, byte for byte: a file of exactly the largest size
+    // is judged by its format, one byte more by its size alone.
+    const int limit = int(FirmwareFile::MaxFileSize);
+    QTest::newRow("exactly the largest size") << limit - 32 << false << int(FirmwareFile::Damaged);
+    QTest::newRow("one byte more") << limit - 31 << false << int(FirmwareFile::TooLarge);
     // The size alone refuses it, before any checksum.
     QTest::newRow("16 MiB of zeros") << (16 << 20) - 32 << false << int(FirmwareFile::TooLarge);
 }
@@ -132,6 +141,10 @@ void TestFirmwareFile::sizeLimit()
         return;
     }
     QVERIFY(file.uploadImage().isEmpty());
+    if (status == FirmwareFile::Damaged) {
+        QCOMPARE(file.rejectionMessage(QStringLiteral("big.mcr")), Damaged.arg(QStringLiteral("big.mcr")));
+        return;
+    }
     QCOMPARE(file.rejectionMessage(QStringLiteral("big.mcr")),
              QStringLiteral("Ошибка загрузки файла прошивки big.mcr. Файл слишком велик для передачи в ЦУ-Л "
                             "(допустимо не более %1 байт)")

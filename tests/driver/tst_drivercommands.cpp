@@ -553,6 +553,13 @@ void TestDriverCommands::moduleReadings()
     }
     QCOMPARE(allVersions.size(), 500);
     QCOMPARE(allVoltages.size(), 500);
+    // The last page asks only for the 20 modules left.
+    for (int file : {30, 22}) {
+        const QList<FakeRequest> pages = rig.fake.requests(20, file);
+        QCOMPARE(pages.size(), 5);
+        QCOMPARE(pages.last().record(), 480);
+        QCOMPARE(pages.last().length(), 20);
+    }
     for (int i = 0; i < 500; ++i) {
         QCOMPARE(allVersions.at(i), quint16(0x0100 + i));
         QCOMPARE(allVoltages.at(i), quint16(12000 + i));

@@ -85,6 +85,8 @@ void TestProcessingConfigForm::cellEdits_data()
     QTest::newRow("threshold") << int(Model::ThresholdColumn) << "7999" << 7999;
     QTest::newRow("threshold above range") << int(Model::ThresholdColumn) << "9500" << 950; // last digit refused
     QTest::newRow("exceedances") << int(Model::ExceedColumn) << "6" << 6;
+    QTest::newRow("exceedances, the least") << int(Model::ExceedColumn) << "2" << 2;
+    QTest::newRow("exceedances below the least") << int(Model::ExceedColumn) << "1" << 2; // raised to it
     QTest::newRow("left negative") << int(Model::LeftColumn) << "-3" << -3;
     QTest::newRow("right") << int(Model::RightColumn) << "12" << 12;
     QTest::newRow("ratio") << int(Model::RatioColumn) << "20" << 20;
