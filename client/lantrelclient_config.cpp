@@ -23,6 +23,7 @@
 #include "relaymodulesconfigmodel.h"
 #include "scpmodulesconfigmodel.h"
 #include "sensorsconfigmodel.h"
+#include "systemerrortext.h"
 #include "texthelpers.h"
 
 using namespace LantrelProtocol;
@@ -692,7 +693,7 @@ bool LantrelClient::loadConfigFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         emit clientError(QStringLiteral("Ошибка чтения файла конфигурации «%1». %2")
-                             .arg(nativePath(path), file.errorString()));
+                             .arg(nativePath(path), systemErrorText(file.errorString())));
         return false;
     }
     if (!m_document->readDocument(&file)) {
@@ -712,7 +713,7 @@ bool LantrelClient::saveConfigFile(const QString &path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         emit clientError(QStringLiteral("Ошибка открытия файла конфигурации «%1». %2")
-                             .arg(nativePath(path), file.errorString()));
+                             .arg(nativePath(path), systemErrorText(file.errorString())));
         return false;
     }
     if (!m_document->hasDocument())
@@ -734,7 +735,7 @@ bool LantrelClient::saveConfigFile(const QString &path)
     if (!m_document->writeDocument(&file))
         reason = m_document->lastError();
     else if (!file.commit())
-        reason = file.errorString();
+        reason = systemErrorText(file.errorString());
     if (!reason.isNull()) {
         file.cancelWriting();
         emit clientError(QStringLiteral("Ошибка сохранения конфигурации ИОП в файл «%1». %2")

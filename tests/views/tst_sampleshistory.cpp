@@ -627,16 +627,23 @@ void TestSamplesHistory::exportFailures_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<bool>("fullDisk");
-    QTest::newRow("missing folder") << QStringLiteral("missing/history.csv") << false;
-    QTest::newRow("a file in place of the folder") << QStringLiteral("plain/history.csv") << false;
-    QTest::newRow("read-only folder") << QStringLiteral("readonly/history.csv") << false;
-    QTest::newRow("full disk over an older file") << QStringLiteral("full/history.csv") << true;
+    // The reason in the user's language, not the system's English.
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing folder") << QStringLiteral("missing/history.csv") << false
+                                    << QStringLiteral("Файл или папка не существует");
+    QTest::newRow("a file in place of the folder") << QStringLiteral("plain/history.csv") << false
+                                                   << QStringLiteral("Часть пути не является папкой");
+    QTest::newRow("read-only folder") << QStringLiteral("readonly/history.csv") << false
+                                      << QStringLiteral("Нет прав доступа");
+    QTest::newRow("full disk over an older file") << QStringLiteral("full/history.csv") << true
+                                                  << QStringLiteral("Превышен допустимый размер файла");
 }
 
 void TestSamplesHistory::exportFailures()
 {
     QFETCH(QString, target);
     QFETCH(bool, fullDisk);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
     QFile plain(dir.filePath(QStringLiteral("plain")));
     QVERIFY(plain.open(QIODevice::WriteOnly));
@@ -674,8 +681,7 @@ void TestSamplesHistory::exportFailures()
     QCOMPARE(boxes.asked.first().icon, QMessageBox::Critical);
     QCOMPARE(boxes.asked.first().title, QStringLiteral("История данных виброканала"));
     const QString prefix = QStringLiteral("Ошибка создания файла данных. ");
-    QVERIFY2(boxes.asked.first().text.startsWith(prefix), qPrintable(boxes.asked.first().text));
-    QVERIFY(boxes.asked.first().text.size() > prefix.size());
+    QCOMPARE(boxes.asked.first().text, prefix + reason);
     QCOMPARE(appSettings->value("Common/LastPath").toString(), m_dir.path());
     // Nothing half-written is left, and an older file keeps its content.
     if (fullDisk) {
