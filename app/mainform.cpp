@@ -10,6 +10,7 @@
 #include "lantrelclient.h"
 #include "linestatuswidget.h"
 #include "progressdialogs.h"
+#include "savefilename.h"
 #include "samplesviewerform.h"
 #include "serialchangeform.h"
 #include "stateviewerform.h"
@@ -110,11 +111,11 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
     connect(ui->actDisconnect, &QAction::triggered, this, &MainForm::disconnectDevice);
     connect(ui->actGetConfig, &QAction::triggered, client, &LantrelClient::readConfiguration);
     connect(ui->actSetConfig, &QAction::triggered, client, &LantrelClient::writeConfiguration);
-    connect(ui->actReadFlash, &QAction::triggered, client, &LantrelClient::restoreConfigFromFlash);
+    connect(ui->actReadFlash, &QAction::triggered, this, &MainForm::restoreConfigFromFlash);
     connect(ui->actSaveFlash, &QAction::triggered, client, &LantrelClient::saveConfigToFlash);
     connect(ui->actUploadConfigToLine, &QAction::triggered, client, &LantrelClient::uploadConfigToLine);
     connect(ui->actRebootController, &QAction::triggered, this, &MainForm::rebootController);
-    connect(ui->actSetDefaults, &QAction::triggered, client, &LantrelClient::setControllerDefaults);
+    connect(ui->actSetDefaults, &QAction::triggered, this, &MainForm::setControllerDefaults);
     connect(ui->actSetModuleDefaults, &QAction::triggered, this, &MainForm::setModulesDefaults);
     connect(ui->actLoadConfig, &QAction::triggered, this, &MainForm::loadConfiguration);
     connect(ui->actSaveConfig, &QAction::triggered, this, &MainForm::saveConfigurationAs);
@@ -433,6 +434,31 @@ void MainForm::disconnectDevice()
     client->shutdownDriver();
 }
 
+// Both replace what the controller holds, and the defaults may give it
+// another address: the link can be lost.
+void MainForm::setControllerDefaults()
+{
+    if (!confirm(QMessageBox::Warning,
+                 QStringLiteral("<p><b>Внимание!</b><br/>Параметры ЦУ-Л будут заменены значениями по умолчанию, "
+                                "после чего ЦУ-Л будет перезапущен.</p>"
+                                "<p>Сетевой и линейный адреса ЦУ-Л могут измениться, и связь с ним будет "
+                                "потеряна.</p>"
+                                "<p>Продолжить установку параметров ЦУ-Л по умолчанию?</p>")))
+        return;
+    client->setControllerDefaults();
+}
+
+void MainForm::restoreConfigFromFlash()
+{
+    if (!confirm(QMessageBox::Warning,
+                 QStringLiteral("<p><b>Внимание!</b><br/>Текущая конфигурация ЦУ-Л будет заменена конфигурацией, "
+                                "сохраненной в его энергонезависимой памяти.</p>"
+                                "<p>Изменения, не сохраненные в энергонезависимой памяти ЦУ-Л, будут потеряны.</p>"
+                                "<p>Продолжить восстановление конфигурации?</p>")))
+        return;
+    client->restoreConfigFromFlash();
+}
+
 void MainForm::setModulesDefaults()
 {
     if (!confirm(QMessageBox::Warning,
@@ -586,15 +612,11 @@ void MainForm::loadConfiguration()
 
 void MainForm::saveConfigurationAs()
 {
-    QString fileName = UiSeams::getSaveFileName(
-        this, QStringLiteral("Сохранение конфигурации в файл"), configFileFolder(),
-        QStringLiteral("XML файлы (*.xml)"), QFileDialog::DontResolveSymlinks | QFileDialog::DontUseCustomDirectoryIcons);
-    if (fileName.isEmpty())
-        return;
-    // Without its suffix the file would not show in the load dialog's filter.
-    if (QFileInfo(fileName).suffix().isEmpty())
-        fileName += QStringLiteral(".xml");
-    if (!client->saveConfigFile(fileName))
+    const QString fileName = chooseSaveFileName(
+        this, baseTitle, QStringLiteral("Сохранение конфигурации в файл"), configFileFolder(),
+        QStringLiteral("XML файлы (*.xml)"), QStringLiteral(".xml"),
+        QFileDialog::DontResolveSymlinks | QFileDialog::DontUseCustomDirectoryIcons);
+    if (fileName.isEmpty() || !client->saveConfigFile(fileName))
         return;
     rememberConfigFileFolder(fileName);
 }

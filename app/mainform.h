@@ -57,6 +57,8 @@ private slots:
     void onTaskCompleted(ushort op_num, bool success);
     void rebootController();
     void disconnectDevice();
+    void setControllerDefaults();
+    void restoreConfigFromFlash();
     void setModulesDefaults();
     void jumpToModuleConfigPage(uchar mod_type);
     void jumpToProcessingPage();

@@ -10,6 +10,7 @@
 #include "lantrelclient.h"
 #include "linemodulesmodel.h"
 #include "samplescsv.h"
+#include "savefilename.h"
 #include "sampleshistorydelegate.h"
 #include "sensorrows.h"
 #include "sensorsampleshistorymodel.h"
@@ -166,9 +167,9 @@ void SensorSamplesHistoryViewer::resetValuesLimit()
 
 void SensorSamplesHistoryViewer::exportSamples()
 {
-    const QString fileName = UiSeams::getSaveFileName(
-        this, QStringLiteral("Сохранение конфигурации в файл"), configFileFolder(),
-        QStringLiteral("CSV файлы (*.csv)"),
+    const QString fileName = chooseSaveFileName(
+        this, windowTitle(), QStringLiteral("Экспорт истории данных виброканала в файл"), configFileFolder(),
+        QStringLiteral("CSV файлы (*.csv)"), QStringLiteral(".csv"),
         QFileDialog::DontResolveSymlinks | QFileDialog::DontUseCustomDirectoryIcons);
     if (fileName.isEmpty())
         return;

@@ -181,7 +181,8 @@ private slots:
     void offlineQuestions();
     void onlineQuestions_data();
     void onlineQuestions();
-    void moduleDefaultsQuestion();
+    void commandQuestions_data();
+    void commandQuestions();
     void closeNoKeepsTask();
     void closeWhileSessionEnds();
     void sessionEndsWhileBoxIsOpen_data();
@@ -853,20 +854,58 @@ void TestMainForm::saveAddsSuffix_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("saved");
-    QTest::newRow("no suffix") << "site" << "site.xml";
-    QTest::newRow("xml suffix") << "site.xml" << "site.xml";
-    QTest::newRow("other suffix") << "site.cfg" << "site.cfg";
+    // A file of that name is there before; the answer to the question about it.
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("replaced");
+    const int none = int(QMessageBox::NoButton);
+    QTest::newRow("no suffix") << "site" << "site.xml" << "" << none << false << true;
+    QTest::newRow("xml suffix") << "site.xml" << "site.xml" << "" << none << false << true;
+    QTest::newRow("other suffix") << "site.cfg" << "site.cfg" << "" << none << false << true;
+    // The dialog asked about the typed name only.
+    QTest::newRow("completed name exists, kept")
+        << "site" << "site.xml" << "site.xml" << int(QMessageBox::No) << true << false;
+    QTest::newRow("completed name exists, replaced")
+        << "site" << "site.xml" << "site.xml" << int(QMessageBox::Yes) << true << true;
+    QTest::newRow("typed name exists: the dialog asked")
+        << "site.xml" << "site.xml" << "site.xml" << none << false << true;
 }
 
 void TestMainForm::saveAddsSuffix()
 {
     QFETCH(QString, typed);
     QFETCH(QString, saved);
+    QFETCH(QString, existing);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, replaced);
     QTemporaryDir dir;
+    const QByteArray older("an older file");
+    if (!existing.isEmpty()) {
+        QFile file(dir.filePath(existing));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(older);
+    }
     makeForm();
     m_saveAnswer = dir.filePath(typed);
+    m_boxes.answers = {QMessageBox::StandardButton(answer)};
     act(QStringLiteral("actSaveConfig"))->trigger();
-    QTRY_VERIFY(QFile::exists(dir.filePath(saved)));
+    QCOMPARE(m_boxes.asked.size(), asked ? 1 : 0);
+    if (asked) {
+        QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Warning);
+        QCOMPARE(m_boxes.asked.at(0).text,
+                 QStringLiteral("<p>Файл «%1» уже существует.</p><p>Заменить его?</p>")
+                     .arg(QDir::toNativeSeparators(dir.filePath(saved))));
+        QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
+    }
+    QFile file(dir.filePath(saved));
+    if (replaced)
+        QTRY_VERIFY(file.size() > older.size());
+    settle();
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    if (!replaced)
+        QCOMPARE(file.readAll(), older);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{saved});
     waitIdle();
 }
@@ -1099,29 +1138,52 @@ void TestMainForm::onlineQuestions()
     QCOMPARE(tasks.at(0).at(0).toString(), QStringLiteral("Перезапуск ЦУ-Л..."));
 }
 
-void TestMainForm::moduleDefaultsQuestion()
+// Commands that replace what the controller holds ask first; No is the default.
+void TestMainForm::commandQuestions_data()
 {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QString>("task");
+    QTest::newRow("module defaults")
+        << "actSetModuleDefaults"
+        << "<p><b>Внимание!</b><br/>При восстановлении в линейных модулях параметров по умолчанию"
+        << "Восстановление параметров модулей по умолчанию...";
+    QTest::newRow("controller defaults")
+        << "actSetDefaults" << "<p><b>Внимание!</b><br/>Параметры ЦУ-Л будут заменены значениями по умолчанию"
+        << "Восстановление параметров ЦУ-Л по умолчанию...";
+    QTest::newRow("restore from flash")
+        << "actReadFlash"
+        << "<p><b>Внимание!</b><br/>Текущая конфигурация ЦУ-Л будет заменена конфигурацией, сохраненной"
+        << "Восстановление конфигурации ИОП...";
+}
+
+void TestMainForm::commandQuestions()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, question);
+    QFETCH(QString, task);
     FakeLine line;
     makeForm();
     LantrelClient *client = m_manager->client();
     QVERIFY(connectToFake(line));
     waitIdle();
     // The fake reports the line on: the line actions become available.
-    QTRY_VERIFY_WITH_TIMEOUT(act(QStringLiteral("actSetModuleDefaults"))->isEnabled(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(act(action)->isEnabled(), 10000);
 
     QSignalSpy tasks(client, &LantrelClient::taskStarted);
-    act(QStringLiteral("actSetModuleDefaults"))->trigger();
+    act(action)->trigger();
     QCOMPARE(m_boxes.asked.size(), 1);
     QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Warning);
-    QVERIFY(m_boxes.asked.at(0).text.startsWith(
-        QStringLiteral("<p><b>Внимание!</b><br/>При восстановлении в линейных модулях параметров по умолчанию")));
+    QVERIFY2(m_boxes.asked.at(0).text.startsWith(question), qPrintable(m_boxes.asked.at(0).text));
+    QCOMPARE(m_boxes.asked.at(0).buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
     settle();
     QCOMPARE(tasks.count(), 0);
 
     m_boxes.answers = {QMessageBox::Yes};
-    act(QStringLiteral("actSetModuleDefaults"))->trigger();
+    act(action)->trigger();
     QTRY_VERIFY(tasks.count() > 0);
-    QCOMPARE(tasks.at(0).at(0).toString(), QStringLiteral("Восстановление параметров модулей по умолчанию..."));
+    QCOMPARE(tasks.at(0).at(0).toString(), task);
 }
 
 void TestMainForm::closeNoKeepsTask()

@@ -122,6 +122,8 @@ private slots:
     void csvBytes_data();
     void csvBytes();
     void exportWritesTheFile();
+    void exportSuffix_data();
+    void exportSuffix();
     void exportFailures_data();
     void exportFailures();
 
@@ -594,7 +596,7 @@ void TestSamplesHistory::exportWritesTheFile()
         return answer;
     });
     QTest::mouseClick(exportButton, Qt::LeftButton);
-    QCOMPARE(asked, (QStringList {QStringLiteral("Сохранение конфигурации в файл"), folder,
+    QCOMPARE(asked, (QStringList {QStringLiteral("Экспорт истории данных виброканала в файл"), folder,
                                   QStringLiteral("CSV файлы (*.csv)"),
                                   QString::number(int(QFileDialog::DontResolveSymlinks
                                                       | QFileDialog::DontUseCustomDirectoryIcons))}));
@@ -621,6 +623,55 @@ void TestSamplesHistory::exportWritesTheFile()
     QVERIFY(lines.at(3).startsWith("30;7;7;"));
     QCOMPARE(appSettings->value("Common/LastPath").toString(), other);
     QCOMPARE(QDir(other).entryList(QDir::Files), QStringList {QStringLiteral("history.csv")});
+}
+
+void TestSamplesHistory::exportSuffix_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("saved");
+    QTest::addColumn<bool>("existing");   // a file of the saved name is there before
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("replaced");
+    const int none = int(QMessageBox::NoButton);
+    QTest::newRow("no suffix") << "history" << "history.csv" << false << none << true;
+    QTest::newRow("csv suffix") << "history.csv" << "history.csv" << false << none << true;
+    QTest::newRow("completed name exists, kept") << "history" << "history.csv" << true << int(QMessageBox::No)
+                                                 << false;
+    QTest::newRow("completed name exists, replaced") << "history" << "history.csv" << true
+                                                     << int(QMessageBox::Yes) << true;
+    // The dialog itself asked about the typed name.
+    QTest::newRow("typed name exists") << "history.csv" << "history.csv" << true << none << true;
+}
+
+void TestSamplesHistory::exportSuffix()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, saved);
+    QFETCH(bool, existing);
+    QFETCH(int, answer);
+    QFETCH(bool, replaced);
+    QTemporaryDir dir;
+    const QByteArray older("an older export\n");
+    if (existing) {
+        QFile file(dir.filePath(saved));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(older);
+    }
+    auto tab = recordedTab();
+    UiSeams::setSaveFileHandler([&](QWidget *, const QString &, const QString &, const QString &,
+                                    QFileDialog::Options) { return dir.filePath(typed); });
+    WindowTest::MessageBoxRecorder boxes {QMessageBox::StandardButton(answer)};
+    QTest::mouseClick(tab->findChild<QPushButton *>(QStringLiteral("btnExport")), Qt::LeftButton);
+
+    const bool asked = existing && typed != saved;
+    QCOMPARE(boxes.asked.size(), asked ? 1 : 0);
+    if (asked)
+        QCOMPARE(boxes.asked.first().text, QStringLiteral("<p>Файл «%1» уже существует.</p><p>Заменить его?</p>")
+                                               .arg(QDir::toNativeSeparators(dir.filePath(saved))));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {saved});
+    QFile file(dir.filePath(saved));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll() == older, !replaced);
 }
 
 void TestSamplesHistory::exportFailures_data()
