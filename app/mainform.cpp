@@ -109,7 +109,7 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
     connect(ui->actExit, &QAction::triggered, this, &QWidget::close);
     connect(ui->actConnect, &QAction::triggered, this, &MainForm::newConnection);
     connect(ui->actDisconnect, &QAction::triggered, this, &MainForm::disconnectDevice);
-    connect(ui->actGetConfig, &QAction::triggered, client, &LantrelClient::readConfiguration);
+    connect(ui->actGetConfig, &QAction::triggered, this, &MainForm::readConfiguration);
     connect(ui->actSetConfig, &QAction::triggered, client, &LantrelClient::writeConfiguration);
     connect(ui->actReadFlash, &QAction::triggered, this, &MainForm::restoreConfigFromFlash);
     connect(ui->actSaveFlash, &QAction::triggered, client, &LantrelClient::saveConfigToFlash);
@@ -434,6 +434,24 @@ void MainForm::disconnectDevice()
     client->shutdownDriver();
 }
 
+bool MainForm::confirmDropEdits(const QString &consequence, const QString &question)
+{
+    if (!client->hasUnsavedEdits())
+        return true;
+    return confirm(QMessageBox::Warning,
+                   QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не переданы в ЦУ-Л и не сохранены "
+                                  "в файл.</p><p>%1</p><p>%2</p>")
+                       .arg(consequence, question));
+}
+
+void MainForm::readConfiguration()
+{
+    if (!confirmDropEdits(QStringLiteral("При чтении конфигурации из ЦУ-Л они будут потеряны."),
+                          QStringLiteral("Продолжить чтение конфигурации?")))
+        return;
+    client->readConfiguration();
+}
+
 // Both replace what the controller holds, and the defaults may give it
 // another address: the link can be lost.
 void MainForm::setControllerDefaults()
@@ -601,6 +619,9 @@ void MainForm::jumpToProcessingPage()
 
 void MainForm::loadConfiguration()
 {
+    if (!confirmDropEdits(QStringLiteral("При загрузке конфигурации из файла они будут потеряны."),
+                          QStringLiteral("Продолжить загрузку конфигурации?")))
+        return;
     const QString fileName = UiSeams::getOpenFileName(
         this, QStringLiteral("Загрузка конфигурации из файла"), configFileFolder(),
         QStringLiteral("XML файлы (*.xml);;Все файлы (*.*)"),
@@ -629,12 +650,16 @@ void MainForm::closeEvent(QCloseEvent *event)
     // The progress of a running task stays until the user has decided:
     // answering No must leave the task and the busy state as they were.
     if (!sessionEnding) {
+        const QString question = QStringLiteral("Вы действительно желаете завершить работу приложения?");
         bool yes;
         if (client->lineModulesChanged())
             yes = confirm(QMessageBox::Warning,
                           QStringLiteral("<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не "
                                          "сохранена в ЦУ-Л.</p>"
                                          "<p>Вы действительно желаете завершить работу приложения?</p>"));
+        else if (client->hasUnsavedEdits())
+            yes = confirmDropEdits(QStringLiteral("При завершении работы приложения они будут потеряны."),
+                                   question);
         else if (client->configSaved())
             yes = confirm(QMessageBox::Question, QStringLiteral("Завершить работу приложения?"));
         else

@@ -92,6 +92,7 @@ void LantrelClient::readConfiguration()
 {
     if (!m_driver)
         return;
+    setConfigurationBusy(true);
     clearTableModels(false);
     m_datasetComplete = false;
     // Whatever file was imported before, the controller's own identity and
@@ -111,6 +112,7 @@ void LantrelClient::readConfiguration()
 
 void LantrelClient::importConfiguration()
 {
+    setConfigurationBusy(true);
     clearTableModels(false);
     beginRead(QStringLiteral("Загрузка конфигурации ИОП из файла..."), 7);
     for (const char *slot : {"getControllerConfig", "getSensorsConfig", "getIoModulesConfig",
@@ -126,6 +128,7 @@ void LantrelClient::readLineModulesConfig()
 {
     if (!m_driver)
         return;
+    setConfigurationBusy(true);
     clearTableModels(true);
     m_datasetComplete = false;
     const QVector<ReadStep> plan = readPlan({SensorsPart, IoModulesPart, ScpModulesPart, ProcessingPart,
@@ -517,9 +520,8 @@ void LantrelClient::writeConfiguration()
     writeProcessingConfig();
     writeInteractionsConfig();
 
-    emit taskStarted(toDocument() ? QStringLiteral("Сохранение параметров ИОП в файл конфигурации...")
-                                  : QStringLiteral("Передача конфигурации ИОП в ЦУ-Л..."),
-                     m_writeTotal);
+    startWriteTask(toDocument() ? QStringLiteral("Сохранение параметров ИОП в файл конфигурации...")
+                                : QStringLiteral("Передача конфигурации ИОП в ЦУ-Л..."));
 }
 
 void LantrelClient::writeSensorsConfig()
@@ -742,6 +744,7 @@ bool LantrelClient::saveConfigFile(const QString &path)
                              .arg(nativePath(path), reason));
         return false;
     }
+    m_keptSerial = m_sentSerial;
     emit writeToLog(QStringLiteral("Конфигурация ИОП сохранена в файл «%1»").arg(nativePath(path)));
     return true;
 }

@@ -11,6 +11,7 @@
 #include "lantrelprotocol.h"
 #include "linemodulesform.h"
 #include "mainform.h"
+#include "controllerconfigmodel.h"
 #include "samplesviewerform.h"
 #include "stateviewerform.h"
 #include "taskmanager.h"
@@ -181,6 +182,8 @@ private slots:
     void offlineQuestions();
     void onlineQuestions_data();
     void onlineQuestions();
+    void unsavedEditsQuestions_data();
+    void unsavedEditsQuestions();
     void commandQuestions_data();
     void commandQuestions();
     void closeNoKeepsTask();
@@ -1136,6 +1139,92 @@ void TestMainForm::onlineQuestions()
     expectQuestion(rebootQuestion, QMessageBox::Warning);
     QTRY_VERIFY(tasks.count() > 0);
     QCOMPARE(tasks.at(0).at(0).toString(), QStringLiteral("Перезапуск ЦУ-Л..."));
+}
+
+// Reading, loading and closing drop the models' edits; they ask first when
+// some were neither written to the controller nor saved to a file.
+void TestMainForm::unsavedEditsQuestions_data()
+{
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<QString>("saving");   // "", "file" or "controller"
+    QTest::addColumn<QString>("action");   // "read", "load" or "close"
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("nothing edited, read") << false << "" << "read" << false;
+    QTest::newRow("nothing edited, load") << false << "" << "load" << false;
+    QTest::newRow("edited, read") << true << "" << "read" << true;
+    QTest::newRow("edited, load") << true << "" << "load" << true;
+    QTest::newRow("edited, close") << true << "" << "close" << true;
+    QTest::newRow("edited and saved to a file, read") << true << "file" << "read" << false;
+    QTest::newRow("edited and saved to a file, close") << true << "file" << "close" << false;
+    QTest::newRow("edited and written, load") << true << "controller" << "load" << false;
+}
+
+void TestMainForm::unsavedEditsQuestions()
+{
+    QFETCH(bool, edited);
+    QFETCH(QString, saving);
+    QFETCH(QString, action);
+    QFETCH(bool, asked);
+
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    ControllerConfigModel *settings = client->controllerConfigModel();
+    const quint8 edit = settings->deviceConfig.TSign == 7 ? 8 : 7;
+    if (edited)
+        settings->setData(ControllerConfigModel::TSignParam, edit, Qt::EditRole);
+    QTemporaryDir dir;
+    if (saving == QLatin1String("file")) {
+        m_saveAnswer = dir.filePath(QStringLiteral("site.xml"));
+        act(QStringLiteral("actSaveConfig"))->trigger();
+        QVERIFY(QFile::exists(m_saveAnswer));
+    } else if (saving == QLatin1String("controller")) {
+        QSignalSpy written(client, &LantrelClient::writeFinished);
+        act(QStringLiteral("actSetConfig"))->trigger();
+        QVERIFY(written.wait(15000));
+    }
+    waitIdle();
+    QCOMPARE(client->hasUnsavedEdits(), asked);
+
+    auto trigger = [&] {
+        if (action == QLatin1String("read"))
+            act(QStringLiteral("actGetConfig"))->trigger();
+        else if (action == QLatin1String("load"))
+            act(QStringLiteral("actLoadConfig"))->trigger();
+        else
+            form->close();
+    };
+    // No keeps the edits and does nothing else.
+    QSignalSpy tasks(client, &LantrelClient::taskStarted);
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::No};
+    trigger();
+    settle();
+    const bool question = !m_boxes.asked.isEmpty()
+                          && m_boxes.asked.at(0).text.startsWith(QStringLiteral(
+                              "<p><b>Внимание!</b> Изменения конфигурации не переданы в ЦУ-Л и не сохранены в файл.</p>"));
+    QCOMPARE(question, asked);
+    if (asked) {
+        QCOMPARE(m_boxes.asked.size(), 1);
+        QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Warning);
+        QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
+        QCOMPARE(tasks.count(), 0);
+        QVERIFY(m_openCalls.isEmpty());
+        QVERIFY(form->isVisible());
+        QCOMPARE(settings->deviceConfig.TSign, edit);
+        QVERIFY(client->hasUnsavedEdits());
+        // Yes goes on.
+        m_boxes.answers = {QMessageBox::Yes};
+        trigger();
+    }
+    if (action == QLatin1String("read"))
+        QTRY_VERIFY(tasks.count() > 0);
+    else if (action == QLatin1String("load"))
+        QCOMPARE(m_openCalls.size(), 1);
+    waitIdle();
 }
 
 // Commands that replace what the controller holds ask first; No is the default.
