@@ -10,6 +10,7 @@
 #include "lantrelclient.h"
 #include "linestatuswidget.h"
 #include "progressdialogs.h"
+#include "restartquestion.h"
 #include "savefilename.h"
 #include "samplesviewerform.h"
 #include "serialchangeform.h"
@@ -411,9 +412,7 @@ void MainForm::rebootController()
             "В противном случае после перезапуска устройства возможен конфликт конфигураций.</p>"
             "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>");
     else if (!client->configSaved())
-        question = QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
-                                  "<p>После перезапуска устройства все несохраненные изменения будут отменены.</p>"
-                                  "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>");
+        question = restartUnsavedConfigQuestion();
     if (!question.isEmpty() && !confirm(QMessageBox::Warning, question))
         return;
     client->rebootController();
