@@ -11,6 +11,7 @@
 #include "linemodulesmodel.h"
 #include "modulesversionfiltermodel.h"
 #include "modulesversionmodel.h"
+#include "systemerrortext.h"
 #include "texthelpers.h"
 #include "uiseams.h"
 
@@ -246,7 +247,7 @@ void FirmwareUpdateForm::loadFirmwareFile()
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         reportError(QStringLiteral("Ошибка открытия файла прошивки %1. %2")
-                        .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+                        .arg(QDir::toNativeSeparators(fileName), systemErrorText(file.errorString())));
         updateActions();
         return;
     }

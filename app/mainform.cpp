@@ -10,6 +10,8 @@
 #include "lantrelclient.h"
 #include "linestatuswidget.h"
 #include "progressdialogs.h"
+#include "restartquestion.h"
+#include "savefilename.h"
 #include "samplesviewerform.h"
 #include "serialchangeform.h"
 #include "stateviewerform.h"
@@ -108,13 +110,13 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
     connect(ui->actExit, &QAction::triggered, this, &QWidget::close);
     connect(ui->actConnect, &QAction::triggered, this, &MainForm::newConnection);
     connect(ui->actDisconnect, &QAction::triggered, this, &MainForm::disconnectDevice);
-    connect(ui->actGetConfig, &QAction::triggered, client, &LantrelClient::readConfiguration);
+    connect(ui->actGetConfig, &QAction::triggered, this, &MainForm::readConfiguration);
     connect(ui->actSetConfig, &QAction::triggered, client, &LantrelClient::writeConfiguration);
-    connect(ui->actReadFlash, &QAction::triggered, client, &LantrelClient::restoreConfigFromFlash);
+    connect(ui->actReadFlash, &QAction::triggered, this, &MainForm::restoreConfigFromFlash);
     connect(ui->actSaveFlash, &QAction::triggered, client, &LantrelClient::saveConfigToFlash);
     connect(ui->actUploadConfigToLine, &QAction::triggered, client, &LantrelClient::uploadConfigToLine);
     connect(ui->actRebootController, &QAction::triggered, this, &MainForm::rebootController);
-    connect(ui->actSetDefaults, &QAction::triggered, client, &LantrelClient::setControllerDefaults);
+    connect(ui->actSetDefaults, &QAction::triggered, this, &MainForm::setControllerDefaults);
     connect(ui->actSetModuleDefaults, &QAction::triggered, this, &MainForm::setModulesDefaults);
     connect(ui->actLoadConfig, &QAction::triggered, this, &MainForm::loadConfiguration);
     connect(ui->actSaveConfig, &QAction::triggered, this, &MainForm::saveConfigurationAs);
@@ -410,9 +412,7 @@ void MainForm::rebootController()
             "В противном случае после перезапуска устройства возможен конфликт конфигураций.</p>"
             "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>");
     else if (!client->configSaved())
-        question = QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
-                                  "<p>После перезапуска устройства все несохраненные изменения будут отменены.</p>"
-                                  "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>");
+        question = restartUnsavedConfigQuestion();
     if (!question.isEmpty() && !confirm(QMessageBox::Warning, question))
         return;
     client->rebootController();
@@ -431,6 +431,49 @@ void MainForm::disconnectDevice()
     if (!question.isEmpty() && !confirm(QMessageBox::Warning, question))
         return;
     client->shutdownDriver();
+}
+
+bool MainForm::confirmDropEdits(const QString &consequence, const QString &question)
+{
+    if (!client->hasUnsavedEdits())
+        return true;
+    return confirm(QMessageBox::Warning,
+                   QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не переданы в ЦУ-Л и не сохранены "
+                                  "в файл.</p><p>%1</p><p>%2</p>")
+                       .arg(consequence, question));
+}
+
+void MainForm::readConfiguration()
+{
+    if (!confirmDropEdits(QStringLiteral("При чтении конфигурации из ЦУ-Л они будут потеряны."),
+                          QStringLiteral("Продолжить чтение конфигурации?")))
+        return;
+    client->readConfiguration();
+}
+
+// Both replace what the controller holds, and the defaults may give it
+// another address: the link can be lost.
+void MainForm::setControllerDefaults()
+{
+    if (!confirm(QMessageBox::Warning,
+                 QStringLiteral("<p><b>Внимание!</b><br/>Параметры ЦУ-Л будут заменены значениями по умолчанию, "
+                                "после чего ЦУ-Л будет перезапущен.</p>"
+                                "<p>Сетевой и линейный адреса ЦУ-Л могут измениться, и связь с ним будет "
+                                "потеряна.</p>"
+                                "<p>Продолжить установку параметров ЦУ-Л по умолчанию?</p>")))
+        return;
+    client->setControllerDefaults();
+}
+
+void MainForm::restoreConfigFromFlash()
+{
+    if (!confirm(QMessageBox::Warning,
+                 QStringLiteral("<p><b>Внимание!</b><br/>Текущая конфигурация ЦУ-Л будет заменена конфигурацией, "
+                                "сохраненной в его энергонезависимой памяти.</p>"
+                                "<p>Изменения, не сохраненные в энергонезависимой памяти ЦУ-Л, будут потеряны.</p>"
+                                "<p>Продолжить восстановление конфигурации?</p>")))
+        return;
+    client->restoreConfigFromFlash();
 }
 
 void MainForm::setModulesDefaults()
@@ -575,6 +618,9 @@ void MainForm::jumpToProcessingPage()
 
 void MainForm::loadConfiguration()
 {
+    if (!confirmDropEdits(QStringLiteral("При загрузке конфигурации из файла они будут потеряны."),
+                          QStringLiteral("Продолжить загрузку конфигурации?")))
+        return;
     const QString fileName = UiSeams::getOpenFileName(
         this, QStringLiteral("Загрузка конфигурации из файла"), configFileFolder(),
         QStringLiteral("XML файлы (*.xml);;Все файлы (*.*)"),
@@ -586,15 +632,11 @@ void MainForm::loadConfiguration()
 
 void MainForm::saveConfigurationAs()
 {
-    QString fileName = UiSeams::getSaveFileName(
-        this, QStringLiteral("Сохранение конфигурации в файл"), configFileFolder(),
-        QStringLiteral("XML файлы (*.xml)"), QFileDialog::DontResolveSymlinks | QFileDialog::DontUseCustomDirectoryIcons);
-    if (fileName.isEmpty())
-        return;
-    // Without its suffix the file would not show in the load dialog's filter.
-    if (QFileInfo(fileName).suffix().isEmpty())
-        fileName += QStringLiteral(".xml");
-    if (!client->saveConfigFile(fileName))
+    const QString fileName = chooseSaveFileName(
+        this, baseTitle, QStringLiteral("Сохранение конфигурации в файл"), configFileFolder(),
+        QStringLiteral("XML файлы (*.xml)"), QStringLiteral(".xml"),
+        QFileDialog::DontResolveSymlinks | QFileDialog::DontUseCustomDirectoryIcons);
+    if (fileName.isEmpty() || !client->saveConfigFile(fileName))
         return;
     rememberConfigFileFolder(fileName);
 }
@@ -607,12 +649,16 @@ void MainForm::closeEvent(QCloseEvent *event)
     // The progress of a running task stays until the user has decided:
     // answering No must leave the task and the busy state as they were.
     if (!sessionEnding) {
+        const QString question = QStringLiteral("Вы действительно желаете завершить работу приложения?");
         bool yes;
         if (client->lineModulesChanged())
             yes = confirm(QMessageBox::Warning,
                           QStringLiteral("<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не "
                                          "сохранена в ЦУ-Л.</p>"
                                          "<p>Вы действительно желаете завершить работу приложения?</p>"));
+        else if (client->hasUnsavedEdits())
+            yes = confirmDropEdits(QStringLiteral("При завершении работы приложения они будут потеряны."),
+                                   question);
         else if (client->configSaved())
             yes = confirm(QMessageBox::Question, QStringLiteral("Завершить работу приложения?"));
         else

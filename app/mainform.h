@@ -57,9 +57,12 @@ private slots:
     void onTaskCompleted(ushort op_num, bool success);
     void rebootController();
     void disconnectDevice();
+    void setControllerDefaults();
+    void restoreConfigFromFlash();
     void setModulesDefaults();
     void jumpToModuleConfigPage(uchar mod_type);
     void jumpToProcessingPage();
+    void readConfiguration();
     void loadConfiguration();
     void saveConfigurationAs();
     void updateFirmware();
@@ -76,6 +79,8 @@ private:
     void onLineStatusChanged(LantrelProtocol::Status_Line_t status);
     void showAboutForm();
     bool confirm(int icon, const QString &text);
+    // True when the models hold no unsaved edits or the user lets `consequence` drop them.
+    bool confirmDropEdits(const QString &consequence, const QString &question);
 
     Ui::MainForm *ui = nullptr;
     QString baseTitle;

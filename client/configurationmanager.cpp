@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "ipv4text.h"
+#include "systemerrortext.h"
 #include "texthelpers.h"
 
 using namespace LantrelProtocol;
@@ -852,7 +853,7 @@ bool ConfigurationManager::writeDocument(QIODevice *device)
         return false;
     };
     if (!device || !device->isWritable())
-        return fail(device ? device->errorString() : QString());
+        return fail(device ? systemErrorText(device->errorString()) : QString());
 
     // Replace the contents: truncate a file, clear a memory buffer.
     QFileDevice *file = qobject_cast<QFileDevice *>(device);
@@ -862,7 +863,7 @@ bool ConfigurationManager::writeDocument(QIODevice *device)
         buffer->buffer().clear();
     } else if (!device->isSequential()) {
         if (!device->seek(0) || (file && !file->resize(0)))
-            return fail(device->errorString());
+            return fail(systemErrorText(device->errorString()));
     }
 
     // The text is made in memory first, so that every byte that does not
@@ -881,13 +882,13 @@ bool ConfigurationManager::writeDocument(QIODevice *device)
     while (done < bytes.size()) {
         const qint64 n = device->write(bytes.constData() + done, bytes.size() - done);
         if (n <= 0)
-            return fail(device->errorString());
+            return fail(systemErrorText(device->errorString()));
         done += n;
     }
     // A file keeps written data in its own buffer: only its flush shows
     // whether the data reached the disk.
     if (file && !file->flush())
-        return fail(file->errorString());
+        return fail(systemErrorText(file->errorString()));
     return true;
 }
 

@@ -44,7 +44,7 @@ void ControllerConfigModel::setRelayModuleCount(quint8 count)
 
 void ControllerConfigModel::setData(int id, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole)
+    if (role != Qt::EditRole || !m_editable)
         return;
 
     auto &d = deviceConfig;

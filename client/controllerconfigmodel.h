@@ -54,6 +54,9 @@ public:
                    const LantrelProtocol::Konfig_Line_t &line);
     void setRelayModuleCount(quint8 count);
     void setData(int id, const QVariant &value, int role);
+    // While false setData() changes nothing: a task sends or replaces the configuration.
+    void setEditable(bool editable) { m_editable = editable; }
+    bool isEditable() const { return m_editable; }
 
     ControllerInfo info;
     QString blockId;
@@ -67,6 +70,9 @@ public slots:
 
 signals:
     void dataChanged(const QVector<int> &roles);
+
+private:
+    bool m_editable = true;
 };
 
 #endif // CONTROLLERCONFIGMODEL_H

@@ -24,6 +24,10 @@ public:
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    // While false no cell is editable and setData() changes nothing: a task
+    // sends or replaces the configuration.
+    void setEditable(bool editable) { m_editable = editable; }
+    bool isEditable() const { return m_editable; }
 
 protected:
     FixedTableModel(int rows, const QStringList &captions,
@@ -77,6 +81,7 @@ private:
     const int m_columns;
     const QStringList m_captions;
     const QVector<int> m_wholeRowRoles;
+    bool m_editable = true;
 };
 
 // Row storage of a fixed table: one Record (with a `lineAddress`) per row.

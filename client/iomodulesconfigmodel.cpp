@@ -51,7 +51,7 @@ Qt::ItemFlags IoModulesConfigModel::flags(const QModelIndex &index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = FixedTableModel::flags(index);
-    if (isCellValid(index) && m_rows.at(index.row()).deviceType != LantrelProtocol::DEV_NOT
+    if (isEditable() && isCellValid(index) && m_rows.at(index.row()).deviceType != LantrelProtocol::DEV_NOT
         && index.column() >= Loop1ModeColumn && index.column() <= RelayTimeColumn)
         f |= Qt::ItemIsEditable;
     return f;
@@ -59,7 +59,7 @@ Qt::ItemFlags IoModulesConfigModel::flags(const QModelIndex &index) const
 
 bool IoModulesConfigModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole || !isCellValid(index))
+    if (role != Qt::EditRole || !isEditable() || !isCellValid(index))
         return false;
     const int column = index.column();
     if (column < Loop1ModeColumn || column > RelayTimeColumn)

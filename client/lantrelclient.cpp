@@ -39,7 +39,7 @@ LantrelClient::LantrelClient(QObject *parent)
             [this](const QVector<int> &roles) {
                 // 256 is the identity, which the user does not edit.
                 if (roles.contains(0) || roles.contains(2))
-                    m_modified = true;
+                    noteEdit();
             });
 
     m_lineModulesModel = new LineModulesModel(this);
@@ -320,6 +320,7 @@ void LantrelClient::resetTaskState()
     m_rereadPending = false;
     m_moduleSearch = false;
     m_configSaved = true;
+    setConfigurationBusy(false);
 }
 
 void LantrelClient::startCommandTask(const QString &text)
@@ -347,14 +348,47 @@ void LantrelClient::beginWrite(bool wholeWrite)
 }
 
 // A write of part of the tables leaves the edits made before it unsent.
-void LantrelClient::restoreModifiedAfterWrite(bool wasModified)
+void LantrelClient::restoreModifiedAfterWrite(const EditMarks &before)
 {
     auto once = std::make_shared<QMetaObject::Connection>();
-    *once = connect(this, &LantrelClient::writeFinished, this, [this, once, wasModified]() {
+    *once = connect(this, &LantrelClient::writeFinished, this, [this, once, before]() {
         disconnect(*once);
-        if (!m_writeFailed)
-            m_modified = wasModified;
+        if (m_writeFailed)
+            return;
+        m_modified = before.modified || m_editSerial != m_sentSerial;
+        if (before.unsaved)
+            m_keptSerial = before.kept;
     });
+}
+
+void LantrelClient::startWriteTask(const QString &text)
+{
+    m_sentSerial = m_editSerial;
+    setConfigurationBusy(true);
+    emit taskStarted(text, m_writeTotal);
+}
+
+void LantrelClient::setConfigurationBusy(bool busy)
+{
+    if (busy == m_configBusy)
+        return;
+    m_configBusy = busy;
+    if (busy)
+        emit configurationBusyChanged(true);
+    m_controllerModel->setEditable(!busy);
+    m_sensorsModel->setEditable(!busy);
+    m_ioModulesModel->setEditable(!busy);
+    m_scpModulesModel->setEditable(!busy);
+    m_relayModulesModel->setEditable(!busy);
+    m_processingModel->setEditable(!busy);
+    if (!busy)
+        emit configurationBusyChanged(false);
+}
+
+void LantrelClient::noteEdit()
+{
+    m_modified = true;
+    ++m_editSerial;
 }
 
 void LantrelClient::onTaskCompleted(bool success)
@@ -375,9 +409,12 @@ void LantrelClient::onReadCompleted(bool success)
         return;
 
     m_readTotal = 0;
+    setConfigurationBusy(false);
     if (m_skipDataset) {
         m_skipDataset = false;
     } else {
+        // The models hold what was read or loaded: nothing of the user's is in them.
+        m_keptSerial = m_editSerial;
         m_datasetComplete = !m_readFailed;
         emit datasetChanged();
         if (!m_readFailed)
@@ -418,6 +455,7 @@ void LantrelClient::onWriteCompleted(bool success)
         return;
 
     m_writeTotal = 0;
+    setConfigurationBusy(false);
     if (m_writeFailed) {
         emit clientError(toDocument()
                              ? QStringLiteral("В процессе обновления данных автономной конфигурации были ошибки")
@@ -435,7 +473,10 @@ void LantrelClient::onWriteCompleted(bool success)
             m_wholeWrite = false;
             m_lineModulesChanged = false;
         }
-        m_modified = false;
+        // Edits made while the write ran were not sent.
+        m_modified = m_editSerial != m_sentSerial;
+        if (!toDocument())
+            m_keptSerial = m_sentSerial;
     } else {
         m_wholeWrite = false;
     }
@@ -526,12 +567,12 @@ void LantrelClient::onFirmwareUploadCompleted(bool success)
 void LantrelClient::onModelDataChanged(const QModelIndex &, const QModelIndex &, const QVector<int> &roles)
 {
     if (roles.contains(Qt::DisplayRole) || roles.contains(Qt::EditRole))
-        m_modified = true;
+        noteEdit();
 }
 
 void LantrelClient::onModelRowCountChanged()
 {
-    m_modified = true;
+    noteEdit();
 }
 
 // ---------------------------------------------------------------------------

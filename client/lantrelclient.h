@@ -55,6 +55,11 @@ public:
     bool configSaved() const { return m_configSaved; }
     bool lineModulesChanged() const { return m_lineModulesChanged; }
     bool isModified() const { return m_modified; }
+    // Edits in the models that were neither written to the controller nor
+    // saved to a file since the models were last read or loaded.
+    bool hasUnsavedEdits() const { return m_editSerial != m_keptSerial; }
+    // A read or write of the configuration runs: the models are read-only.
+    bool configurationBusy() const { return m_configBusy; }
     bool addressingMode() const { return m_addressingMode; }
     bool datasetComplete() const { return m_datasetComplete; }
     // Why the last connection attempt failed or the link was lost (the
@@ -125,6 +130,9 @@ signals:
     void addressModeStarted(bool);
     void linePollStopped(bool);
     void controllerSerialChanged(bool);
+    // Told before the models become read-only, so that an editor still open
+    // can hand its value over first, and after they are editable again.
+    void configurationBusyChanged(bool);
 
 public slots:
     void startSearch();
@@ -233,7 +241,19 @@ private:
     bool recordMissing(int part, int record) const;
     QString missingPartsText() const;
     void beginWrite(bool wholeWrite);
-    void restoreModifiedAfterWrite(bool wasModified);
+    // The edit marks before a write of part of the tables.
+    struct EditMarks
+    {
+        bool modified;
+        bool unsaved;
+        quint32 kept;
+    };
+    EditMarks editMarks() const { return {m_modified, hasUnsavedEdits(), m_keptSerial}; }
+    void restoreModifiedAfterWrite(const EditMarks &before);
+    // What the write sends is fixed: later edits stay marked.
+    void startWriteTask(const QString &text);
+    void setConfigurationBusy(bool busy);
+    void noteEdit();
     void startFlashSave();
     void startLineUpload();
     bool refuseIncompleteDataset();
@@ -301,6 +321,12 @@ private:
     bool m_readFailed = false;
     bool m_writeFailed = false;
     bool m_modified = false;
+    // Counts edits; the count that the last write sent, and the one the
+    // controller or a file (or the last read) holds.
+    quint32 m_editSerial = 0;
+    quint32 m_sentSerial = 0;
+    quint32 m_keptSerial = 0;
+    bool m_configBusy = false;
     bool m_importWhileConnected = false;
     bool m_configSaved = true;
     bool m_addressingMode = false;

@@ -23,6 +23,7 @@
 #include "relaymodulesconfigmodel.h"
 #include "scpmodulesconfigmodel.h"
 #include "sensorsconfigmodel.h"
+#include "systemerrortext.h"
 #include "texthelpers.h"
 
 using namespace LantrelProtocol;
@@ -91,6 +92,7 @@ void LantrelClient::readConfiguration()
 {
     if (!m_driver)
         return;
+    setConfigurationBusy(true);
     clearTableModels(false);
     m_datasetComplete = false;
     // Whatever file was imported before, the controller's own identity and
@@ -110,6 +112,7 @@ void LantrelClient::readConfiguration()
 
 void LantrelClient::importConfiguration()
 {
+    setConfigurationBusy(true);
     clearTableModels(false);
     beginRead(QStringLiteral("Загрузка конфигурации ИОП из файла..."), 7);
     for (const char *slot : {"getControllerConfig", "getSensorsConfig", "getIoModulesConfig",
@@ -125,6 +128,7 @@ void LantrelClient::readLineModulesConfig()
 {
     if (!m_driver)
         return;
+    setConfigurationBusy(true);
     clearTableModels(true);
     m_datasetComplete = false;
     const QVector<ReadStep> plan = readPlan({SensorsPart, IoModulesPart, ScpModulesPart, ProcessingPart,
@@ -516,9 +520,8 @@ void LantrelClient::writeConfiguration()
     writeProcessingConfig();
     writeInteractionsConfig();
 
-    emit taskStarted(toDocument() ? QStringLiteral("Сохранение параметров ИОП в файл конфигурации...")
-                                  : QStringLiteral("Передача конфигурации ИОП в ЦУ-Л..."),
-                     m_writeTotal);
+    startWriteTask(toDocument() ? QStringLiteral("Сохранение параметров ИОП в файл конфигурации...")
+                                : QStringLiteral("Передача конфигурации ИОП в ЦУ-Л..."));
 }
 
 void LantrelClient::writeSensorsConfig()
@@ -692,7 +695,7 @@ bool LantrelClient::loadConfigFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         emit clientError(QStringLiteral("Ошибка чтения файла конфигурации «%1». %2")
-                             .arg(nativePath(path), file.errorString()));
+                             .arg(nativePath(path), systemErrorText(file.errorString())));
         return false;
     }
     if (!m_document->readDocument(&file)) {
@@ -712,7 +715,7 @@ bool LantrelClient::saveConfigFile(const QString &path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         emit clientError(QStringLiteral("Ошибка открытия файла конфигурации «%1». %2")
-                             .arg(nativePath(path), file.errorString()));
+                             .arg(nativePath(path), systemErrorText(file.errorString())));
         return false;
     }
     if (!m_document->hasDocument())
@@ -734,13 +737,14 @@ bool LantrelClient::saveConfigFile(const QString &path)
     if (!m_document->writeDocument(&file))
         reason = m_document->lastError();
     else if (!file.commit())
-        reason = file.errorString();
+        reason = systemErrorText(file.errorString());
     if (!reason.isNull()) {
         file.cancelWriting();
         emit clientError(QStringLiteral("Ошибка сохранения конфигурации ИОП в файл «%1». %2")
                              .arg(nativePath(path), reason));
         return false;
     }
+    m_keptSerial = m_sentSerial;
     emit writeToLog(QStringLiteral("Конфигурация ИОП сохранена в файл «%1»").arg(nativePath(path)));
     return true;
 }

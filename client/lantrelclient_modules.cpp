@@ -517,7 +517,7 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
     if (refuseIncompleteDataset())
         return;
 
-    const bool wasModified = m_modified;
+    const EditMarks before = editMarks();
     Konfig_Line_t lineCfg = m_controllerModel->lineConfig;
     bool sensors = false, processing = false, io = false, scp = false, interactions = false;
 
@@ -580,14 +580,14 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
     if (interactions)
         writeInteractionsConfig();
 
-    restoreModifiedAfterWrite(wasModified);
+    restoreModifiedAfterWrite(before);
 
-    emit taskStarted(QStringLiteral("Обновление конфигурации линейных модулей..."), m_writeTotal);
+    startWriteTask(QStringLiteral("Обновление конфигурации линейных модулей..."));
 }
 
 void LantrelClient::clearModulesConfig()
 {
-    const bool wasModified = m_modified;
+    const EditMarks before = editMarks();
     beginWrite(true);
     // The cleared tables are saved in the controller's flash too; there is
     // no flash to save into without a controller.
@@ -610,7 +610,7 @@ void LantrelClient::clearModulesConfig()
     writeLineConfig(lineCfg);
 
     // The relay modules and the controller settings are not written here.
-    restoreModifiedAfterWrite(wasModified);
+    restoreModifiedAfterWrite(before);
 
-    emit taskStarted(QStringLiteral("Очистка конфигурации линейных модулей..."), m_writeTotal);
+    startWriteTask(QStringLiteral("Очистка конфигурации линейных модулей..."));
 }

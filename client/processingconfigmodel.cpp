@@ -35,7 +35,7 @@ Qt::ItemFlags ProcessingConfigModel::flags(const QModelIndex &index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = FixedTableModel::flags(index);
-    if (isCellValid(index) && index.column() != AddressColumn
+    if (isEditable() && isCellValid(index) && index.column() != AddressColumn
         && m_rows.at(index.row()).lineAddress != 0)
         f |= Qt::ItemIsEditable;
     return f;
@@ -43,7 +43,7 @@ Qt::ItemFlags ProcessingConfigModel::flags(const QModelIndex &index) const
 
 bool ProcessingConfigModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole || !isCellValid(index) || index.column() == AddressColumn)
+    if (role != Qt::EditRole || !isEditable() || !isCellValid(index) || index.column() == AddressColumn)
         return false;
     bool ok = false;
     LantrelProtocol::Konfig_Proc_t &rule = m_rows[index.row()].config;

@@ -114,7 +114,7 @@ QVariant RelayModulesConfigModel::data(const QModelIndex &index, int role) const
 
 bool RelayModulesConfigModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole || !index.isValid())
+    if (role != Qt::EditRole || !m_editable || !index.isValid())
         return false;
     const int column = index.column();
     // Modules change as a whole through setModule(); only the hold times are edited here.
@@ -160,7 +160,7 @@ Qt::ItemFlags RelayModulesConfigModel::flags(const QModelIndex &index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
-    if (index.column() >= FirstRelayColumn && index.column() < m_columnCount)
+    if (m_editable && index.column() >= FirstRelayColumn && index.column() < m_columnCount)
         f |= Qt::ItemIsEditable;
     return f;
 }

@@ -46,6 +46,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    // While false no cell is editable and setData() changes nothing.
+    void setEditable(bool editable) { m_editable = editable; }
+    bool isEditable() const { return m_editable; }
 
 signals:
     // Device type 16 and the configuration index of the module being removed.
@@ -57,6 +60,7 @@ private:
     const RelayModuleRecord *recordAt(int row) const;
 
     int m_columnCount = ColumnCount;
+    bool m_editable = true;
     QMap<quint16, RelayModuleRecord> m_modules;
 };
 

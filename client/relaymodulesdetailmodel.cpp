@@ -172,7 +172,7 @@ QVariant RelayModulesDetailModel::data(const QModelIndex &index, int role) const
 bool RelayModulesDetailModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     if (role != Qt::EditRole || !index.isValid() || index.column() != CountColumn
-        || index.row() >= m_counts.size() || !m_master || m_masterIndex < 0)
+        || index.row() >= m_counts.size() || !m_master || !m_master->isEditable() || m_masterIndex < 0)
         return false;
     bool ok = false;
     const uint number = value.toUInt(&ok);
@@ -211,7 +211,7 @@ Qt::ItemFlags RelayModulesDetailModel::flags(const QModelIndex &index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
-    if (index.column() == CountColumn)
+    if (index.column() == CountColumn && m_master && m_master->isEditable())
         f |= Qt::ItemIsEditable;
     return f;
 }

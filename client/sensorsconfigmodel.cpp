@@ -69,7 +69,7 @@ Qt::ItemFlags SensorsConfigModel::flags(const QModelIndex &index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = FixedTableModel::flags(index);
-    if (!isCellValid(index))
+    if (!isEditable() || !isCellValid(index))
         return f;
     const SensorModuleRecord &rec = m_rows.at(index.row());
     const int column = index.column();
@@ -89,7 +89,7 @@ Qt::ItemFlags SensorsConfigModel::flags(const QModelIndex &index) const
 
 bool SensorsConfigModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole || !isCellValid(index))
+    if (role != Qt::EditRole || !isEditable() || !isCellValid(index))
         return false;
     const int column = index.column();
     if (column < RangeColumn || column > WaitTimeColumn)

@@ -3,6 +3,7 @@
 #include "appglobals.h"
 #include "mbapheadercheck.h"
 #include "modbusreplycheck.h"
+#include "systemerrortext.h"
 #include "textlogger.h"
 
 #include <algorithm>
@@ -415,7 +416,7 @@ void LantrelDriver::decodeModbusResponse()
         const quint8 code = hasCode ? quint8(response.data().at(0)) : quint8(255);
         if (debugLogEnabled)
             text = prefix + QStringLiteral("RX: %1 (code 0x%2)")
-                                .arg(reply->errorString())
+                                .arg(systemErrorText(reply->errorString()))
                                 .arg(code, 2, 16, QLatin1Char('0'));
         // An exception for another function or unit is no answer either.
         if (!replyMatchesRequestFrame(response)) {
@@ -439,7 +440,7 @@ void LantrelDriver::decodeModbusResponse()
     default:
         if (debugLogEnabled)
             text = prefix + QStringLiteral("RX: response error. %1 (code %2)")
-                                .arg(reply->errorString())
+                                .arg(systemErrorText(reply->errorString()))
                                 .arg(int(reply->error()));
         if (error == QModbusDevice::TimeoutError)
             limitReached = countTimeout(reply);
@@ -768,7 +769,7 @@ void LantrelDriver::onDeviceErrorOccurred(QModbusDevice::Error error)
 {
     if (error == QModbusDevice::NoError)
         return;
-    const QString errorText = modbusDevice ? modbusDevice->errorString() : QString();
+    const QString errorText = modbusDevice ? systemErrorText(modbusDevice->errorString()) : QString();
     emit writeToLog(QStringLiteral("Ошибка связи с ЦУ-Л. Код ошибки %1. %2").arg(int(error)).arg(errorText));
     if (error == QModbusDevice::ConnectionError) {
         emit writeToLog(QStringLiteral("Ошибка соединения с ЦУ-Л"));
@@ -796,7 +797,7 @@ QString LantrelDriver::transportErrorText() const
             return QStringLiteral("Хост %1 закрыл соединение").arg(address);
         default:
             return QStringLiteral("Ошибка соединения с хостом %1: %2")
-                .arg(address, socket ? socket->errorString() : modbusDevice->errorString());
+                .arg(address, systemErrorText(socket ? socket->errorString() : modbusDevice->errorString()));
         }
     }
     const auto *port = modbusDevice ? modbusDevice->findChild<QSerialPort *>() : nullptr;
@@ -811,7 +812,7 @@ QString LantrelDriver::transportErrorText() const
         return QStringLiteral("Коммуникационный порт %1 недоступен (устройство отключено)").arg(address);
     default:
         return QStringLiteral("Ошибка коммуникационного порта %1: %2")
-            .arg(address, port ? port->errorString() : modbusDevice->errorString());
+            .arg(address, systemErrorText(port ? port->errorString() : modbusDevice->errorString()));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "mbapheadercheck.h"
 #include "modbusreplycheck.h"
+#include "systemerrortext.h"
 
 #include <QDataStream>
 #include <QHostAddress>
@@ -84,7 +85,7 @@ void RelayModuleReader::onModbusClientStateChanged(QModbusDevice::State state)
             replyInFlight = nullptr;
             requestWatchdog->stop();
             if (!failed)
-                fail(QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2").arg(ip, modbusClient->errorString()));
+                fail(QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2").arg(ip, systemErrorText(modbusClient->errorString())));
             complete(false, errorText);
         }
         linkUp = false;
@@ -155,10 +156,10 @@ void RelayModuleReader::handleReply(QModbusReply *reply)
         const QModbusResponse response = reply->rawResult();
         const int code = response.isException() ? int(response.exceptionCode()) : 255;
         failRequest(QStringLiteral("%1 (MODBUS код 0x%2)")
-                        .arg(reply->errorString())
+                        .arg(systemErrorText(reply->errorString()))
                         .arg(code & 0xFF, 2, 16, QLatin1Char('0')));
     } else if (reply->error() != QModbusDevice::NoError) {
-        failRequest(reply->errorString());
+        failRequest(systemErrorText(reply->errorString()));
     } else if (!answersHead(reply)) {
         failRequest(QStringLiteral("Ответ устройства не соответствует запросу"));
     } else {

@@ -180,6 +180,12 @@ void ControllerConfigForm::connectClient()
     connect(ui->btnRemoteControl, &QPushButton::clicked, client, &LantrelClient::startRemoteControl);
     connect(ui->btnClearEvents, &QPushButton::clicked, this, &ControllerConfigForm::clearEvents);
     connect(model, &ControllerConfigModel::dataChanged, this, &ControllerConfigForm::onModelDataChanged);
+    // The settings are read-only while the configuration is sent or replaced.
+    connect(client, &LantrelClient::configurationBusyChanged, this, [this](bool busy) {
+        const QList<QObject *> editors = editorIds.keys();
+        for (QObject *editor : editors)
+            static_cast<QWidget *>(editor)->setEnabled(!busy);
+    });
 }
 
 void ControllerConfigForm::connectEditors()

@@ -14,6 +14,7 @@
 #include "linemodulesfiltermodel.h"
 #include "linemodulesmodel.h"
 #include "linemodulesrules.h"
+#include "restartquestion.h"
 #include "texthelpers.h"
 #include "uiseams.h"
 
@@ -130,6 +131,13 @@ void LineModulesForm::endAddressingMode()
                            "<p>Продолжить завершение режима адресации модулей?</p>"),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer == QMessageBox::No)
+            return;
+    } else if (!client()->configSaved()) {
+        // Written but not saved to flash: the restart would give the
+        // controller back the old addresses the modules no longer have.
+        if (UiSeams::messageBox(this, QMessageBox::Warning, windowTitle(), restartUnsavedConfigQuestion(),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
             return;
     }
     client()->rebootController();

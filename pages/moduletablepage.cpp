@@ -45,6 +45,24 @@ void setUp(QTableView *table, FixedTableFilterModel *filter, QAbstractItemModel 
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
     QObject::connect(appClient(), &LantrelClient::datasetChanged, table, [table] { selectFirstRow(table); });
+    commitEditsOnConfigurationTask(table);
+}
+
+void commitEditsOnConfigurationTask(QAbstractItemView *view)
+{
+    QObject::connect(appClient(), &LantrelClient::configurationBusyChanged, view, [view](bool busy) {
+        if (!busy)
+            return;
+        // The view's own commit and close, as on Enter. The editor open on
+        // the current cell, if any, is the one being typed in (the pages
+        // keep no persistent editors).
+        QWidget *editor = view->indexWidget(view->currentIndex());
+        if (!editor)
+            return;
+        QMetaObject::invokeMethod(view, "commitData", Q_ARG(QWidget *, editor));
+        QMetaObject::invokeMethod(view, "closeEditor", Q_ARG(QWidget *, editor),
+                                  Q_ARG(QAbstractItemDelegate::EndEditHint, QAbstractItemDelegate::NoHint));
+    });
 }
 
 void selectFirstRow(QTableView *table)

@@ -8,6 +8,7 @@
 
 class FixedTableFilterModel;
 class QAbstractItemModel;
+class QAbstractItemView;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -33,6 +34,10 @@ struct Span
 // is set; after every dataset change selects the first module if nothing is selected.
 void setUp(QTableView *table, FixedTableFilterModel *filter, QAbstractItemModel *source,
            const QVector<Span> &spans);
+// While the client sends or replaces the configuration the models are
+// read-only: an editor still open on `view` then hands its value over first,
+// so that the edit counts as not yet sent instead of being lost.
+void commitEditsOnConfigurationTask(QAbstractItemView *view);
 // Selects row 0 when the table has rows and no selection.
 void selectFirstRow(QTableView *table);
 // Makes the row of the module at `sourceRow` of the client's table the

@@ -6,6 +6,7 @@
 #include "checkboxdelegate.h"
 #include "fixedvaluesspindelegate.h"
 #include "lantrelclient.h"
+#include "moduletablepage.h"
 #include "relaymoduleform.h"
 #include "relaymodulesconfigmodel.h"
 #include "relaymodulesdetailmodel.h"
@@ -80,6 +81,7 @@ void RelayModulesConfigForm::setUpTable(QTableView *table)
     table->setSortingEnabled(false);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
+    ModuleTable::commitEditsOnConfigurationTask(table);
 }
 
 RelayModulesConfigForm::Actions RelayModulesConfigForm::actionsFor(const State &state)

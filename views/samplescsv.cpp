@@ -1,5 +1,6 @@
 #include "samplescsv.h"
 
+#include "systemerrortext.h"
 #include <QSaveFile>
 #include <QTextCodec>
 
@@ -34,20 +35,20 @@ bool saveSamplesCsv(const QString &fileName, const QVector<SensorHistory> &rows,
     // write (a full disk) is retried until the system names its reason.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *error = file.errorString();
+        *error = systemErrorText(file.errorString());
         return false;
     }
     for (qint64 done = 0; done < bytes.size();) {
         const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
         if (written <= 0) {
-            *error = file.errorString();
+            *error = systemErrorText(file.errorString());
             file.cancelWriting();
             return false;
         }
         done += written;
     }
     if (!file.commit()) {
-        *error = file.errorString();
+        *error = systemErrorText(file.errorString());
         return false;
     }
     return true;

@@ -51,7 +51,7 @@ void SamplesViewerForm::onCurrentTabIndexChanged(int idx)
         ui->tabIrOutVoltageViewer->startTask();
         break;
     case HistoryTab:
-        ui->tabSamplesHistory->startTask();
+        ui->tabSamplesHistory->resumeTask();
         break;
     default:
         break;

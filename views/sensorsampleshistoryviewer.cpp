@@ -10,9 +10,11 @@
 #include "lantrelclient.h"
 #include "linemodulesmodel.h"
 #include "samplescsv.h"
+#include "savefilename.h"
 #include "sampleshistorydelegate.h"
 #include "sensorrows.h"
 #include "sensorsampleshistorymodel.h"
+#include "sensorsconfigmodel.h"
 #include "uiseams.h"
 
 namespace {
@@ -26,7 +28,8 @@ HistoryButtons historyButtons(bool connected, bool lineOn, bool running, bool ha
 {
     HistoryButtons b;
     b.start = connected && lineOn && !running;
-    b.stop = connected && running;
+    // A recording is stopped and exported whatever the link.
+    b.stop = running;
     b.exportHistory = !running && hasRows;
     return b;
 }
@@ -62,7 +65,7 @@ SensorSamplesHistoryViewer::SensorSamplesHistoryViewer(QWidget *parent, Qt::Wind
         updateButtons();
     });
     if (LantrelClient *client = appClient()) {
-        connect(client, &LantrelClient::datasetChanged, m_history, &SensorSamplesHistoryModel::clear);
+        connect(client, &LantrelClient::datasetChanged, this, &SensorSamplesHistoryViewer::onDatasetChanged);
         connect(client, &LantrelClient::sensorSamples, this, &SensorSamplesHistoryViewer::onSensorSamples);
     }
 
@@ -100,14 +103,57 @@ void SensorSamplesHistoryViewer::updateButtons()
     ui->btnExport->setEnabled(b.exportHistory);
 }
 
-// Recording starts whatever the link: the tab runs it whenever it is chosen.
+// Recording starts whatever the link.
 void SensorSamplesHistoryViewer::startTask()
 {
     if (m_running)
         return;
     m_running = true;
     m_history->clearSamples();
+    m_recordedSensors = sensorSet();
     updateButtons();
+}
+
+void SensorSamplesHistoryViewer::resumeTask()
+{
+    if (!hasSamples())
+        startTask();
+}
+
+bool SensorSamplesHistoryViewer::hasSamples() const
+{
+    for (const SensorHistory &row : m_history->history()) {
+        if (!row.samples.isEmpty())
+            return true;
+    }
+    return false;
+}
+
+QVector<QPair<quint16, quint32>> SensorSamplesHistoryViewer::sensorSet() const
+{
+    QVector<QPair<quint16, quint32>> set;
+    const LantrelClient *client = appClient();
+    if (!client)
+        return set;
+    const SensorsConfigModel *sensors = client->sensorsConfigModel();
+    for (int row = 0; row < sensors->rowCount(); ++row) {
+        const SensorModuleRecord rec = sensors->moduleAt(quint16(row));
+        if (rec.deviceType == 0)
+            break;
+        set.append({rec.lineAddress, rec.serialNumber});
+    }
+    return set;
+}
+
+// A read of the same configuration (after a lost link, say) keeps the
+// history; other modules make it meaningless.
+void SensorSamplesHistoryViewer::onDatasetChanged()
+{
+    const QVector<QPair<quint16, quint32>> current = sensorSet();
+    if (current == m_recordedSensors)
+        return;
+    m_recordedSensors = current;
+    m_history->clear();
 }
 
 void SensorSamplesHistoryViewer::stopTask()
@@ -166,9 +212,9 @@ void SensorSamplesHistoryViewer::resetValuesLimit()
 
 void SensorSamplesHistoryViewer::exportSamples()
 {
-    const QString fileName = UiSeams::getSaveFileName(
-        this, QStringLiteral("Сохранение конфигурации в файл"), configFileFolder(),
-        QStringLiteral("CSV файлы (*.csv)"),
+    const QString fileName = chooseSaveFileName(
+        this, windowTitle(), QStringLiteral("Экспорт истории данных виброканала в файл"), configFileFolder(),
+        QStringLiteral("CSV файлы (*.csv)"), QStringLiteral(".csv"),
         QFileDialog::DontResolveSymlinks | QFileDialog::DontUseCustomDirectoryIcons);
     if (fileName.isEmpty())
         return;

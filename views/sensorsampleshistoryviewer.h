@@ -1,6 +1,7 @@
 #ifndef SENSORSAMPLESHISTORYVIEWER_H
 #define SENSORSAMPLESHISTORYVIEWER_H
 
+#include <QPair>
 #include <QVector>
 #include <QWidget>
 
@@ -35,8 +36,12 @@ signals:
     void valuesLimitChanged(ushort);
 
 public slots:
+    // A new recording: the samples recorded before are dropped.
     void startTask();
     void stopTask();
+    // The tab was chosen: records when there is no history yet; a stopped
+    // history stays as it is until the user starts anew.
+    void resumeTask();
 
 private slots:
     void onSensorSamples(ushort first_idx, QVector<quint16> acc_array);
@@ -48,11 +53,16 @@ private slots:
 
 private:
     void updateButtons();
+    bool hasSamples() const;
+    // The sensors of the configuration, as line address and serial number.
+    QVector<QPair<quint16, quint32>> sensorSet() const;
+    void onDatasetChanged();
 
     Ui::SensorSamplesHistoryViewer *ui;
     SensorSamplesHistoryModel *m_history = nullptr;
     ClientLineState *m_clientState = nullptr;
     bool m_running = false;
+    QVector<QPair<quint16, quint32>> m_recordedSensors;
 };
 
 #endif // SENSORSAMPLESHISTORYVIEWER_H

@@ -270,7 +270,7 @@ void TestFirmwareUpdateForm::refusedFiles_data()
                                       .arg(QStringLiteral("%1"), QString::number(FirmwareFile::MaxFileSize))
                                << true;
     QTest::newRow("cannot be opened") << QByteArray() << QString()
-                                      << QStringLiteral("Ошибка открытия файла прошивки %1. No such file or directory")
+                                      << QStringLiteral("Ошибка открытия файла прошивки %1. Файл или папка не существует")
                                       << false;
 }
 

@@ -11,6 +11,7 @@
 #include "lantrelprotocol.h"
 #include "linemodulesform.h"
 #include "mainform.h"
+#include "controllerconfigmodel.h"
 #include "samplesviewerform.h"
 #include "stateviewerform.h"
 #include "taskmanager.h"
@@ -181,7 +182,10 @@ private slots:
     void offlineQuestions();
     void onlineQuestions_data();
     void onlineQuestions();
-    void moduleDefaultsQuestion();
+    void unsavedEditsQuestions_data();
+    void unsavedEditsQuestions();
+    void commandQuestions_data();
+    void commandQuestions();
     void closeNoKeepsTask();
     void closeWhileSessionEnds();
     void sessionEndsWhileBoxIsOpen_data();
@@ -853,20 +857,58 @@ void TestMainForm::saveAddsSuffix_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("saved");
-    QTest::newRow("no suffix") << "site" << "site.xml";
-    QTest::newRow("xml suffix") << "site.xml" << "site.xml";
-    QTest::newRow("other suffix") << "site.cfg" << "site.cfg";
+    // A file of that name is there before; the answer to the question about it.
+    QTest::addColumn<QString>("existing");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("replaced");
+    const int none = int(QMessageBox::NoButton);
+    QTest::newRow("no suffix") << "site" << "site.xml" << "" << none << false << true;
+    QTest::newRow("xml suffix") << "site.xml" << "site.xml" << "" << none << false << true;
+    QTest::newRow("other suffix") << "site.cfg" << "site.cfg" << "" << none << false << true;
+    // The dialog asked about the typed name only.
+    QTest::newRow("completed name exists, kept")
+        << "site" << "site.xml" << "site.xml" << int(QMessageBox::No) << true << false;
+    QTest::newRow("completed name exists, replaced")
+        << "site" << "site.xml" << "site.xml" << int(QMessageBox::Yes) << true << true;
+    QTest::newRow("typed name exists: the dialog asked")
+        << "site.xml" << "site.xml" << "site.xml" << none << false << true;
 }
 
 void TestMainForm::saveAddsSuffix()
 {
     QFETCH(QString, typed);
     QFETCH(QString, saved);
+    QFETCH(QString, existing);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, replaced);
     QTemporaryDir dir;
+    const QByteArray older("an older file");
+    if (!existing.isEmpty()) {
+        QFile file(dir.filePath(existing));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(older);
+    }
     makeForm();
     m_saveAnswer = dir.filePath(typed);
+    m_boxes.answers = {QMessageBox::StandardButton(answer)};
     act(QStringLiteral("actSaveConfig"))->trigger();
-    QTRY_VERIFY(QFile::exists(dir.filePath(saved)));
+    QCOMPARE(m_boxes.asked.size(), asked ? 1 : 0);
+    if (asked) {
+        QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Warning);
+        QCOMPARE(m_boxes.asked.at(0).text,
+                 QStringLiteral("<p>Файл «%1» уже существует.</p><p>Заменить его?</p>")
+                     .arg(QDir::toNativeSeparators(dir.filePath(saved))));
+        QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
+    }
+    QFile file(dir.filePath(saved));
+    if (replaced)
+        QTRY_VERIFY(file.size() > older.size());
+    settle();
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    if (!replaced)
+        QCOMPARE(file.readAll(), older);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{saved});
     waitIdle();
 }
@@ -1099,29 +1141,138 @@ void TestMainForm::onlineQuestions()
     QCOMPARE(tasks.at(0).at(0).toString(), QStringLiteral("Перезапуск ЦУ-Л..."));
 }
 
-void TestMainForm::moduleDefaultsQuestion()
+// Reading, loading and closing drop the models' edits; they ask first when
+// some were neither written to the controller nor saved to a file.
+void TestMainForm::unsavedEditsQuestions_data()
 {
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<QString>("saving");   // "", "file" or "controller"
+    QTest::addColumn<QString>("action");   // "read", "load" or "close"
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("nothing edited, read") << false << "" << "read" << false;
+    QTest::newRow("nothing edited, load") << false << "" << "load" << false;
+    QTest::newRow("edited, read") << true << "" << "read" << true;
+    QTest::newRow("edited, load") << true << "" << "load" << true;
+    QTest::newRow("edited, close") << true << "" << "close" << true;
+    QTest::newRow("edited and saved to a file, read") << true << "file" << "read" << false;
+    QTest::newRow("edited and saved to a file, close") << true << "file" << "close" << false;
+    QTest::newRow("edited and written, load") << true << "controller" << "load" << false;
+}
+
+void TestMainForm::unsavedEditsQuestions()
+{
+    QFETCH(bool, edited);
+    QFETCH(QString, saving);
+    QFETCH(QString, action);
+    QFETCH(bool, asked);
+
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    ControllerConfigModel *settings = client->controllerConfigModel();
+    const quint8 edit = settings->deviceConfig.TSign == 7 ? 8 : 7;
+    if (edited)
+        settings->setData(ControllerConfigModel::TSignParam, edit, Qt::EditRole);
+    QTemporaryDir dir;
+    if (saving == QLatin1String("file")) {
+        m_saveAnswer = dir.filePath(QStringLiteral("site.xml"));
+        act(QStringLiteral("actSaveConfig"))->trigger();
+        QVERIFY(QFile::exists(m_saveAnswer));
+    } else if (saving == QLatin1String("controller")) {
+        QSignalSpy written(client, &LantrelClient::writeFinished);
+        act(QStringLiteral("actSetConfig"))->trigger();
+        QVERIFY(written.wait(15000));
+    }
+    waitIdle();
+    QCOMPARE(client->hasUnsavedEdits(), asked);
+
+    auto trigger = [&] {
+        if (action == QLatin1String("read"))
+            act(QStringLiteral("actGetConfig"))->trigger();
+        else if (action == QLatin1String("load"))
+            act(QStringLiteral("actLoadConfig"))->trigger();
+        else
+            form->close();
+    };
+    // No keeps the edits and does nothing else.
+    QSignalSpy tasks(client, &LantrelClient::taskStarted);
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::No};
+    trigger();
+    settle();
+    const bool question = !m_boxes.asked.isEmpty()
+                          && m_boxes.asked.at(0).text.startsWith(QStringLiteral(
+                              "<p><b>Внимание!</b> Изменения конфигурации не переданы в ЦУ-Л и не сохранены в файл.</p>"));
+    QCOMPARE(question, asked);
+    if (asked) {
+        QCOMPARE(m_boxes.asked.size(), 1);
+        QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Warning);
+        QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
+        QCOMPARE(tasks.count(), 0);
+        QVERIFY(m_openCalls.isEmpty());
+        QVERIFY(form->isVisible());
+        QCOMPARE(settings->deviceConfig.TSign, edit);
+        QVERIFY(client->hasUnsavedEdits());
+        // Yes goes on.
+        m_boxes.answers = {QMessageBox::Yes};
+        trigger();
+    }
+    if (action == QLatin1String("read"))
+        QTRY_VERIFY(tasks.count() > 0);
+    else if (action == QLatin1String("load"))
+        QCOMPARE(m_openCalls.size(), 1);
+    waitIdle();
+}
+
+// Commands that replace what the controller holds ask first; No is the default.
+void TestMainForm::commandQuestions_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QString>("task");
+    QTest::newRow("module defaults")
+        << "actSetModuleDefaults"
+        << "<p><b>Внимание!</b><br/>При восстановлении в линейных модулях параметров по умолчанию"
+        << "Восстановление параметров модулей по умолчанию...";
+    QTest::newRow("controller defaults")
+        << "actSetDefaults" << "<p><b>Внимание!</b><br/>Параметры ЦУ-Л будут заменены значениями по умолчанию"
+        << "Восстановление параметров ЦУ-Л по умолчанию...";
+    QTest::newRow("restore from flash")
+        << "actReadFlash"
+        << "<p><b>Внимание!</b><br/>Текущая конфигурация ЦУ-Л будет заменена конфигурацией, сохраненной"
+        << "Восстановление конфигурации ИОП...";
+}
+
+void TestMainForm::commandQuestions()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, question);
+    QFETCH(QString, task);
     FakeLine line;
     makeForm();
     LantrelClient *client = m_manager->client();
     QVERIFY(connectToFake(line));
     waitIdle();
     // The fake reports the line on: the line actions become available.
-    QTRY_VERIFY_WITH_TIMEOUT(act(QStringLiteral("actSetModuleDefaults"))->isEnabled(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(act(action)->isEnabled(), 10000);
 
     QSignalSpy tasks(client, &LantrelClient::taskStarted);
-    act(QStringLiteral("actSetModuleDefaults"))->trigger();
+    act(action)->trigger();
     QCOMPARE(m_boxes.asked.size(), 1);
     QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Warning);
-    QVERIFY(m_boxes.asked.at(0).text.startsWith(
-        QStringLiteral("<p><b>Внимание!</b><br/>При восстановлении в линейных модулях параметров по умолчанию")));
+    QVERIFY2(m_boxes.asked.at(0).text.startsWith(question), qPrintable(m_boxes.asked.at(0).text));
+    QCOMPARE(m_boxes.asked.at(0).buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
     settle();
     QCOMPARE(tasks.count(), 0);
 
     m_boxes.answers = {QMessageBox::Yes};
-    act(QStringLiteral("actSetModuleDefaults"))->trigger();
+    act(action)->trigger();
     QTRY_VERIFY(tasks.count() > 0);
-    QCOMPARE(tasks.at(0).at(0).toString(), QStringLiteral("Восстановление параметров модулей по умолчанию..."));
+    QCOMPARE(tasks.at(0).at(0).toString(), task);
 }
 
 void TestMainForm::closeNoKeepsTask()

@@ -83,6 +83,8 @@ private slots:
     void jumpToModule_data();
     void jumpToModule();
     void editsReachTheControllerAndComeBack();
+    void editsWhileConfigurationTaskRuns_data();
+    void editsWhileConfigurationTaskRuns();
 };
 
 void TestIoModulesConfigForm::tableShowsModulesOnly()
@@ -412,6 +414,97 @@ void TestIoModulesConfigForm::editsReachTheControllerAndComeBack()
     QCOMPARE(int(model->moduleAt(0).loop2Mode), 3);
     for (ushort i = 5; i <= 7; ++i)
         QCOMPARE(int(model->moduleAt(i).relayContact), 1);
+}
+
+// While a write or read of the configuration runs, no edit reaches the
+// models unnoticed: a new editor does not open, a delegate's commit is
+// refused, and an editor left open hands its value over as not yet sent.
+void TestIoModulesConfigForm::editsWhileConfigurationTaskRuns_data()
+{
+    QTest::addColumn<bool>("write");   // or read
+    QTest::addColumn<QString>("edit");
+    QTest::newRow("write, editor opened on the first step") << true << "open";
+    QTest::newRow("write, delegate commit on the first step") << true << "commit";
+    QTest::newRow("write, editor left open") << true << "left open";
+    QTest::newRow("read, editor opened on the first step") << false << "open";
+    QTest::newRow("read, delegate commit on the first step") << false << "commit";
+}
+
+void TestIoModulesConfigForm::editsWhileConfigurationTaskRuns()
+{
+    QFETCH(bool, write);
+    QFETCH(QString, edit);
+    Environment env(this);
+    env.published.fake.loadGeneratedConfiguration(ClientTest::LineAddress, QHostAddress(QStringLiteral("127.0.0.1")),
+                                                   24, 4, 2);
+    QVERIFY(ClientTest::listenAndConnect(env.published.server, env.client));
+    IoModulesConfigForm form;
+    form.resize(900, 500);
+    form.show();
+    QTableView *table = form.findChild<QTableView *>(QStringLiteral("tableView"));
+    QSignalSpy dataset(&env.client, &LantrelClient::datasetChanged);
+    env.client.readConfiguration();
+    QVERIFY(dataset.wait(ClientTest::LongWaitMs));
+    const quint8 held = env.published.fake.ioModules().at(1).TSign;
+    QVERIFY(held != 99);
+    QVERIFY(!env.client.isModified());
+
+    const int column = Model::RelayTimeColumn;
+    QSpinBox *leftOpen = nullptr;
+    if (edit == QLatin1String("left open")) {
+        leftOpen = openEditor<QSpinBox>(table, 1, column);
+        QVERIFY(leftOpen);
+        leftOpen->selectAll();
+        QTest::keyClicks(leftOpen, QStringLiteral("99"));
+    }
+    bool opened = false;
+    bool committed = false;
+    QMetaObject::Connection firstStep = connect(&env.client, &LantrelClient::taskCompleted, this,
+                                                [&](ushort step, bool) {
+        if (step != 1)
+            return;
+        QObject::disconnect(firstStep);
+        if (edit == QLatin1String("open")) {
+            opened = openEditor<QSpinBox>(table, 1, column) != nullptr;
+        } else if (edit == QLatin1String("commit")) {
+            QSpinBox spin;
+            spin.setRange(0, 255);
+            spin.setValue(99);
+            const QModelIndex index = table->model()->index(1, column);
+            table->itemDelegateForColumn(column)->setModelData(&spin, table->model(), index);
+            committed = index.data(Qt::EditRole).toInt() == 99;
+        }
+    });
+    QSignalSpy written(&env.client, &LantrelClient::writeFinished);
+    if (write) {
+        env.client.writeConfiguration();
+        QVERIFY(written.wait(ClientTest::LongWaitMs));
+    } else {
+        env.client.readConfiguration();
+        QVERIFY(dataset.wait(ClientTest::LongWaitMs));
+    }
+    QVERIFY(!env.client.configurationBusy());
+    QVERIFY(!opened);
+    QVERIFY(!committed);
+    QCOMPARE(env.published.fake.ioModules().at(1).TSign, held);
+
+    const quint8 shown = env.client.ioModulesConfigModel()->moduleAt(1).relayTime;
+    if (!leftOpen) {
+        // Refused: the table shows what the controller holds, nothing is pending.
+        QCOMPARE(shown, held);
+        QVERIFY(!env.client.isModified());
+        return;
+    }
+    // Handed over after the write had taken its values: still to be sent,
+    // and the next write sends it.
+    QCOMPARE(int(shown), 99);
+    QVERIFY(env.client.isModified());
+    QVERIFY(env.client.hasUnsavedEdits());
+    env.client.writeConfiguration();
+    QVERIFY(written.wait(ClientTest::LongWaitMs));
+    QCOMPARE(int(env.published.fake.ioModules().at(1).TSign), 99);
+    QVERIFY(!env.client.isModified());
+    QVERIFY(!env.client.hasUnsavedEdits());
 }
 
 QTEST_MAIN(TestIoModulesConfigForm)

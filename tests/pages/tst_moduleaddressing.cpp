@@ -30,6 +30,8 @@ private slots:
     void waitsEnd();
     void startAnsweredAfterTheLimit();
     void questionsSkippedUntilTheModeEnds();
+    void endAfterWriteAsksUntilFlashSaved_data();
+    void endAfterWriteAsksUntilFlashSaved();
 
 private:
     QTemporaryDir m_dir;
@@ -369,6 +371,75 @@ void TestModuleAddressing::questionsSkippedUntilTheModeEnds()
     rig.click("btnStopAddressing");
     QCOMPARE(boxes.asked.size(), 4);
     QTRY_COMPARE_WITH_TIMEOUT(fake.restartCount(), 2, 5000);
+}
+
+// The end of the mode restarts the controller, which reloads its flash: after
+// a write that is not saved there, the new addresses would be lost.
+void TestModuleAddressing::endAfterWriteAsksUntilFlashSaved_data()
+{
+    QTest::addColumn<bool>("savedToFlash");
+    QTest::newRow("written, not saved to flash") << false;
+    QTest::newRow("written and saved to flash") << true;
+}
+
+void TestModuleAddressing::endAfterWriteAsksUntilFlashSaved()
+{
+    QFETCH(bool, savedToFlash);
+    Rig rig;
+    QVERIFY(rig.ready);
+    LantrelClient &client = rig.pc.client;
+    FakeController &fake = rig.pc.fake;
+    QVERIFY(rig.startMode(FromTable));
+    WindowTest::MessageBoxRecorder boxes(QMessageBox::Yes);
+    QVERIFY(rig.pickModule(FromTable, sensorAt(6), sensorTypeAt(6), 6));
+    rig.setNewAddress(40);
+    rig.click("btnSetAddr");
+    QCOMPARE(lineAddressOnFake(fake, sensorAt(6)), quint16(40));
+    QCOMPARE(rig.writtenTablesDiffer(), QStringList());
+    QVERIFY(!client.lineModulesChanged());
+    QVERIFY(!client.configSaved());
+    if (savedToFlash) {
+        QSignalSpy steps(&client, &LantrelClient::taskCompleted);
+        client.saveConfigToFlash();
+        QVERIFY(steps.wait(LongWaitMs));
+        QVERIFY(client.configSaved());
+    }
+
+    boxes.asked.clear();
+    boxes.setAnswer(QMessageBox::No);
+    rig.click("btnStopAddressing");
+    if (!savedToFlash) {
+        // The main window's restart question; No keeps the mode.
+        QCOMPARE(boxes.asked.size(), 1);
+        QCOMPARE(boxes.asked.first().icon, QMessageBox::Warning);
+        QCOMPARE(boxes.asked.first().text,
+                 QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                                "<p>После перезапуска устройства все несохраненные изменения будут отменены.</p>"
+                                "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>"));
+        QTest::qWait(300);
+        QCOMPARE(fake.restartCount(), 0);
+        QVERIFY(rig.modeShown());
+        // Saved now, the mode ends without a question.
+        QSignalSpy steps(&client, &LantrelClient::taskCompleted);
+        client.saveConfigToFlash();
+        QVERIFY(steps.wait(LongWaitMs));
+        boxes.asked.clear();
+        rig.click("btnStopAddressing");
+    }
+    QCOMPARE(boxes.asked.size(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(fake.restartCount(), 1, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.modeShown(), 5000);
+    // The restarted controller's table, taken from its flash, holds the
+    // module at its new address, as the module on the line does.
+    QCOMPARE(lineAddressOnFake(fake, sensorAt(6)), quint16(40));
+    bool found = false;
+    for (const LantrelProtocol::Konfig_Section_t &rec : fake.sensors()) {
+        if (rec.SerialNo == sensorAt(6) && rec.DeviceType != 0) {
+            QCOMPARE(int(rec.LineAddr), 40);
+            found = true;
+        }
+    }
+    QVERIFY(found);
 }
 
 QTEST_MAIN(TestModuleAddressing)

@@ -122,6 +122,8 @@ private slots:
     void csvBytes_data();
     void csvBytes();
     void exportWritesTheFile();
+    void exportSuffix_data();
+    void exportSuffix();
     void exportFailures_data();
     void exportFailures();
 
@@ -415,7 +417,7 @@ void TestSamplesHistory::historyButtonRules()
         const bool connected = bits & 1, lineOn = bits & 2, running = bits & 4, rows = bits & 8;
         const HistoryButtons b = historyButtons(connected, lineOn, running, rows);
         QCOMPARE(b.start, connected && lineOn && !running);
-        QCOMPARE(b.stop, connected && running);
+        QCOMPARE(b.stop, running);
         QCOMPARE(b.exportHistory, !running && rows);
     }
 }
@@ -452,11 +454,15 @@ void TestSamplesHistory::recording()
     QCOMPARE(view->verticalHeader()->sectionSize(0), 100);
     QCOMPARE(view->model()->headerData(1, Qt::Vertical), QVariant(9));
 
-    // A new start keeps the rows and drops their samples; a new configuration drops the rows.
+    // A read of the same modules keeps the history; a new start keeps the
+    // rows and drops their samples; other modules drop the rows.
     tab.stopTask();
+    emit client().datasetChanged();
+    QCOMPARE(valuesOf(history->history().at(0).samples), (QVector<quint16> {21, 20}));
     tab.startTask();
     QCOMPARE(history->rowCount(), 2);
     QVERIFY(history->history().at(0).samples.isEmpty());
+    setSensorRows(client(), {9, 2, 6});
     emit client().datasetChanged();
     QCOMPARE(history->rowCount(), 0);
 }
@@ -477,9 +483,9 @@ void TestSamplesHistory::recordingRules()
     emit client().sensorSamples(0, {7});
     QVERIFY(!exportButton->isEnabled());
 
-    // A lost link keeps recording with both buttons off.
+    // A lost link keeps recording; it can still be stopped.
     emit client().deviceDisconnected();
-    QVERIFY(!start->isEnabled() && !stop->isEnabled());
+    QVERIFY(!start->isEnabled() && stop->isEnabled());
     emit client().sensorSamples(0, {8});
     QCOMPARE(historyOf(tab)->history().first().samples.size(), 2);
     emit client().deviceConnected(ClientConnection());
@@ -489,6 +495,9 @@ void TestSamplesHistory::recordingRules()
     QVERIFY(!start->isEnabled() && !stop->isEnabled() && exportButton->isEnabled());
     emit client().sensorSamples(0, {9});
     QCOMPARE(historyOf(tab)->history().first().samples.size(), 2);
+    emit client().datasetChanged();
+    QVERIFY(exportButton->isEnabled());
+    setSensorRows(client(), {4});
     emit client().datasetChanged();
     QVERIFY(!exportButton->isEnabled());
 }
@@ -594,7 +603,7 @@ void TestSamplesHistory::exportWritesTheFile()
         return answer;
     });
     QTest::mouseClick(exportButton, Qt::LeftButton);
-    QCOMPARE(asked, (QStringList {QStringLiteral("Сохранение конфигурации в файл"), folder,
+    QCOMPARE(asked, (QStringList {QStringLiteral("Экспорт истории данных виброканала в файл"), folder,
                                   QStringLiteral("CSV файлы (*.csv)"),
                                   QString::number(int(QFileDialog::DontResolveSymlinks
                                                       | QFileDialog::DontUseCustomDirectoryIcons))}));
@@ -623,20 +632,76 @@ void TestSamplesHistory::exportWritesTheFile()
     QCOMPARE(QDir(other).entryList(QDir::Files), QStringList {QStringLiteral("history.csv")});
 }
 
+void TestSamplesHistory::exportSuffix_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("saved");
+    QTest::addColumn<bool>("existing");   // a file of the saved name is there before
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("replaced");
+    const int none = int(QMessageBox::NoButton);
+    QTest::newRow("no suffix") << "history" << "history.csv" << false << none << true;
+    QTest::newRow("csv suffix") << "history.csv" << "history.csv" << false << none << true;
+    QTest::newRow("completed name exists, kept") << "history" << "history.csv" << true << int(QMessageBox::No)
+                                                 << false;
+    QTest::newRow("completed name exists, replaced") << "history" << "history.csv" << true
+                                                     << int(QMessageBox::Yes) << true;
+    // The dialog itself asked about the typed name.
+    QTest::newRow("typed name exists") << "history.csv" << "history.csv" << true << none << true;
+}
+
+void TestSamplesHistory::exportSuffix()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, saved);
+    QFETCH(bool, existing);
+    QFETCH(int, answer);
+    QFETCH(bool, replaced);
+    QTemporaryDir dir;
+    const QByteArray older("an older export\n");
+    if (existing) {
+        QFile file(dir.filePath(saved));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(older);
+    }
+    auto tab = recordedTab();
+    UiSeams::setSaveFileHandler([&](QWidget *, const QString &, const QString &, const QString &,
+                                    QFileDialog::Options) { return dir.filePath(typed); });
+    WindowTest::MessageBoxRecorder boxes {QMessageBox::StandardButton(answer)};
+    QTest::mouseClick(tab->findChild<QPushButton *>(QStringLiteral("btnExport")), Qt::LeftButton);
+
+    const bool asked = existing && typed != saved;
+    QCOMPARE(boxes.asked.size(), asked ? 1 : 0);
+    if (asked)
+        QCOMPARE(boxes.asked.first().text, QStringLiteral("<p>Файл «%1» уже существует.</p><p>Заменить его?</p>")
+                                               .arg(QDir::toNativeSeparators(dir.filePath(saved))));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {saved});
+    QFile file(dir.filePath(saved));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll() == older, !replaced);
+}
+
 void TestSamplesHistory::exportFailures_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<bool>("fullDisk");
-    QTest::newRow("missing folder") << QStringLiteral("missing/history.csv") << false;
-    QTest::newRow("a file in place of the folder") << QStringLiteral("plain/history.csv") << false;
-    QTest::newRow("read-only folder") << QStringLiteral("readonly/history.csv") << false;
-    QTest::newRow("full disk over an older file") << QStringLiteral("full/history.csv") << true;
+    // The reason in the user's language, not the system's English.
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing folder") << QStringLiteral("missing/history.csv") << false
+                                    << QStringLiteral("Файл или папка не существует");
+    QTest::newRow("a file in place of the folder") << QStringLiteral("plain/history.csv") << false
+                                                   << QStringLiteral("Часть пути не является папкой");
+    QTest::newRow("read-only folder") << QStringLiteral("readonly/history.csv") << false
+                                      << QStringLiteral("Нет прав доступа");
+    QTest::newRow("full disk over an older file") << QStringLiteral("full/history.csv") << true
+                                                  << QStringLiteral("Превышен допустимый размер файла");
 }
 
 void TestSamplesHistory::exportFailures()
 {
     QFETCH(QString, target);
     QFETCH(bool, fullDisk);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
     QFile plain(dir.filePath(QStringLiteral("plain")));
     QVERIFY(plain.open(QIODevice::WriteOnly));
@@ -674,8 +739,7 @@ void TestSamplesHistory::exportFailures()
     QCOMPARE(boxes.asked.first().icon, QMessageBox::Critical);
     QCOMPARE(boxes.asked.first().title, QStringLiteral("История данных виброканала"));
     const QString prefix = QStringLiteral("Ошибка создания файла данных. ");
-    QVERIFY2(boxes.asked.first().text.startsWith(prefix), qPrintable(boxes.asked.first().text));
-    QVERIFY(boxes.asked.first().text.size() > prefix.size());
+    QCOMPARE(boxes.asked.first().text, prefix + reason);
     QCOMPARE(appSettings->value("Common/LastPath").toString(), m_dir.path());
     // Nothing half-written is left, and an older file keeps its content.
     if (fullDisk) {

@@ -48,6 +48,7 @@ private slots:
     void leavingTheInfraredTabStopsIt_data();
     void leavingTheInfraredTabStopsIt();
     void closingStopsTheInfraredMeasurement();
+    void historyRecordsFromItsTab_data();
     void historyRecordsFromItsTab();
     void busyStateReachesTheSupplyTab();
     void geometryIsKept();
@@ -181,8 +182,16 @@ void TestSamplesViewerForm::closingStopsTheInfraredMeasurement()
     QVERIFY(button<IrOutVoltageViewer>(*form, "btnStopMeasurement")->isEnabled());
 }
 
+void TestSamplesViewerForm::historyRecordsFromItsTab_data()
+{
+    QTest::addColumn<bool>("linkLost");
+    QTest::newRow("online") << false;
+    QTest::newRow("link lost while recording") << true;
+}
+
 void TestSamplesViewerForm::historyRecordsFromItsTab()
 {
+    QFETCH(bool, linkLost);
     setSensorRows(client(), {4});
     auto form = openForm();
     pretendOnline(client());
@@ -199,10 +208,27 @@ void TestSamplesViewerForm::historyRecordsFromItsTab()
     chooseTab(*form, 3);
     QCOMPARE(history->history().first().samples.size(), 2);
 
-    // Chosen again after a stop, it starts afresh.
-    QTest::mouseClick(button<SensorSamplesHistoryViewer>(*form, "btnStopSampling"), Qt::LeftButton);
+    // Stopped (online or not), the history survives other tabs and the
+    // read after a reconnection, and can be exported.
+    if (linkLost)
+        emit client().deviceDisconnected();
+    QPushButton *stop = button<SensorSamplesHistoryViewer>(*form, "btnStopSampling");
+    QVERIFY(stop->isEnabled());
+    QTest::mouseClick(stop, Qt::LeftButton);
     chooseTab(*form, 0);
     chooseTab(*form, 3);
+    if (linkLost) {
+        pretendOnline(client());
+        emit client().datasetChanged();
+    }
+    QCOMPARE(history->history().first().samples.size(), 2);
+    QVERIFY(!stop->isEnabled());
+    QVERIFY(button<SensorSamplesHistoryViewer>(*form, "btnExport")->isEnabled());
+
+    // Only a new recording drops it.
+    QPushButton *start = button<SensorSamplesHistoryViewer>(*form, "btnStartSampling");
+    QTRY_VERIFY(start->isEnabled());
+    QTest::mouseClick(start, Qt::LeftButton);
     QCOMPARE(history->rowCount(), 1);
     QVERIFY(history->history().first().samples.isEmpty());
 }
