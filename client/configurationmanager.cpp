@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QFileDevice>
+#include <QHash>
 #include <QHostAddress>
 #include <QIODevice>
 #include <QSet>
@@ -30,6 +31,7 @@ const int MaxRelays = 32;
 const int MaxRelaysWithoutExpansion = 16;
 const int MaxInteractions = 4000;
 const int MaxLineAddress = 500;
+const int MaxBlockIdBytes = 64;
 
 // The format needs four levels; anything far deeper is not a configuration,
 // and the DOM copies and frees its trees recursively.
@@ -284,6 +286,14 @@ QString parseErrorText()
                           "колонке %2. %3");
 }
 
+// A module entry of a kind its table does not hold would be shown and
+// counted as another kind.
+void checkDeviceType(ValueReader &r, const QDomElement &e, quint8 deviceType, std::initializer_list<quint8> kinds)
+{
+    if (deviceType != DEV_NOT && std::find(kinds.begin(), kinds.end(), deviceType) == kinds.end())
+        r.badValue(e, QStringLiteral("DeviceType"));
+}
+
 // Line addresses of the modules in use.
 void checkLineAddress(ValueReader &r, const QDomElement &e, quint8 deviceType, quint16 lineAddr)
 {
@@ -311,6 +321,10 @@ void readController(const QDomElement &c, ValueReader &r, ControllerData &out)
     out.fwDate = QDate::fromString(c.attribute(QStringLiteral("FwDate")), QStringLiteral("dd.MM.yyyy"));
 
     out.blockId = c.attribute(QStringLiteral("BlockID")).toUtf8();
+    // The controller keeps 64 bytes: a longer identifier could be neither
+    // shown nor written whole.
+    if (out.blockId.size() > MaxBlockIdBytes)
+        r.badValue(c, QStringLiteral("BlockID"));
 
     Konfig_Device_t &d = out.device;
     d.LineAddr = quint16(r.number(c, QStringLiteral("LineAddr"), 0xFFFF));
@@ -362,6 +376,7 @@ QVector<Konfig_Section_t> readSensors(const QDomElement &s, ValueReader &r, QVec
             rec.RuleJP = quint8(r.number(e, QStringLiteral("RuleJP"), 0xFF));
         }
         rec.RefCount = quint8(r.number(e, QStringLiteral("RefCount"), 0xFF));
+        checkDeviceType(r, e, rec.DeviceType, {SECT_ACCI, SECT_ACC});
         checkLineAddress(r, e, rec.DeviceType, rec.LineAddr);
         if (rec.DeviceType == DEV_NOT) {
             if (skipped)
@@ -390,6 +405,7 @@ QVector<Konfig_MVV_t> readIoModules(const QDomElement &s, ValueReader &r)
         rec.TSign = quint8(r.number(e, QStringLiteral("TSign"), 0xFF));
         rec.RefCountL1 = quint8(r.number(e, QStringLiteral("RefCountL1"), 0xFF));
         rec.RefCountL2 = quint8(r.number(e, QStringLiteral("RefCountL2"), 0xFF));
+        checkDeviceType(r, e, rec.DeviceType, {SECT_MVV});
         checkLineAddress(r, e, rec.DeviceType, rec.LineAddr);
         if (rec.DeviceType == DEV_NOT)
             continue;
@@ -414,6 +430,7 @@ QVector<Konfig_MKZ_t> readScpModules(const QDomElement &s, ValueReader &r)
         rec.ThrMin = quint16(r.number(e, QStringLiteral("ThrMin"), 0xFFFF));
         rec.ThrOff = quint16(r.number(e, QStringLiteral("ThrOff"), 0xFFFF));
         rec.ThrOn = quint16(r.number(e, QStringLiteral("ThrOn"), 0xFFFF));
+        checkDeviceType(r, e, rec.DeviceType, {SECT_MKZ});
         checkLineAddress(r, e, rec.DeviceType, rec.LineAddr);
         if (rec.DeviceType == DEV_NOT)
             continue;
@@ -454,6 +471,12 @@ QVector<Konfig_Proc_t> readRules(const QDomElement &s, ValueReader &r, const QVe
     return out;
 }
 
+// The relays a relay module has: 17 to 32 only with its expansion module.
+int relaysOf(const Konfig_Modul_t &module)
+{
+    return module.ExpMod != 0 ? MaxRelays : MaxRelaysWithoutExpansion;
+}
+
 Konfig_Modul_t defaultRelayModule()
 {
     Konfig_Modul_t rec;
@@ -479,7 +502,9 @@ QVector<Konfig_Modul_t> readRelayModules(const QDomElement &s, ValueReader &r, i
         rec.LineAddr = quint8(r.number(e, QStringLiteral("LineAddr"), 0xFF));
         rec.ExpMod = quint8(r.number(e, QStringLiteral("ExpMod"), 0xFF));
         rec.Reserved9 = quint8(key + 1);
-        const int limit = rec.ExpMod == 1 ? MaxRelays : MaxRelaysWithoutExpansion;
+        // Any flag but 0 means the expansion module is there, as for the
+        // controller and the relay-module page.
+        const int limit = relaysOf(rec);
         int n = 0;
         for (QDomElement relay = e.firstChildElement(QStringLiteral("Relay")); !relay.isNull();
              relay = relay.nextSiblingElement(QStringLiteral("Relay")), ++n) {
@@ -842,6 +867,133 @@ bool ConfigurationManager::readDocument(QIODevice *device)
     return true;
 }
 
+namespace {
+
+// The order in which the program writes the attributes of its elements;
+// attributes it does not know follow in the order of their names. The
+// document keeps attributes unordered, so a save without a fixed order
+// would give other bytes each time.
+int attributeRank(const QString &element, const QString &attribute)
+{
+    static const QHash<QString, QStringList> orders = {
+        {QStringLiteral("RUZConfig"), {QStringLiteral("version")}},
+        {QStringLiteral("Controller"),
+         QStringLiteral("DeviceType SerialNo PCBVer FwVer FwDate BlockID LineAddr TSign MRef TWork NExc Ratio Dist "
+                        "Range LPF HPF DAF RuleJP CfgLoop IPAddr NetMask Gateway MAC LineMode")
+             .split(QLatin1Char(' '))},
+        {QStringLiteral("Sensor"),
+         QStringLiteral("Addr SerialNo LineAddr DeviceType Range LPF HPF DAF ThrIR NExcIR RuleJP RefCount")
+             .split(QLatin1Char(' '))},
+        {QStringLiteral("IOModule"),
+         QStringLiteral("Addr SerialNo LineAddr DeviceType CfgIO TSign RefCountL1 RefCountL2").split(QLatin1Char(' '))},
+        {QStringLiteral("SCPModule"),
+         QStringLiteral("Addr SerialNo LineAddr DeviceType ThrMin ThrOff ThrOn").split(QLatin1Char(' '))},
+        {QStringLiteral("Rule"), QStringLiteral("Addr MRef NExc SensLeft SensRight Ratio").split(QLatin1Char(' '))},
+        {QStringLiteral("RelayModule"), QStringLiteral("Addr IPAddr LineAddr ExpMod").split(QLatin1Char(' '))},
+        {QStringLiteral("Relay"), {QStringLiteral("RelayNum"), QStringLiteral("TSign")}},
+        {QStringLiteral("Interaction"), QStringLiteral("Addr DeviceType DestFunc DestRef").split(QLatin1Char(' '))},
+    };
+    const QStringList order = orders.value(element);
+    const int rank = order.indexOf(attribute);
+    return rank < 0 ? order.size() : rank;
+}
+
+// Escapes as the DOM's own writer does, so that files keep their form.
+QString escaped(const QString &text, bool attribute)
+{
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('<'))
+            out += QLatin1String("&lt;");
+        else if (c == QLatin1Char('&'))
+            out += QLatin1String("&amp;");
+        else if (attribute && c == QLatin1Char('"'))
+            out += QLatin1String("&quot;");
+        else if (c == QLatin1Char('>') && i >= 2 && text.at(i - 1) == QLatin1Char(']')
+                 && text.at(i - 2) == QLatin1Char(']'))
+            out += QLatin1String("&gt;");
+        else if ((attribute && (c == QChar(0x9) || c == QChar(0xA))) || c == QChar(0xD))
+            out += QStringLiteral("&#x%1;").arg(c.unicode(), 0, 16);
+        else
+            out += c;
+    }
+    return out;
+}
+
+void serialise(QString &out, const QDomNode &node, int depth)
+{
+    const QString indent(depth * 2, QLatin1Char(' '));
+    const bool afterText = node.previousSibling().isText();
+    const bool beforeText = node.nextSibling().isText();
+    if (node.isCDATASection()) {
+        QString text = node.nodeValue();
+        out += QLatin1String("<![CDATA[") + text.replace(QLatin1String("]]>"), QLatin1String("]]]]><![CDATA[>"))
+               + QLatin1String("]]>");
+    } else if (node.isText()) {
+        out += escaped(node.nodeValue(), false);
+    } else if (node.isComment()) {
+        if (!afterText)
+            out += indent;
+        const QString text = node.nodeValue();
+        out += QLatin1String("<!--") + text + (text.endsWith(QLatin1Char('-')) ? QLatin1String(" ") : QLatin1String())
+               + QLatin1String("-->");
+        if (!beforeText)
+            out += QLatin1Char('\n');
+    } else if (node.isProcessingInstruction()) {
+        out += QLatin1String("<?") + node.nodeName() + QLatin1Char(' ') + node.nodeValue() + QLatin1String("?>\n");
+    } else if (node.isEntityReference()) {
+        out += QLatin1Char('&') + node.nodeName() + QLatin1Char(';');
+    } else if (node.isElement()) {
+        const QDomElement e = node.toElement();
+        const QString name = e.tagName();
+        if (!afterText)
+            out += indent;
+        out += QLatin1Char('<') + name;
+        const QDomNamedNodeMap attributes = e.attributes();
+        QVector<QPair<int, QString>> names;
+        for (int i = 0; i < attributes.count(); ++i) {
+            const QString attribute = attributes.item(i).nodeName();
+            names.append({attributeRank(name, attribute), attribute});
+        }
+        std::sort(names.begin(), names.end());
+        for (const auto &attribute : qAsConst(names)) {
+            out += QLatin1Char(' ') + attribute.second + QLatin1String("=\"")
+                   + escaped(e.attribute(attribute.second), true) + QLatin1Char('"');
+        }
+        if (e.hasChildNodes()) {
+            out += QLatin1Char('>');
+            if (!e.firstChild().isText())
+                out += QLatin1Char('\n');
+            for (QDomNode child = e.firstChild(); !child.isNull(); child = child.nextSibling())
+                serialise(out, child, depth + 1);
+            if (!e.lastChild().isText())
+                out += indent;
+            out += QLatin1String("</") + name + QLatin1Char('>');
+        } else {
+            out += QLatin1String("/>");
+        }
+        if (!beforeText)
+            out += QLatin1Char('\n');
+    }
+}
+
+// UTF-8 with a byte-order mark and its declaration; the document's own
+// declaration is replaced by it.
+QByteArray serialise(const QDomDocument &document)
+{
+    QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+    for (QDomNode node = document.firstChild(); !node.isNull(); node = node.nextSibling()) {
+        if (node.isProcessingInstruction() && node.nodeName() == QLatin1String("xml"))
+            continue;
+        serialise(text, node, 0);
+    }
+    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+} // namespace
+
 bool ConfigurationManager::writeDocument(QIODevice *device)
 {
     if (!hasDocument()) {
@@ -868,16 +1020,7 @@ bool ConfigurationManager::writeDocument(QIODevice *device)
 
     // The text is made in memory first, so that every byte that does not
     // reach the device is noticed: a text stream drops short writes silently.
-    QByteArray bytes;
-    {
-        QBuffer memory(&bytes);
-        memory.open(QIODevice::WriteOnly);
-        QTextStream stream(&memory);
-        stream.setCodec("UTF-8");
-        stream.setGenerateByteOrderMark(true);
-        document.save(stream, 2, QDomNode::EncodingFromTextStream);
-        stream.flush();
-    }
+    const QByteArray bytes = serialise(document);
     qint64 done = 0;
     while (done < bytes.size()) {
         const qint64 n = device->write(bytes.constData() + done, bytes.size() - done);
@@ -1179,7 +1322,12 @@ void ConfigurationManager::setRelayModulesConfig(QMap<quint16, Konfig_Modul_t> c
         e.setAttribute(QStringLiteral("IPAddr"), QHostAddress(rec.IPAddr).toString());
         setNumber(e, QStringLiteral("LineAddr"), rec.LineAddr);
         setNumber(e, QStringLiteral("ExpMod"), rec.ExpMod);
-        for (int i = 0; i < MaxRelays && rec.Relays[i].RelayNum != 0; ++i) {
+        // Every relay the module has up to the last one in use: an entry
+        // with relay number 0 may still carry an on-time set on the page.
+        int relays = relaysOf(rec);
+        while (relays > 0 && rec.Relays[relays - 1].RelayNum == 0 && rec.Relays[relays - 1].TSign == 0)
+            --relays;
+        for (int i = 0; i < relays; ++i) {
             QDomElement relay = document.createElement(QStringLiteral("Relay"));
             setNumber(relay, QStringLiteral("RelayNum"), rec.Relays[i].RelayNum);
             setNumber(relay, QStringLiteral("TSign"), rec.Relays[i].TSign);

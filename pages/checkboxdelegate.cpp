@@ -46,8 +46,10 @@ void CheckBoxDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
 
     opt.rect = indicatorRect(opt, option.rect);
-    opt.state &= ~(QStyle::State_On | QStyle::State_Off);
-    opt.state |= index.data(Qt::DisplayRole).toBool() ? QStyle::State_On : QStyle::State_Off;
+    opt.state &= ~(QStyle::State_On | QStyle::State_Off | QStyle::State_NoChange);
+    // A flag that is neither 0 nor 1 is drawn partly checked, so that it stands out.
+    const uint flag = index.data(Qt::DisplayRole).toUInt();
+    opt.state |= flag > 1 ? QStyle::State_NoChange : flag == 1 ? QStyle::State_On : QStyle::State_Off;
     style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &opt, painter, opt.widget);
     painter->restore();
 }

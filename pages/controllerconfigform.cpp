@@ -7,6 +7,7 @@
 #include "ipv4edit.h"
 #include "lantrelclient.h"
 #include "moduletablepage.h"
+#include "outofrange.h"
 #include "texthelpers.h"
 #include "uiseams.h"
 
@@ -48,10 +49,10 @@ public:
     }
 };
 
-// A value with no item leaves the box without a current item.
+// A value with no item is shown as an extra, marked item.
 void selectItem(QComboBox *box, uint value)
 {
-    ModuleTable::selectData(box, int(value));
+    OutOfRange::showInComboBox(box, int(value));
 }
 
 QString macText(const quint8 (&mac)[6])
@@ -200,7 +201,8 @@ void ControllerConfigForm::connectEditors()
                            ui->cbSRule})
         connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
                 &ControllerConfigForm::onComboBoxIndexChanged);
-    connect(ui->ckDAFs, &QAbstractButton::toggled, this, &ControllerConfigForm::onCheckBoxToggled);
+    // A held value is left by a click that checks the box without toggling it.
+    connect(ui->ckDAFs, &QCheckBox::stateChanged, this, &ControllerConfigForm::onCheckBoxToggled);
 }
 
 int ControllerConfigForm::editorId(QObject *editor) const
@@ -246,13 +248,14 @@ void ControllerConfigForm::showSettings()
     ui->edtSubnetMask->setText(QHostAddress(network.NetMask).toString());
     ui->edtGateway->setText(QHostAddress(network.Gateway).toString());
 
-    ui->edtLineAddr->setValue(device.LineAddr);
-    ui->edtTwork->setValue(device.TWork);
-    ui->edtTsign->setValue(device.TSign);
-    ui->edtDist->setValue(device.Dist);
-    ui->edtMRef->setValue(device.MRef);
-    ui->edtNExc->setValue(device.NExc);
-    ui->edtRatio->setValue(device.Ratio);
+    // A value beyond an editor's range is shown as it is and kept.
+    OutOfRange::showInSpinBox(ui->edtLineAddr, device.LineAddr);
+    OutOfRange::showInSpinBox(ui->edtTwork, device.TWork);
+    OutOfRange::showInSpinBox(ui->edtTsign, device.TSign);
+    OutOfRange::showInSpinBox(ui->edtDist, device.Dist);
+    OutOfRange::showInSpinBox(ui->edtMRef, device.MRef);
+    OutOfRange::showInSpinBox(ui->edtNExc, device.NExc);
+    OutOfRange::showInSpinBox(ui->edtRatio, device.Ratio);
 
     setLoopModes((device.CfgLoop >> 4) & 0x03, (device.CfgLoop >> 6) & 0x03);
     selectItem(ui->cbLoop1, loop1Mode);
@@ -262,7 +265,7 @@ void ControllerConfigForm::showSettings()
     selectItem(ui->cbLPFs, device.LPF);
     selectItem(ui->cbHPFs, device.HPF);
     selectItem(ui->cbSRule, device.RuleJP);
-    ui->ckDAFs->setChecked(device.DAF != 0);
+    OutOfRange::showInCheckBox(ui->ckDAFs, device.DAF);
 
     for (QObject *editor : editors)
         editor->blockSignals(false);
@@ -282,7 +285,7 @@ void ControllerConfigForm::onSpinBoxValueChanged()
 {
     auto *spin = qobject_cast<QSpinBox *>(sender());
     const int id = editorId(spin);
-    if (id < 0)
+    if (id < 0 || OutOfRange::isHeld(spin))
         return;
     model->setData(id, spin->value(), Qt::EditRole);
 }
@@ -300,7 +303,7 @@ void ControllerConfigForm::onCheckBoxToggled()
 {
     auto *check = qobject_cast<QCheckBox *>(sender());
     const int id = editorId(check);
-    if (id < 0)
+    if (id < 0 || OutOfRange::isHeld(check))
         return;
     model->setData(id, check->isChecked() ? 1u : 0u, Qt::EditRole);
 }

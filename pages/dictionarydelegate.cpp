@@ -2,6 +2,8 @@
 
 #include <QComboBox>
 
+#include "outofrange.h"
+
 namespace {
 
 // Room for the combo box's arrow and frame beside the text.
@@ -62,8 +64,13 @@ void DictionaryDelegate::setEditorData(QWidget *editor, const QModelIndex &index
         QStyledItemDelegate::setEditorData(editor, index);
         return;
     }
-    combo->setCurrentIndex(combo->findData(index.data(Qt::EditRole), Qt::UserRole,
-                                           Qt::MatchExactly | Qt::MatchCaseSensitive));
+    // A code without a text gets an item of its own, so that it is kept.
+    bool ok = false;
+    const int code = index.data(Qt::EditRole).toInt(&ok);
+    if (ok)
+        OutOfRange::showInComboBox(combo, code);
+    else
+        combo->setCurrentIndex(-1);
 }
 
 void DictionaryDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
@@ -91,5 +98,15 @@ QString DictionaryDelegate::displayText(const QVariant &value, const QLocale &lo
     const int code = value.toInt(&ok);
     if (!ok)
         return QStyledItemDelegate::displayText(value, locale);
-    return m_dictionary.value(code);
+    const auto it = m_dictionary.constFind(code);
+    return it != m_dictionary.cend() ? *it : OutOfRange::text(code);
+}
+
+void DictionaryDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    bool ok = false;
+    const int code = index.data(Qt::DisplayRole).toInt(&ok);
+    if (ok && !m_dictionary.contains(code))
+        OutOfRange::markCell(option);
 }

@@ -20,6 +20,9 @@ public:
     void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override;
     QString displayText(const QVariant &value, const QLocale &locale) const override;
 
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+
 private:
     void commitAndCloseEditor();
 

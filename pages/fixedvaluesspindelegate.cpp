@@ -3,6 +3,8 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
+#include "outofrange.h"
+
 FixedValuesSpinDelegate::FixedValuesSpinDelegate(int minimum, int maximum, int step, int multiplier,
                                                  QObject *parent)
     : QStyledItemDelegate(parent)
@@ -49,7 +51,7 @@ void FixedValuesSpinDelegate::setEditorData(QWidget *editor, const QModelIndex &
         QStyledItemDelegate::setEditorData(editor, index);
         return;
     }
-    spin->setValue(index.data(Qt::EditRole).toInt() * m_multiplier);
+    OutOfRange::showInSpinBox(spin, index.data(Qt::EditRole).toInt() * m_multiplier);
 }
 
 void FixedValuesSpinDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
@@ -65,12 +67,30 @@ void FixedValuesSpinDelegate::setModelData(QWidget *editor, QAbstractItemModel *
     // The view commits on focus out and Tab before the spin box has read its
     // own text; take the typed value (and its snap) first.
     spin->interpretText();
+    // A value beyond the range stays as it is until another one is chosen.
+    if (OutOfRange::isHeld(spin))
+        return;
     const QVariant value(spin->value() / m_multiplier);
     if (value != model->data(index, Qt::EditRole))
         model->setData(index, value, Qt::EditRole);
 }
 
+bool FixedValuesSpinDelegate::inRange(const QVariant &value) const
+{
+    const qlonglong shown = qlonglong(value.toInt()) * m_multiplier;
+    return shown >= m_minimum && shown <= m_maximum;
+}
+
 QString FixedValuesSpinDelegate::displayText(const QVariant &value, const QLocale &locale) const
 {
-    return locale.toString(qlonglong(value.toInt()) * m_multiplier);
+    const qlonglong shown = qlonglong(value.toInt()) * m_multiplier;
+    return inRange(value) ? locale.toString(shown) : OutOfRange::text(shown);
+}
+
+void FixedValuesSpinDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QVariant value = index.data(Qt::DisplayRole);
+    if (value.isValid() && !inRange(value))
+        OutOfRange::markCell(option);
 }

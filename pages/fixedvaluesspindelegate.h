@@ -19,8 +19,12 @@ public:
     void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override;
     QString displayText(const QVariant &value, const QLocale &locale) const override;
 
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+
 private:
     void snapToStep(int value);
+    bool inRange(const QVariant &value) const;
 
     const int m_minimum;
     const int m_maximum;

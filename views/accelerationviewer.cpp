@@ -91,6 +91,7 @@ AccelerationViewer::AccelerationViewer(QWidget *parent, Qt::WindowFlags flags)
 
 AccelerationViewer::~AccelerationViewer()
 {
+    disconnectControls();
     delete ui;
 }
 

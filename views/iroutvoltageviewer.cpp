@@ -114,6 +114,7 @@ IrOutVoltageViewer::IrOutVoltageViewer(QWidget *parent, Qt::WindowFlags flags)
 
 IrOutVoltageViewer::~IrOutVoltageViewer()
 {
+    disconnectControls();
     delete ui;
 }
 
@@ -180,10 +181,13 @@ void IrOutVoltageViewer::replot()
         highest = qMax(highest, int(qMax(it->drop, it->excess)));
     }
     if (isAutoY()) {
+        // The threshold band is part of the picture: both of its lines stay on the scale.
+        const int bandLow = int(m_lowerMarker->yValue());
+        const int bandHigh = int(m_upperMarker->yValue());
         if (drops.isEmpty())
-            setAutoYScale(DefaultMinY, DefaultMaxY);
+            setAutoYScale(qMin(DefaultMinY, bandLow), qMax(DefaultMaxY, bandHigh));
         else
-            setAutoYScale(int(lowest * 0.98), int(highest * 1.02));
+            setAutoYScale(int(qMin(lowest, bandLow) * 0.98), int(qMax(highest, bandHigh) * 1.02));
     }
     m_dropCurve->setSamples(drops);
     m_excessCurve->setSamples(excesses);
@@ -205,7 +209,10 @@ void IrOutVoltageViewer::setRefUK()
     m_upperMarker->setYValue(CentreLevel + threshold);
     m_lowerMarker->setYValue(CentreLevel - threshold);
     writeSetting(QStringLiteral("Threshold"), threshold);
-    ui->plot->replot();
+    if (isAutoY())
+        replot();
+    else
+        ui->plot->replot();
 }
 
 void IrOutVoltageViewer::resetRefUK()

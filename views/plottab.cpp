@@ -65,7 +65,12 @@ void PlotTab::setUpPicker(QwtPlotPicker *picker)
 void PlotTab::connectClient()
 {
     m_clientState = new ClientLineState(this);
-    connect(m_clientState, &ClientLineState::connectionChanged, this, [this] { updateButtons(); });
+    connect(m_clientState, &ClientLineState::connectionChanged, this, [this] {
+        // The values of the old link belong to it; a lost link keeps them on screen.
+        if (isConnected())
+            clearData();
+        updateButtons();
+    });
     connect(m_clientState, &ClientLineState::lineStateChanged, this, [this] {
         onLineStateChanged();
         updateButtons();
@@ -115,6 +120,13 @@ void PlotTab::connectAxisControls()
         connect(m_controls.valueMin, &QSpinBox::editingFinished, this, &PlotTab::setAxisYLimit);
     connect(m_controls.valueMax, &QSpinBox::editingFinished, this, &PlotTab::setAxisYLimit);
     connect(m_controls.autoY, &QCheckBox::toggled, this, &PlotTab::changeAutoY);
+}
+
+void PlotTab::disconnectControls()
+{
+    const QList<QWidget *> children = findChildren<QWidget *>();
+    for (QWidget *child : children)
+        child->disconnect(this);
 }
 
 void PlotTab::writeSetting(const QString &key, const QVariant &value)

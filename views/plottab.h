@@ -85,6 +85,10 @@ protected:
     void readAxisSettings(int defaultMinY, int defaultMaxY);
     void connectAxisControls();
 
+    // First step of a tab's destructor: a spin box that loses its focus
+    // while the tab is torn down must not reach the tab's slots any more.
+    void disconnectControls();
+
     QwtPlot *plot() const { return m_controls.plot; }
     QString settingsKey(const QString &key) const { return m_group + QLatin1Char('/') + key; }
     void writeSetting(const QString &key, const QVariant &value);
@@ -100,6 +104,8 @@ protected:
     // The connection or line state changed; the buttons are updated next.
     virtual void onLineStateChanged() {}
     virtual void onAutoYSwitchedOn() { replot(); }
+    // Forgets what was measured: a new link or configuration measures anew.
+    virtual void clearData() {}
     virtual int defaultMinX() const { return 1; }
     virtual int defaultMaxX() const { return 500; }
 

@@ -43,6 +43,8 @@ void SensorPlotTab::onDatasetChanged(bool reset_axis)
     const QVector<SensorModuleRecord> rows =
         client ? occupiedSensorRows(*client->sensorsConfigModel()) : QVector<SensorModuleRecord>();
     rebuildPoints(rows);
+    // The curves of the previous configuration go with it.
+    replot();
 
     // The range runs from the smallest to the largest address, whatever the
     // order of the rows.
@@ -70,6 +72,11 @@ void SensorPlotTab::updateButtons()
     const MeasurementButtons b = measurementButtons(isConnected(), m_hasData, isLineOn(), m_running);
     m_startButton->setEnabled(b.start);
     m_stopButton->setEnabled(b.stop);
+}
+
+void SensorPlotTab::clearData()
+{
+    onDatasetChanged(false);
 }
 
 void SensorPlotTab::onLineStateChanged()

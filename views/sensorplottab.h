@@ -39,11 +39,13 @@ protected:
     // later configuration read with a reset one.
     void followSensorTable();
 
-    // One empty point per line address of the occupied sensor rows.
+    // One empty point per line address of the occupied sensor rows; the
+    // curves are drawn anew from them.
     virtual void rebuildPoints(const QVector<SensorModuleRecord> &rows) = 0;
 
     void updateButtons() override;
     void onLineStateChanged() override;
+    void clearData() override;
 
     bool m_running = false;
     bool m_hasData = false;

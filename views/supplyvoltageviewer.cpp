@@ -71,8 +71,10 @@ SupplyVoltageViewer::SupplyVoltageViewer(QWidget *parent, Qt::WindowFlags flags)
     setUpPicker(new SupplyVoltagePicker(ui->plot->canvas(), &m_voltages));
 
     connectClient();
-    if (LantrelClient *client = appClient())
+    if (LantrelClient *client = appClient()) {
         connect(client, &LantrelClient::modulesSupplyVoltage, this, &SupplyVoltageViewer::onModulesSupplyVoltage);
+        connect(client, &LantrelClient::datasetChanged, this, &SupplyVoltageViewer::clearData);
+    }
 
     readAxisSettings(DefaultMinY, DefaultMaxY);
     ui->btnCalibrate->setVisible(appSettings->value(QStringLiteral("Common/EnableCalibration"), false).toBool());
@@ -87,6 +89,7 @@ SupplyVoltageViewer::SupplyVoltageViewer(QWidget *parent, Qt::WindowFlags flags)
 
 SupplyVoltageViewer::~SupplyVoltageViewer()
 {
+    disconnectControls();
     delete ui;
 }
 
@@ -144,6 +147,10 @@ void SupplyVoltageViewer::replot()
     points.reserve(AddressCount);
     int largest = 0;
     for (int i = 0; i < AddressCount; ++i) {
+        // Free addresses and modules without a supply measurement report 0:
+        // they are left out rather than drawn as drops to 0 V.
+        if (m_voltages.at(i) == 0)
+            continue;
         points.append(QPointF(i + 1, m_voltages.at(i) / 1000.0));
         largest = qMax(largest, int(m_voltages.at(i)));
     }
@@ -151,4 +158,10 @@ void SupplyVoltageViewer::replot()
         setAutoYScale(0, autoMaxVolts(largest));
     m_curve->setSamples(points);
     ui->plot->replot();
+}
+
+void SupplyVoltageViewer::clearData()
+{
+    m_voltages.fill(0);
+    replot();
 }

@@ -49,10 +49,12 @@ private slots:
 private:
     void updateButtons() override;
     void replot() override;
+    void clearData() override;
 
     Ui::SupplyVoltageViewer *ui;
     QwtPlotCurve *m_curve = nullptr;
-    // Millivolts; index = line address - 1. Kept while the tab lives.
+    // Millivolts, 0 where no module reports; index = line address - 1.
+    // Cleared by a new link or configuration.
     QVector<quint16> m_voltages;
     bool m_idle = true;
     bool m_refreshPending = false;

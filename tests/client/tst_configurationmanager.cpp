@@ -389,6 +389,9 @@ private slots:
     void accepted();
     void lineCountsFollowStoredEntries();
     void relayModuleSlots();
+    void savedAsLoaded_data();
+    void savedAsLoaded();
+    void savesGiveTheSameBytes();
 
     void writersStopAtFirstEmptyRecord();
     void updateInPlaceKeepsUnknownContent();
@@ -778,6 +781,30 @@ void tst_ConfigurationManager::refused_data()
     QTest::newRow("long run of equals signs in a tag")
         << fileWith("<Controller a" + QByteArray(1 << 20, '=') + "/>")
         << QStringLiteral("Ошибка конфигурации: слишком много атрибутов элемента (строка 3)");
+
+    // What the pages could not show as it is, or the writers not save whole.
+    const QString badValueText = QStringLiteral("Ошибка конфигурации: недопустимое значение атрибута %1 элемента %2 "
+                                                "(строка %3): «%4»");
+    const QString emojiId = QString(63, QLatin1Char('x')) + QString::fromUtf8("\xF0\x9F\x98\x80");
+    QTest::newRow("block identifier of 67 bytes")
+        << fileWith("<Controller BlockID=\"" + emojiId.toUtf8() + "\"/>")
+        << badValueText.arg("BlockID", "Controller").arg(3).arg(emojiId.left(64));
+    QTest::newRow("block identifier of 33 Cyrillic letters")
+        << fileWith("<Controller BlockID=\"" + QString(33, QChar(0x0416)).toUtf8() + "\"/>")
+        << badValueText.arg("BlockID", "Controller").arg(3).arg(QString(33, QChar(0x0416)));
+    QTest::newRow("sensor of type 16")
+        << fileWith({}, "<Sensors><Sensor DeviceType=\"16\" LineAddr=\"5\"/></Sensors>")
+        << badValueText.arg("DeviceType", "Sensor").arg(4).arg(16);
+    QTest::newRow("sensor of type 2")
+        << fileWith({}, "<Sensors><Sensor DeviceType=\"4\" LineAddr=\"1\"/>\n<Sensor DeviceType=\"2\" LineAddr=\"5\"/>"
+                        "</Sensors>")
+        << badValueText.arg("DeviceType", "Sensor").arg(5).arg(2);
+    QTest::newRow("I/O module of type 3")
+        << fileWith({}, "<IOModules><IOModule DeviceType=\"3\" LineAddr=\"5\"/></IOModules>")
+        << badValueText.arg("DeviceType", "IOModule").arg(4).arg(3);
+    QTest::newRow("line-protection module of type 4")
+        << fileWith({}, "<SCPModules><SCPModule DeviceType=\"4\" LineAddr=\"5\"/></SCPModules>")
+        << badValueText.arg("DeviceType", "SCPModule").arg(4).arg(4);
 }
 
 // A refused file leaves the held document as it was and emits nothing.
@@ -847,7 +874,7 @@ void tst_ConfigurationManager::accepted_data()
     // Character references and the predefined entities are no entity
     // references of the file's own.
     QTest::newRow("many escaped characters")
-        << fileWith("<Controller LineAddr=\"&#52;\" BlockID=\"" + repeat("&amp;&lt;&#x41;&quot;&apos;&gt;", 3000)
+        << fileWith("<Controller LineAddr=\"&#52;\" Note=\"" + repeat("&amp;&lt;&#x41;&quot;&apos;&gt;", 3000)
                     + "\"/>")
         << "controller line 4";
 }
@@ -932,6 +959,153 @@ void tst_ConfigurationManager::relayModuleSlots()
     ConfigurationManager empty;
     empty.newDocument();
     QCOMPARE(readAll(empty).tableSignals, 0);
+}
+
+// Files that hold what the pages show load and save with every value kept.
+void tst_ConfigurationManager::savedAsLoaded_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("relays"); // Relay elements of the saved module
+
+    const QByteArray relays20 = repeat("<Relay RelayNum=\"5\" TSign=\"6\"/>", 20);
+    QTest::newRow("block identifier of 64 bytes")
+        << fileWith("<Controller BlockID=\"" + QString(32, QChar(0x0416)).toUtf8() + "\"/>") << 0;
+    // Relays 17 to 32 exist whenever the flag is not 0, as the page shows them.
+    QTest::newRow("expansion flag 2")
+        << fileWith({}, "<RelayModules><RelayModule Addr=\"1\" IPAddr=\"10.0.0.1\" ExpMod=\"2\">" + relays20
+                            + "</RelayModule></RelayModules>")
+        << 20;
+    // The on-times after a relay number 0 are the page's and the controller's too.
+    QTest::newRow("relay number 0 before others")
+        << fileWith({}, "<RelayModules><RelayModule Addr=\"2\" IPAddr=\"10.0.0.2\" ExpMod=\"0\">"
+                        "<Relay RelayNum=\"1\" TSign=\"4\"/><Relay RelayNum=\"0\" TSign=\"0\"/>"
+                        "<Relay RelayNum=\"3\" TSign=\"9\"/><Relay RelayNum=\"0\" TSign=\"7\"/>"
+                        "</RelayModule></RelayModules>")
+        << 4;
+    QTest::newRow("out-of-range values the pages show as they are")
+        << fileWith("<Controller TSign=\"255\" NExc=\"8\" Ratio=\"46\" RuleJP=\"17\" DAF=\"2\" LineAddr=\"65535\"/>",
+                    "<Sensors><Sensor DeviceType=\"3\" LineAddr=\"1\" NExcIR=\"5\" RuleJP=\"40\" ThrIR=\"0\"/></Sensors>"
+                    "<Processing><Rule MRef=\"9000\" NExc=\"8\" Ratio=\"46\" SensLeft=\"-128\"/></Processing>")
+        << 0;
+}
+
+void tst_ConfigurationManager::savedAsLoaded()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, relays);
+
+    ConfigurationManager m;
+    QVERIFY2(fromBytes(m, file), qPrintable(m.lastError()));
+    const Answers loaded = readAll(m);
+
+    // Saved as the client saves: every table through its writer.
+    Config c;
+    c.blockId = loaded.blockId;
+    c.device = loaded.device;
+    c.network = loaded.network;
+    c.line = loaded.line;
+    for (int i = 0; i < loaded.sensors.size(); ++i)
+        c.sensors.insert(quint16(i), loaded.sensors[i]);
+    for (int i = 0; i < loaded.rules.size(); ++i)
+        c.rules.insert(quint16(i), loaded.rules[i]);
+    for (int i = 0; i < loaded.relayModules.size(); ++i)
+        c.relayModules.insert(quint16(i), loaded.relayModules[i]);
+    ConfigurationManager saver;
+    QCOMPARE(writeAll(saver, c), 7);
+    const QByteArray saved = toBytes(saver);
+    QCOMPARE(saved.count("<Relay "), relays);
+
+    ConfigurationManager again;
+    QVERIFY2(fromBytes(again, saved), qPrintable(again.lastError()));
+    const Answers reread = readAll(again);
+    QCOMPARE(reread.blockId, loaded.blockId);
+    QVERIFY2(sameBytes(reread.device, loaded.device), hex(reread.device) + " / " + hex(loaded.device));
+    QVERIFY(sameBytes(reread.line, loaded.line));
+    QVERIFY(sameBytes(reread.sensors, loaded.sensors));
+    QVERIFY(sameBytes(reread.rules, loaded.rules));
+    QVERIFY2(sameBytes(reread.relayModules, loaded.relayModules),
+             hex(reread.relayModules.value(0)) + " / " + hex(loaded.relayModules.value(0)));
+}
+
+// Attributes come in a fixed order, so that saved files can be compared;
+// a loaded file with another order saves the same way.
+void tst_ConfigurationManager::savesGiveTheSameBytes()
+{
+    Config c;
+    c.identity.deviceType = 7;
+    c.identity.serialNumber = QStringLiteral("12.2024");
+    c.identity.boardVersion = QStringLiteral("1.05");
+    c.identity.firmwareVersion = QStringLiteral("2.01");
+    c.identity.firmwareDate = QStringLiteral("05.03.2024");
+    c.blockId = "A&B";
+    c.device.LineAddr = 1;
+    Konfig_Section_t s;
+    s.SerialNo = 5768279;
+    s.LineAddr = 2;
+    s.DeviceType = SECT_ACCI;
+    s.ThrIR = 25;
+    c.sensors.insert(0, s);
+    Konfig_MVV_t io;
+    io.LineAddr = 3;
+    io.DeviceType = SECT_MVV;
+    c.ioModules.insert(0, io);
+    Konfig_MKZ_t scp;
+    scp.LineAddr = 4;
+    scp.DeviceType = SECT_MKZ;
+    c.scpModules.insert(0, scp);
+    c.relayModules.insert(0, relayModule(0x0A000001, 5, 0, 1));
+    c.rules.insert(0, Konfig_Proc_t{500, 3, -1, 2, 4});
+    c.interactions.insert(0, Control_Relay_t{1, 0, SECT_MVV});
+
+    const QByteArray expected =
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<RUZConfig version=\"1.0\">\n"
+        "  <Controller DeviceType=\"7\" SerialNo=\"12.2024\" PCBVer=\"1.05\" FwVer=\"2.01\" FwDate=\"05.03.2024\" "
+        "BlockID=\"A&amp;B\" LineAddr=\"1\" TSign=\"0\" MRef=\"0\" TWork=\"0\" NExc=\"0\" Ratio=\"0\" Dist=\"0\" "
+        "Range=\"0\" LPF=\"0\" HPF=\"0\" DAF=\"0\" RuleJP=\"0\" CfgLoop=\"0\" IPAddr=\"0.0.0.0\" NetMask=\"0.0.0.0\" "
+        "Gateway=\"0.0.0.0\" MAC=\"000000000000\" LineMode=\"0\"/>\n"
+        "  <Sensors>\n"
+        "    <Sensor Addr=\"1\" SerialNo=\"1111.42\" LineAddr=\"2\" DeviceType=\"3\" Range=\"0\" LPF=\"0\" HPF=\"0\" "
+        "DAF=\"0\" ThrIR=\"25\" NExcIR=\"0\" RuleJP=\"0\" RefCount=\"0\"/>\n"
+        "  </Sensors>\n"
+        "  <IOModules>\n"
+        "    <IOModule Addr=\"1\" SerialNo=\"\" LineAddr=\"3\" DeviceType=\"2\" CfgIO=\"0\" TSign=\"0\" "
+        "RefCountL1=\"0\" RefCountL2=\"0\"/>\n"
+        "  </IOModules>\n"
+        "  <SCPModules>\n"
+        "    <SCPModule Addr=\"1\" SerialNo=\"\" LineAddr=\"4\" DeviceType=\"5\" ThrMin=\"0\" ThrOff=\"0\" "
+        "ThrOn=\"0\"/>\n"
+        "  </SCPModules>\n"
+        "  <Processing>\n"
+        "    <Rule Addr=\"1\" MRef=\"500\" NExc=\"3\" SensLeft=\"-1\" SensRight=\"2\" Ratio=\"4\"/>\n"
+        "  </Processing>\n"
+        "  <RelayModules>\n"
+        "    <RelayModule Addr=\"1\" IPAddr=\"10.0.0.1\" LineAddr=\"5\" ExpMod=\"0\">\n"
+        "      <Relay RelayNum=\"1\" TSign=\"200\"/>\n"
+        "    </RelayModule>\n"
+        "  </RelayModules>\n"
+        "  <Interactions>\n"
+        "    <Interaction Addr=\"1\" DeviceType=\"2\" DestFunc=\"0\" DestRef=\"1\"/>\n"
+        "  </Interactions>\n"
+        "</RUZConfig>\n";
+    ConfigurationManager m;
+    QCOMPARE(writeAll(m, c), 7);
+    const QByteArray first = toBytes(m);
+    const QList<QByteArray> lines = first.split('\n');
+    const QList<QByteArray> expectedLines = expected.split('\n');
+    for (int i = 0; i < qMin(lines.size(), expectedLines.size()); ++i)
+        QCOMPARE(lines[i], expectedLines[i]);
+    QCOMPARE(first, expected);
+    QCOMPARE(toBytes(m), first);
+
+    // The same file with its attributes turned around, and unknown ones.
+    QByteArray reversed = fileWith("<Controller Zeta=\"1\" LineMode=\"0\" LineAddr=\"1\" Alpha=\"2\"/>",
+                                   "<Sensors><Sensor RefCount=\"0\" DeviceType=\"4\" LineAddr=\"2\" Addr=\"1\"/></Sensors>");
+    ConfigurationManager r;
+    QVERIFY(fromBytes(r, reversed));
+    const QByteArray bytes = toBytes(r);
+    QVERIFY2(bytes.contains("<Controller LineAddr=\"1\" LineMode=\"0\" Alpha=\"2\" Zeta=\"1\"/>"), bytes.constData());
+    QVERIFY2(bytes.contains("<Sensor Addr=\"1\" LineAddr=\"2\" DeviceType=\"4\" RefCount=\"0\"/>"), bytes.constData());
 }
 
 void tst_ConfigurationManager::writersStopAtFirstEmptyRecord()

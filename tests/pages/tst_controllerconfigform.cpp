@@ -107,6 +107,8 @@ private slots:
     void blockIdFitsController_data();
     void blockIdFitsController();
     void refillReplacesEditors();
+    void outOfRangeShownAndKept_data();
+    void outOfRangeShownAndKept();
     void identityLabels_data();
     void identityLabels();
     void longestTextsFitAtLeastSize();
@@ -339,13 +341,13 @@ void TestControllerConfigForm::refillReplacesEditors()
     Settings read;
     read.blockId = QStringLiteral("Северный участок");
     read.device.LineAddr = 200;
-    read.device.TSign = 0;      // below the editor's 5..30: shown as 5, kept as 0
+    read.device.TSign = 0;      // below the editor's 5..30: shown as it is and kept
     read.device.MRef = 65000;
     read.device.TWork = 7;
-    read.device.NExc = 9;       // above 2..7: shown as 7
+    read.device.NExc = 9;       // above 2..7
     read.device.Ratio = 12;
     read.device.Dist = 33;
-    read.device.Range = 7;      // no item: no current item
+    read.device.Range = 7;      // no item: an extra one
     read.device.LPF = 3;
     read.device.HPF = 1;
     read.device.DAF = 1;
@@ -371,13 +373,13 @@ void TestControllerConfigForm::refillReplacesEditors()
     QCOMPARE(child<QLineEdit>("edtGateway")->text(), QStringLiteral("10.0.0.254"));
     QCOMPARE(text("lblMacAddr"), QStringLiteral("00-1A-2B-3C-4D-5E"));
     QCOMPARE(child<QSpinBox>("edtLineAddr")->value(), 200);
-    QCOMPARE(child<QSpinBox>("edtTsign")->value(), 5);
+    QCOMPARE(child<QSpinBox>("edtTsign")->text(), QStringLiteral("0 (вне диапазона)"));
     QCOMPARE(child<QSpinBox>("edtMRef")->value(), 65000);
     QCOMPARE(child<QSpinBox>("edtTwork")->value(), 7);
-    QCOMPARE(child<QSpinBox>("edtNExc")->value(), 7);
+    QCOMPARE(child<QSpinBox>("edtNExc")->text(), QStringLiteral("9 (вне диапазона)"));
     QCOMPARE(child<QSpinBox>("edtRatio")->value(), 12);
     QCOMPARE(child<QSpinBox>("edtDist")->value(), 33);
-    QCOMPARE(child<QComboBox>("cbRange")->currentIndex(), -1);
+    QCOMPARE(child<QComboBox>("cbRange")->currentText(), QStringLiteral("7 (вне диапазона)"));
     QCOMPARE(child<QComboBox>("cbLPFs")->currentText(), QStringLiteral("25 Гц"));
     QCOMPARE(child<QComboBox>("cbHPFs")->currentText(), QStringLiteral("6,5 Гц"));
     QVERIFY(child<QCheckBox>("ckDAFs")->isChecked());
@@ -389,6 +391,95 @@ void TestControllerConfigForm::refillReplacesEditors()
     // An edit after the refill is written again.
     child<QComboBox>("cbRange")->setCurrentIndex(2);
     QCOMPARE(model()->deviceConfig.Range, quint8(2));
+}
+
+void TestControllerConfigForm::outOfRangeShownAndKept_data()
+{
+    QTest::addColumn<QString>("editor");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<uint>("held");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("action"); // up, click, or pick <index>
+    QTest::addColumn<uint>("picked");
+
+    QTest::newRow("hold time 255") << "edtTsign" << 6 << 255u << "255 (вне диапазона)" << "up" << 5u;
+    QTest::newRow("hold time 0") << "edtTsign" << 6 << 0u << "0 (вне диапазона)" << "up" << 5u;
+    QTest::newRow("zone width 255") << "edtDist" << 11 << 255u << "255 (вне диапазона)" << "up" << 1u;
+    QTest::newRow("line address 65535") << "edtLineAddr" << 5 << 65535u << "65535 (вне диапазона)" << "up" << 1u;
+    QTest::newRow("exceedances 8") << "edtNExc" << 9 << 8u << "8 (вне диапазона)" << "up" << 2u;
+    QTest::newRow("ratio 46") << "edtRatio" << 10 << 46u << "46 (вне диапазона)" << "up" << 2u;
+    QTest::newRow("joint rule 17") << "cbSRule" << 16 << 17u << "17 (вне диапазона)" << "pick 1" << 1u;
+    QTest::newRow("joint rule 4") << "cbSRule" << 16 << 4u << "4 (вне диапазона)" << "pick 0" << 0u;
+    QTest::newRow("range 9") << "cbRange" << 12 << 9u << "9 (вне диапазона)" << "pick 2" << 2u;
+    QTest::newRow("line mode 3") << "cbLineMode" << 23 << 3u << "3 (вне диапазона)" << "pick 1" << 1u;
+    QTest::newRow("adaptive filter 2") << "ckDAFs" << 15 << 2u << "Адаптивная фильтрация: 2 (вне диапазона)"
+                                       << "click" << 1u;
+}
+
+// A value the editor has no place for is shown as it is, marked, and stays
+// in the model (so it is written back) until the user picks another one.
+void TestControllerConfigForm::outOfRangeShownAndKept()
+{
+    QFETCH(QString, editor);
+    QFETCH(int, id);
+    QFETCH(uint, held);
+    QFETCH(QString, shown);
+    QFETCH(QString, action);
+    QFETCH(uint, picked);
+
+    makePage();
+    Settings read;
+    Konfig_Device_t &d = read.device;
+    switch (id) {
+    case 5: d.LineAddr = quint16(held); break;
+    case 6: d.TSign = quint8(held); break;
+    case 9: d.NExc = quint8(held); break;
+    case 10: d.Ratio = quint8(held); break;
+    case 11: d.Dist = quint8(held); break;
+    case 12: d.Range = quint8(held); break;
+    case 15: d.DAF = quint8(held); break;
+    case 16: d.RuleJP = quint8(held); break;
+    case 23: read.line.LineMode = quint8(held); break;
+    }
+    read.applyTo(model());
+    const QMap<int, QVariant> loaded = fieldsOf(*model());
+    QCOMPARE(fieldOf(*model(), id).toUInt(), held);
+
+    QWidget *widget = page->findChild<QWidget *>(editor);
+    QVERIFY(widget);
+    QString text;
+    if (auto *spin = qobject_cast<QSpinBox *>(widget))
+        text = spin->text();
+    else if (auto *box = qobject_cast<QComboBox *>(widget))
+        text = box->currentText();
+    else if (auto *check = qobject_cast<QCheckBox *>(widget))
+        text = check->text();
+    QCOMPARE(text, shown);
+    QCOMPARE(widget->palette().color(QPalette::Text), QColor(Qt::red));
+
+    // Other edits leave the held value as it is.
+    auto *blockId = child<QLineEdit>("edtBlockID");
+    blockId->setFocus();
+    blockId->selectAll();
+    typeText(blockId, QStringLiteral("Юг"));
+    QMap<int, QVariant> expected = loaded;
+    expected[4] = QStringLiteral("Юг");
+    QCOMPARE(fieldsOf(*model()), expected);
+
+    widget->setFocus();
+    if (action == QLatin1String("up"))
+        QTest::keyClick(widget, Qt::Key_Up);
+    else if (action == QLatin1String("click"))
+        QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(8, widget->height() / 2));
+    else
+        qobject_cast<QComboBox *>(widget)->setCurrentIndex(action.mid(5).toInt());
+    expected[id] = picked;
+    QCOMPARE(fieldsOf(*model()), expected);
+    QVERIFY(widget->palette().color(QPalette::Text) != QColor(Qt::red));
+    if (auto *box = qobject_cast<QComboBox *>(widget))
+        QCOMPARE(box->findText(shown), -1);
+    if (auto *check = qobject_cast<QCheckBox *>(widget))
+        QCOMPARE(check->text(), QStringLiteral("Адаптивная фильтрация"));
 }
 
 void TestControllerConfigForm::identityLabels_data()

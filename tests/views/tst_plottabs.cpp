@@ -69,6 +69,12 @@ private slots:
     void irBatches();
     void irThresholdLines();
 
+    void plotsFollowLinkAndConfiguration_data();
+    void plotsFollowLinkAndConfiguration();
+    void irRangeFollowsThreshold();
+    void closedWithFocusInSpinBox_data();
+    void closedWithFocusInSpinBox();
+
     void trackers();
 
 private:
@@ -253,8 +259,9 @@ void TestPlotTabs::amplitudeStartStop()
     QVERIFY(!start->isEnabled() && !stop->isEnabled());
     emit client().lineStatusChanged(lineStatus(LantrelProtocol::LN_ONN));
     QVERIFY(start->isEnabled() && !stop->isEnabled());
+    // The reconnect cleared the old link's curve; samples of a stopped task are not drawn.
     emit client().sensorSamples(0, {1, 1});
-    QCOMPARE(points(&tab, QStringLiteral("lightgreen")), (QVector<QPointF> {{1, 7}, {2, 9}}));
+    QCOMPARE(points(&tab, QStringLiteral("lightgreen")), QVector<QPointF>());
 }
 
 void TestPlotTabs::amplitudeAxesAndSettings()
@@ -358,45 +365,50 @@ void TestPlotTabs::savedSettingsAtConstruction()
 void TestPlotTabs::supplyBatches_data()
 {
     QTest::addColumn<Batches>("batches");
-    QTest::addColumn<QVector<QPointF>>("somePoints");
-    QTest::addColumn<int>("pointCount");
+    QTest::addColumn<QVector<QPointF>>("drawn");
     QTest::addColumn<double>("yTop");
 
+    // Only the addresses that report a voltage are drawn.
     QTest::newRow("a batch short of the last address is only stored")
-        << Batches {{0, {24500}}} << QVector<QPointF> {} << 0 << 35.0;
-    QTest::newRow("the last page draws every address")
+        << Batches {{0, {24500}}} << QVector<QPointF> {} << 35.0;
+    QTest::newRow("the last page draws every reported address")
         << Batches {{0, {24500, 12000}}, {120, repeat(120, 0)}, {240, repeat(120, 0)}, {360, repeat(120, 0)},
                     {480, repeat(20, 0)}}
-        << QVector<QPointF> {{1, 24.5}, {2, 12.0}, {3, 0}, {500, 0}} << 500 << 26.0;
-    QTest::newRow("values past address 500 are dropped")
-        << Batches {{480, repeat(30, 5000)}} << QVector<QPointF> {{480, 0}, {481, 5.0}, {500, 5.0}} << 500
-        << 5.0;
+        << QVector<QPointF> {{1, 24.5}, {2, 12.0}} << 26.0;
+    QVector<QPointF> top;
+    for (int address = 481; address <= 500; ++address)
+        top.append(QPointF(address, 5.0));
+    QTest::newRow("values past address 500 are dropped") << Batches {{480, repeat(30, 5000)}} << top << 5.0;
     QTest::newRow("below 909 mV the range stays 1 V")
-        << Batches {{0, {900}}, {500, {}}} << QVector<QPointF> {{1, 0.9}} << 500 << 1.0;
+        << Batches {{0, {900}}, {500, {}}} << QVector<QPointF> {{1, 0.9}} << 1.0;
     QTest::newRow("the range reaches above the largest voltage")
-        << Batches {{0, {1500}}, {500, {}}} << QVector<QPointF> {{1, 1.5}} << 500 << 2.0;
-    QTest::newRow("all addresses at 0 V")
-        << Batches {{500, {}}} << QVector<QPointF> {{1, 0}, {250, 0}} << 500 << 35.0;
-    QTest::newRow("a batch past the table stores nothing")
-        << Batches {{500, {7000}}} << QVector<QPointF> {{1, 0}, {500, 0}} << 500 << 35.0;
+        << Batches {{0, {1500}}, {500, {}}} << QVector<QPointF> {{1, 1.5}} << 2.0;
+    QTest::newRow("all addresses at 0 V") << Batches {{500, {}}} << QVector<QPointF> {} << 35.0;
+    QTest::newRow("a batch past the table stores nothing") << Batches {{500, {7000}}} << QVector<QPointF> {} << 35.0;
     QTest::newRow("an empty batch at the end redraws")
-        << Batches {{499, {3000}}, {0, {4000}}, {600, {}}} << QVector<QPointF> {{1, 4.0}, {500, 3.0}} << 500
-        << 4.0;
+        << Batches {{499, {3000}}, {0, {4000}}, {600, {}}} << QVector<QPointF> {{1, 4.0}, {500, 3.0}} << 4.0;
+    // Free addresses and modules without a measurement between the
+    // sensors leave no drops to 0 V.
+    QVector<quint16> line(500, 0);
+    line[0] = 12100;
+    line[1] = 12050;
+    line[69] = 11900;
+    line[499] = 11800;
+    QTest::newRow("free addresses between modules")
+        << Batches {{0, line.mid(0, 120)}, {120, line.mid(120, 120)}, {240, line.mid(240, 120)},
+                    {360, line.mid(360, 120)}, {480, line.mid(480)}}
+        << QVector<QPointF> {{1, 12.1}, {2, 12.05}, {70, 11.9}, {500, 11.8}} << 13.0;
 }
 
 void TestPlotTabs::supplyBatches()
 {
     QFETCH(Batches, batches);
-    QFETCH(QVector<QPointF>, somePoints);
-    QFETCH(int, pointCount);
+    QFETCH(QVector<QPointF>, drawn);
     QFETCH(double, yTop);
 
     SupplyVoltageViewer tab;
     send(&LantrelClient::modulesSupplyVoltage, batches);
-    const QVector<QPointF> drawn = points(&tab, QStringLiteral("green"));
-    QCOMPARE(drawn.size(), pointCount);
-    for (const QPointF &p : somePoints)
-        QCOMPARE(drawn.at(int(p.x()) - 1), p);
+    QCOMPARE(points(&tab, QStringLiteral("green")), drawn);
     QCOMPARE(axisRange(&tab, QwtPlot::yLeft), QPointF(0, yTop));
 }
 
@@ -435,13 +447,17 @@ void TestPlotTabs::irBatches_data()
     QTest::newRow("rows out of order, other types skipped")
         << QVector<int> {5, 3, 9} << QVector<int> {5, 9} << Batches {{0, {0x2A64, 0x1111, 0x0000}}}
         << QVector<QPointF> {{5, 1500}, {9, 500}} << QVector<QPointF> {{5, 920}, {9, 500}}
-        << QPointF(490, 1530);
+        << QPointF(490, 2091);
     QTest::newRow("an excess below the drop is inside the range")
         << QVector<int> {7} << QVector<int> {7} << Batches {{0, {0x0AC8}}} << QVector<QPointF> {{7, 2500}}
         << QVector<QPointF> {{7, 600}} << QPointF(588, 2550);
+    // The threshold band (1250 to 2050 mV) stays on the scale.
+    QTest::newRow("levels between the band lines")
+        << QVector<int> {7} << QVector<int> {7} << Batches {{0, {0x5A6E}}} << QVector<QPointF> {{7, 1600}}
+        << QVector<QPointF> {{7, 1400}} << QPointF(1225, 2091);
     QTest::newRow("levels at the byte edges")
         << QVector<int> {1} << QVector<int> {1} << Batches {{0, {0xFFFF}}} << QVector<QPointF> {{1, 3050}}
-        << QVector<QPointF> {{1, 3050}} << QPointF(2989, 3111);
+        << QVector<QPointF> {{1, 3050}} << QPointF(1225, 3111);
     QTest::newRow("no infrared sensor")
         << QVector<int> {4} << QVector<int> {} << Batches {{0, {0x1234}}} << QVector<QPointF> {}
         << QVector<QPointF> {} << QPointF(500, 3300);
@@ -451,7 +467,7 @@ void TestPlotTabs::irBatches_data()
     QTest::newRow("split batches")
         << QVector<int> {9, 5} << QVector<int> {5, 9} << Batches {{0, {0x0101}}, {1, {0x0302}}}
         << QVector<QPointF> {{5, 520}, {9, 510}} << QVector<QPointF> {{5, 530}, {9, 510}}
-        << QPointF(499, 540);
+        << QPointF(499, 2091);
 }
 
 void TestPlotTabs::irBatches()
@@ -498,6 +514,122 @@ void TestPlotTabs::irThresholdLines()
     QTest::mouseClick(child<QPushButton>(&tab, "btnResetRefUK"), Qt::LeftButton);
     QCOMPARE(threshold->value(), 400);
     QCOMPARE(lineLevels(&tab, QStringLiteral("red")), (QVector<double> {1250, 2050}));
+}
+
+// ---------------------------------------------------------------------------
+// What every plot tab shows belongs to one link and one configuration
+
+void TestPlotTabs::plotsFollowLinkAndConfiguration_data()
+{
+    QTest::addColumn<QString>("tab");
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<bool>("kept");
+
+    for (const char *tab : {"amplitude", "supply", "infrared"}) {
+        QTest::addRow("%s, reconnect", tab) << tab << "reconnect" << false;
+        QTest::addRow("%s, new configuration", tab) << tab << "configuration" << false;
+        QTest::addRow("%s, link lost", tab) << tab << "disconnect" << true;
+    }
+}
+
+void TestPlotTabs::plotsFollowLinkAndConfiguration()
+{
+    QFETCH(QString, tab);
+    QFETCH(QString, event);
+    QFETCH(bool, kept);
+
+    setSensorRows(client(), {1, 2}, {1, 2});
+    pretendOnline(client());
+    std::unique_ptr<QWidget> widget;
+    QString colour = QStringLiteral("green");
+    if (tab == QLatin1String("amplitude")) {
+        auto *amplitude = new AccelerationViewer;
+        widget.reset(amplitude);
+        amplitude->startTask();
+        emit client().sensorSamples(0, {5, 6});
+        // Stopped, as when the tab is left before the change.
+        amplitude->stopTask();
+        colour = QStringLiteral("lightgreen");
+    } else if (tab == QLatin1String("supply")) {
+        widget.reset(new SupplyVoltageViewer);
+        emit client().modulesSupplyVoltage(0, {12000, 12100});
+        emit client().modulesSupplyVoltage(500, {});
+    } else {
+        widget.reset(new IrOutVoltageViewer);
+        emit client().sensorIrVoltage(0, {0x2A64, 0x2A64});
+    }
+    const QVector<QPointF> before = points(widget.get(), colour);
+    QCOMPARE(before.size(), 2);
+
+    if (event == QLatin1String("reconnect")) {
+        emit client().deviceDisconnected();
+        emit client().deviceConnected(ClientConnection());
+    } else if (event == QLatin1String("configuration")) {
+        setSensorRows(client(), {1, 2}, {1, 2});
+        emit client().datasetChanged();
+    } else {
+        emit client().deviceDisconnected();
+    }
+    QCOMPARE(points(widget.get(), colour), kept ? before : QVector<QPointF>());
+}
+
+// The automatic range keeps both lines of the threshold band on the scale.
+void TestPlotTabs::irRangeFollowsThreshold()
+{
+    IrOutVoltageViewer tab;
+    setSensorRows(client(), {3}, {3});
+    emit client().datasetChanged();
+    emit client().sensorIrVoltage(0, {0x5A6E}); // 1600 and 1400 mV
+    QCOMPARE(axisRange(&tab, QwtPlot::yLeft), QPointF(1225, 2091));
+
+    tab.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tab));
+    auto *threshold = child<QSpinBox>(&tab, "edtRefUK");
+    threshold->setFocus();
+    threshold->selectAll();
+    QTest::keyClicks(threshold, QStringLiteral("1600"));
+    QTest::keyClick(threshold, Qt::Key_Return);
+    QCOMPARE(lineLevels(&tab, QStringLiteral("red")), (QVector<double> {50, 3250}));
+    QCOMPARE(axisRange(&tab, QwtPlot::yLeft), QPointF(49, 3315));
+
+    // With no levels yet the default range widens to the band as well.
+    emit client().datasetChanged();
+    QCOMPARE(axisRange(&tab, QwtPlot::yLeft), QPointF(50, 3300));
+}
+
+void TestPlotTabs::closedWithFocusInSpinBox_data()
+{
+    QTest::addColumn<QString>("tab");
+    QTest::addColumn<QString>("spinBox");
+    QTest::newRow("amplitude threshold") << "amplitude" << "edtRefAcc";
+    QTest::newRow("infrared threshold") << "infrared" << "edtRefUK";
+    QTest::newRow("supply upper limit") << "supply" << "edtValueMax";
+    QTest::newRow("infrared address") << "infrared" << "edtAddrMin";
+}
+
+// The spin box's editing ends while the tab is torn down: the tab's slots
+// must not run on a half-destroyed tab.
+void TestPlotTabs::closedWithFocusInSpinBox()
+{
+    QFETCH(QString, tab);
+    QFETCH(QString, spinBox);
+
+    std::unique_ptr<QWidget> widget;
+    if (tab == QLatin1String("amplitude"))
+        widget.reset(new AccelerationViewer);
+    else if (tab == QLatin1String("supply"))
+        widget.reset(new SupplyVoltageViewer);
+    else
+        widget.reset(new IrOutVoltageViewer);
+    widget->show();
+    QVERIFY(QTest::qWaitForWindowExposed(widget.get()));
+    QApplication::setActiveWindow(widget.get());
+    auto *spin = widget->findChild<QSpinBox *>(spinBox);
+    QVERIFY(spin);
+    spin->setEnabled(true);
+    spin->setFocus();
+    QTRY_VERIFY(spin->hasFocus());
+    widget.reset();
 }
 
 // ---------------------------------------------------------------------------

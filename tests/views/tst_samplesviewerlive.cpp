@@ -161,8 +161,9 @@ void TestSamplesViewerLive::supplyVoltagesOnRequest()
     chooseTab(*form, 1);
     QTRY_COMPARE_WITH_TIMEOUT(points(tab, QStringLiteral("green")).value(0), QPointF(1, 11.8), 10000);
     QCOMPARE(commandCount(RD_VOLT_SECT), measured + 1);
-    QCOMPARE(points(tab, QStringLiteral("green")).size(), 500);
-    QCOMPARE(points(tab, QStringLiteral("green")).at(Sensors), QPointF(Sensors + 1, 0));
+    // Only the sensors report a supply voltage: the other addresses are not drawn.
+    QCOMPARE(points(tab, QStringLiteral("green")).size(), Sensors);
+    QCOMPARE(points(tab, QStringLiteral("green")).last().x(), double(Sensors));
     // The read's five steps end the task.
     QTRY_COMPARE(tasks.count(), 6);
 
