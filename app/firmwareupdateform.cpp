@@ -11,6 +11,7 @@
 #include "linemodulesmodel.h"
 #include "modulesversionfiltermodel.h"
 #include "modulesversionmodel.h"
+#include "tablewidthfollower.h"
 #include "texthelpers.h"
 #include "uiseams.h"
 
@@ -148,13 +149,8 @@ void FirmwareUpdateForm::setUpTable()
 
     QTableView *table = ui->tableView;
     setUpSortedModuleTable(table, filter);
-    QHeaderView *header = table->horizontalHeader();
-
     // The table's column is as wide as its header and a scroll bar.
-    connect(header, &QHeaderView::geometriesChanged, this, [this, header]() {
-        ui->gridLayout->setColumnMinimumWidth(
-            0, header->length() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 6);
-    });
+    new TableWidthFollower(table, ui->gridLayout);
 }
 
 void FirmwareUpdateForm::restoreSettings()
