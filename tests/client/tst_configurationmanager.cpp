@@ -1,6 +1,8 @@
 #include <QBuffer>
 #include <QFile>
+#include <QDomDocument>
 #include <QTemporaryDir>
+#include <QTextStream>
 #include <QtTest>
 
 #include <cstring>
@@ -389,6 +391,8 @@ private slots:
     void accepted();
     void lineCountsFollowStoredEntries();
     void relayModuleSlots();
+    void readTreeAsTheDomParses_data();
+    void readTreeAsTheDomParses();
 
     void writersStopAtFirstEmptyRecord();
     void updateInPlaceKeepsUnknownContent();
@@ -869,6 +873,46 @@ void tst_ConfigurationManager::accepted()
         QCOMPARE(a.sensors[1].LineAddr, quint16(30));
         QCOMPARE(a.sensors[2].LineAddr, quint16(50));
     }
+}
+
+// The document read keeps every node of the file as the DOM's own parser
+// would: saved again, both give the same bytes.
+void tst_ConfigurationManager::readTreeAsTheDomParses_data()
+{
+    QTest::addColumn<QByteArray>("file");
+
+    QTest::newRow("written file") << sampleFile;
+    QTest::newRow("no declaration") << fileWith({}).mid(fileWith({}).indexOf('\n') + 1);
+    QTest::newRow("standalone declaration")
+        << QByteArray("<?xml version='1.0' encoding='UTF-8' standalone='yes'?>") + fileWith({}).mid(38);
+    QTest::newRow("comments and instructions")
+        << fileWith("<Controller LineAddr=\"4\"><!-- inside --><?app two x=1?></Controller>")
+               .replace("?>\n<RUZConfig", "?>\n<!-- before --><?app one?><RUZConfig")
+               + "<!-- after -->";
+    QTest::newRow("text, references and CDATA")
+        << fileWith("<Controller LineAddr=\"4\"> a &amp; b &#1083;<![CDATA[ <raw> ]]>c<Extra/>  </Controller>");
+    QTest::newRow("white space only text")
+        << fileWith("<Controller LineAddr=\"4\">\n   \t\n</Controller>", "<Sensors>\n\n</Sensors>");
+    QTest::newRow("unknown elements and attributes")
+        << fileWith("<Controller LineAddr=\"4\" Own=\"&lt;x&gt;\"><Note a=\"1\" b='2'>t</Note></Controller>");
+}
+
+void tst_ConfigurationManager::readTreeAsTheDomParses()
+{
+    QFETCH(QByteArray, file);
+    ConfigurationManager m;
+    QVERIFY2(fromBytes(m, file), qPrintable(m.lastError()));
+
+    QDomDocument reference;
+    QVERIFY(reference.setContent(file, false));
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    QTextStream stream(&buffer);
+    stream.setCodec("UTF-8");
+    stream.setGenerateByteOrderMark(true);
+    reference.save(stream, 2, QDomNode::EncodingFromTextStream);
+    stream.flush();
+    QCOMPARE(QString::fromUtf8(toBytes(m)), QString::fromUtf8(buffer.data()));
 }
 
 // The counts of the line settings are the entries the tables receive, not
