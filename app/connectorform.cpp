@@ -25,6 +25,8 @@
 
 namespace {
 const QString ListKey = QStringLiteral("List");
+const QString NoControllerAnswered =
+    QStringLiteral("Ни один контроллер не ответил на поиск. Список контроллеров не изменён.");
 }
 
 int ConnectorForm::connectWaitLimitMs = 30000;
@@ -373,13 +375,15 @@ void ConnectorForm::searchDevices()
         return;
 
     // A search that finds nothing (a cable out, a switched-off controller)
-    // keeps the remembered controllers.
+    // keeps the remembered controllers, and says so.
     const QMap<quint32, quint8> found = client->foundHosts();
     if (!found.isEmpty()) {
         ui->edtIpAddr->clear();
         hosts = found;
         fillHostsTable();
         storeHostList();
+    } else {
+        UiSeams::messageBox(this, QMessageBox::Information, windowTitle(), NoControllerAnswered, QMessageBox::Ok);
     }
 
     checkConnectionParams();

@@ -12,6 +12,7 @@
 #include "modulesversionfiltermodel.h"
 #include "modulesversionmodel.h"
 #include "systemerrortext.h"
+#include "tablewidthfollower.h"
 #include "texthelpers.h"
 #include "uiseams.h"
 
@@ -149,13 +150,8 @@ void FirmwareUpdateForm::setUpTable()
 
     QTableView *table = ui->tableView;
     setUpSortedModuleTable(table, filter);
-    QHeaderView *header = table->horizontalHeader();
-
     // The table's column is as wide as its header and a scroll bar.
-    connect(header, &QHeaderView::geometriesChanged, this, [this, header]() {
-        ui->gridLayout->setColumnMinimumWidth(
-            0, header->length() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 6);
-    });
+    new TableWidthFollower(table, ui->gridLayout);
 }
 
 void FirmwareUpdateForm::restoreSettings()

@@ -162,6 +162,12 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
     // A status message cut by the indicators is still there to read whole.
     connect(ui->statusBar, &QStatusBar::messageChanged, ui->statusBar, &QWidget::setToolTip);
     resize(firstRunSize());
+    // The page tree as wide as its texts, the page the rest: on a small
+    // screen every pixel the tree does not need goes to the page.
+    const QAbstractItemView *tree = ui->treePages;
+    const int treeWidth = qMax(ui->treePages->minimumWidth(),
+                               tree->sizeHintForColumn(0) + 2 * ui->treePages->frameWidth() + 4);
+    ui->splitter->setSizes({treeWidth, width() - treeWidth});
 
     appSettings->beginGroup(QStringLiteral("MainForm"));
     const QByteArray geometry = readHexSetting(QStringLiteral("Geometry"));

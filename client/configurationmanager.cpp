@@ -8,9 +8,11 @@
 #include <QSet>
 #include <QStringList>
 #include <QTextStream>
+#include <QThread>
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <utility>
 #include <cstring>
 
 #include "ipv4text.h"
@@ -125,9 +127,34 @@ bool parseDigits(const QString &text, quint64 &value)
 // fit its field is remembered as the error; the lenient value (0 for text
 // that is not a number, low-order bits for wide values) is returned anyway,
 // so a held document always yields records.
+// The document is built in one pass without line numbers; a message about
+// a bad value finds its line by parsing the file again, as the DOM does.
+int sourceLine(const QByteArray &source, const QDomNode &node)
+{
+    QVector<int> path;
+    for (QDomNode n = node; !n.parentNode().isNull(); n = n.parentNode()) {
+        int index = 0;
+        for (QDomNode s = n.previousSibling(); !s.isNull(); s = s.previousSibling())
+            ++index;
+        path.prepend(index);
+    }
+    QDomDocument parsed;
+    if (!parsed.setContent(source, false))
+        return -1;
+    QDomNode n = parsed;
+    for (int index : qAsConst(path))
+        n = n.childNodes().at(index);
+    return n.lineNumber();
+}
+
 class ValueReader
 {
 public:
+    explicit ValueReader(const QByteArray *source = nullptr)
+        : source(source)
+    {
+    }
+
     QString error;
 
     bool failed() const { return !error.isEmpty(); }
@@ -262,7 +289,7 @@ public:
         error = QStringLiteral("Ошибка конфигурации: недопустимое значение атрибута %1 элемента %2 "
                                "(строка %3): «%4»")
                     .arg(name, e.tagName())
-                    .arg(e.lineNumber())
+                    .arg(lineOf(e))
                     .arg(e.attribute(name).left(64));
     }
 
@@ -272,10 +299,20 @@ public:
             return;
         error = QStringLiteral("Ошибка конфигурации: в узле %1 (строка %2) больше %3 элементов %4")
                     .arg(parent.tagName())
-                    .arg(parent.lineNumber())
+                    .arg(lineOf(parent))
                     .arg(max)
                     .arg(child);
     }
+
+private:
+    int lineOf(const QDomNode &node) const
+    {
+        if (node.lineNumber() > 0 || !source)
+            return node.lineNumber();
+        return sourceLine(*source, node);
+    }
+
+    const QByteArray *source;
 };
 
 // A file the XML parser refuses, in words for the user: where, then the
@@ -565,10 +602,10 @@ void readLineCounts(const QDomElement &root, ValueReader &r, Konfig_Line_t &line
 }
 
 // Checks every value of a parsed document; empty when it can be used.
-QString checkValues(const QDomDocument &doc)
+QString checkValues(const QDomDocument &doc, const QByteArray &source)
 {
     const QDomElement root = doc.documentElement();
-    ValueReader r;
+    ValueReader r(&source);
     ControllerData controller;
     readController(root.firstChildElement(sectionName(0)), r, controller);
     QVector<int> skipped;
@@ -644,11 +681,12 @@ QString checkAttributeCounts(const QByteArray &bytes)
     return QString();
 }
 
-// Streams through the bytes once to refuse trees too deep or too large to
-// build as a document. Table entries in their sections are limited by kind;
-// every other node (and every attribute the program does not write) counts
-// against one common limit.
-QString checkShape(const QByteArray &bytes)
+// Parses the bytes into `doc` in one pass and refuses, on the way, trees too
+// deep or too large to hold as a document. Table entries in their sections
+// are limited by kind; every other node (and every attribute the program
+// does not write) counts against one common limit. The tree is the one the
+// DOM's own parser makes: text of white space only is dropped.
+QString parseChecked(const QByteArray &bytes, QDomDocument &doc)
 {
     struct Kind
     {
@@ -667,6 +705,10 @@ QString checkShape(const QByteArray &bytes)
     const int maxRelays = 4 * MaxRelayModules * MaxRelays;
 
     QXmlStreamReader xml(bytes);
+    xml.setNamespaceProcessing(false);
+    // A document to add nodes to (a default one is null until first used).
+    doc = QDomDocument(QDomDocumentType());
+    QDomNode parentNode = doc;
     // Per open element: 0 other, 1 root, 2 a section as the readers find
     // it, 3 a table entry, 4 a relay of a relay-module entry.
     QVector<int> roles;
@@ -676,7 +718,17 @@ QString checkShape(const QByteArray &bytes)
     bool rootSeen = false;
     while (!xml.atEnd()) {
         const QXmlStreamReader::TokenType token = xml.readNext();
-        if (token == QXmlStreamReader::StartElement) {
+        if (token == QXmlStreamReader::StartDocument) {
+            // The declaration, as the DOM keeps it.
+            if (!xml.documentVersion().isEmpty()) {
+                QString data = QStringLiteral("version='%1'").arg(xml.documentVersion());
+                if (!xml.documentEncoding().isEmpty())
+                    data += QStringLiteral(" encoding='%1'").arg(xml.documentEncoding());
+                if (xml.isStandaloneDocument())
+                    data += QStringLiteral(" standalone='yes'");
+                doc.appendChild(doc.createProcessingInstruction(QStringLiteral("xml"), data));
+            }
+        } else if (token == QXmlStreamReader::StartElement) {
             if (roles.size() >= MaxNestingDepth) {
                 return QStringLiteral("Ошибка конфигурации: слишком глубокая вложенность элементов "
                                       "(строка %1)")
@@ -721,19 +773,33 @@ QString checkShape(const QByteArray &bytes)
             entryKinds.append(kind);
             if (role == 0)
                 ++others;
+            QDomElement element = doc.createElement(name);
             const QXmlStreamAttributes attributes = xml.attributes();
             for (const QXmlStreamAttribute &a : attributes) {
                 const QByteArray attributeName = a.qualifiedName().toLatin1();
                 if (role == 0 || !isKnownAttribute(attributeName.constData(), attributeName.size()))
                     ++others;
+                element.setAttribute(a.qualifiedName().toString(), a.value().toString());
             }
+            parentNode = parentNode.appendChild(element);
         } else if (token == QXmlStreamReader::EndElement) {
             roles.removeLast();
             entryKinds.removeLast();
+            parentNode = parentNode.parentNode();
         } else if (token == QXmlStreamReader::Characters) {
             // Indentation makes no nodes of the document.
-            if (!xml.isWhitespace())
+            if (xml.isCDATA()) {
                 ++others;
+                parentNode.appendChild(doc.createCDATASection(xml.text().toString()));
+            } else if (!xml.isWhitespace()) {
+                ++others;
+                // One text node, however the reader splits the text.
+                QDomNode last = parentNode.lastChild();
+                if (last.isText() && !last.isCDATASection())
+                    last.toText().appendData(xml.text().toString());
+                else
+                    parentNode.appendChild(doc.createTextNode(xml.text().toString()));
+            }
         } else if (token == QXmlStreamReader::DTD || token == QXmlStreamReader::EntityReference) {
             // The program writes neither; a file with them would not read
             // back once saved (the writer drops the declarations and keeps
@@ -742,8 +808,13 @@ QString checkShape(const QByteArray &bytes)
             return QStringLiteral("Ошибка конфигурации: объявления типа документа (DOCTYPE) и ссылки "
                                   "на сущности в файле данных не допускаются (строка %1)")
                 .arg(xml.lineNumber());
-        } else if (token == QXmlStreamReader::Comment || token == QXmlStreamReader::ProcessingInstruction) {
+        } else if (token == QXmlStreamReader::Comment) {
             ++others;
+            parentNode.appendChild(doc.createComment(xml.text().toString()));
+        } else if (token == QXmlStreamReader::ProcessingInstruction) {
+            ++others;
+            parentNode.appendChild(doc.createProcessingInstruction(xml.processingInstructionTarget().toString(),
+                                                                   xml.processingInstructionData().toString()));
         }
         if (others > MaxOtherNodes) {
             return QStringLiteral("Ошибка конфигурации: слишком много узлов в файле данных (строка %1)")
@@ -772,7 +843,27 @@ ConfigurationManager::ConfigurationManager(QObject *parent)
     registerMetaTypes();
 }
 
-ConfigurationManager::~ConfigurationManager() = default;
+ConfigurationManager::~ConfigurationManager()
+{
+    if (teardown) {
+        teardown->wait();
+        delete teardown;
+    }
+}
+
+void ConfigurationManager::retireDocument(QDomDocument old)
+{
+    if (old.isNull())
+        return;
+    if (teardown) {
+        teardown->wait();
+        delete teardown;
+    }
+    // The thread holds the last reference: the tree goes there, while the
+    // new document is read into the tables.
+    teardown = QThread::create([old = std::move(old)]() mutable { old = QDomDocument(); });
+    teardown->start(QThread::LowPriority);
+}
 
 void ConfigurationManager::newDocument()
 {
@@ -822,23 +913,12 @@ bool ConfigurationManager::readDocument(QIODevice *device)
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
 
+    QDomDocument parsed;
     QString error = checkAttributeCounts(bytes);
     if (error.isEmpty())
-        error = checkShape(bytes);
+        error = parseChecked(bytes, parsed);
     if (!error.isEmpty()) {
         errorText = error;
-        return false;
-    }
-
-    QDomDocument parsed;
-    QString message;
-    int line = 0;
-    int column = 0;
-    if (!parsed.setContent(bytes, false, &message, &line, &column)) {
-        errorText = parseErrorText()
-                        .arg(line)
-                        .arg(column)
-                        .arg(message);
         return false;
     }
 
@@ -854,16 +934,17 @@ bool ConfigurationManager::readDocument(QIODevice *device)
         }
     }
 
-    error = checkValues(parsed);
+    error = checkValues(parsed, bytes);
     if (!error.isEmpty()) {
         errorText = error;
         return false;
     }
 
-    if (hasDocument())
-        clear();
     // Nothing else refers to the parsed tree: it becomes the document as is.
-    document = parsed;
+    // Freeing the old tree's thousands of nodes waits until the event loop
+    // is idle: it is no part of reading the new one.
+    errorText.clear();
+    retireDocument(std::exchange(document, parsed));
     return true;
 }
 

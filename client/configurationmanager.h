@@ -13,6 +13,7 @@
 #include "lantrelprotocol.h"
 
 class QIODevice;
+class QThread;
 
 // Holds one configuration of the installation as an XML document and stands
 // in for the line controller when no live controller is used: its slots bear
@@ -79,9 +80,12 @@ signals:
 
 private:
     QDomElement section(const QString &name) const;
+    // Frees a document that nothing else refers to on a thread of its own.
+    void retireDocument(QDomDocument old);
 
     QDomDocument document;
     QString errorText;
+    QThread *teardown = nullptr;
 };
 
 #endif // CONFIGURATIONMANAGER_H

@@ -116,6 +116,19 @@ ControllerConfigForm::ControllerConfigForm(QWidget *parent, Qt::WindowFlags flag
     // room for them, so that no identity is cut when the page is narrow.
     for (QLabel *label : {ui->lblSerialNo, ui->lblPcbVer, ui->lblFwVer, ui->lblFwDate})
         label->setMinimumWidth(label->sizeHint().width());
+    // The same for the state labels and their widest state: the designed
+    // width is a pixel short of some of them.
+    const QStringList stateTexts = LoopStateTexts + QStringList{LoopOffText, RelayOnText, RelayOffText};
+    for (QLabel *label : {ui->lblLoop1, ui->lblLoop2, ui->lblRelay1, ui->lblRelay2, ui->lblTamper}) {
+        const QString shown = label->text();
+        int width = label->minimumWidth();
+        for (const QString &text : stateTexts) {
+            label->setText(text);
+            width = qMax(width, label->minimumSizeHint().width());
+        }
+        label->setText(shown);
+        label->setMinimumWidth(width);
+    }
 
     editorIds = {
         {ui->edtBlockID, ControllerConfigModel::BlockIdParam},

@@ -47,14 +47,11 @@ InteractionsConfigForm::InteractionsConfigForm(QWidget *parent, Qt::WindowFlags 
     connect(ui->tableView->selectionModel(), &QItemSelectionModel::selectionChanged,
             this, &InteractionsConfigForm::updateActions);
 
+    // Fits the columns whenever the table changes, once it is shown.
     widthFollower = new TableWidthFollower(ui->tableView, ui->gridLayout);
-    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
-        connect(model, signal, widthFollower, &TableWidthFollower::requestFit);
-        // The add button follows the row count, also when a read fills the table.
+    // The add button follows the row count, also when a read fills the table.
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(model, signal, this, &InteractionsConfigForm::updateActions);
-    }
-    connect(model, &QAbstractItemModel::dataChanged, widthFollower, &TableWidthFollower::requestFit);
-    widthFollower->fitColumns();
 
     connect(ui->btnAddInteraction, &QPushButton::clicked, this, &InteractionsConfigForm::addInteraction);
     connect(ui->btnEditInteraction, &QPushButton::clicked, this, &InteractionsConfigForm::editInteraction);
@@ -148,7 +145,7 @@ void InteractionsConfigForm::deleteInteraction()
         != QMessageBox::Yes)
         return;
     model->removeInteractions(rows);
-    ui->tableView->resizeColumnsToContents();
+    widthFollower->fitColumns();
     // The row that took the place of the deleted ones becomes the selection,
     // so that deleting can go on.
     const QModelIndex current = ui->tableView->currentIndex();

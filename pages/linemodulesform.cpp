@@ -14,6 +14,7 @@
 #include "linemodulesfiltermodel.h"
 #include "linemodulesmodel.h"
 #include "linemodulesrules.h"
+#include "tablewidthfollower.h"
 #include "texthelpers.h"
 #include "uiseams.h"
 
@@ -111,16 +112,12 @@ void LineModulesForm::setUpTable()
 
     QTableView *table = ui->tableView;
     setUpSortedModuleTable(table, filterModel);
-    QHeaderView *header = table->horizontalHeader();
     table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(table, &QWidget::customContextMenuRequested, this, &LineModulesForm::showCustomContextMenu);
     connect(table, &QAbstractItemView::doubleClicked, this, &LineModulesForm::onTableDoubleClicked);
 
     // The table column is as wide as its contents; the spacer column takes the rest.
-    const int scrollBarExtent = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    connect(header, &QHeaderView::geometriesChanged, this, [this, header, scrollBarExtent]() {
-        ui->gridLayout->setColumnMinimumWidth(0, header->length() + scrollBarExtent + 6);
-    });
+    new TableWidthFollower(table, ui->gridLayout);
 
     connect(ui->ckHideEmpty, &QCheckBox::toggled, this, [this](bool hide) {
         filterModel->setHideEmptyRows(hide);

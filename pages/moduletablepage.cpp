@@ -2,6 +2,7 @@
 
 #include "appcontext.h"
 #include "appglobals.h"
+#include "columnfitter.h"
 #include "fixedtablemodel.h"
 #include "lantrelclient.h"
 #include "spannedheaderview.h"
@@ -33,9 +34,6 @@ void setUp(QTableView *table, FixedTableFilterModel *filter, QAbstractItemModel 
     table->setHorizontalHeader(header);
     for (const Span &span : spans)
         header->setSpan(span.text, span.first, span.last);
-    // Sizes from the rows on screen only: the tables have up to 500 rows.
-    header->setResizeContentsPrecision(0);
-    header->setSectionResizeMode(QHeaderView::ResizeToContents);
     header->setSectionsClickable(false);
     header->setSortIndicatorShown(false);
     header->setHighlightSections(false);
@@ -43,6 +41,7 @@ void setUp(QTableView *table, FixedTableFilterModel *filter, QAbstractItemModel 
     table->setSortingEnabled(false);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    new ColumnFitter(table);
 
     QObject::connect(appClient(), &LantrelClient::datasetChanged, table, [table] { selectFirstRow(table); });
     commitEditsOnConfigurationTask(table);

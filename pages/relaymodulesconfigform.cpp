@@ -10,6 +10,7 @@
 #include "relaymoduleform.h"
 #include "relaymodulesconfigmodel.h"
 #include "relaymodulesdetailmodel.h"
+#include "columnfitter.h"
 #include "tablewidthfollower.h"
 #include "uiseams.h"
 
@@ -34,9 +35,8 @@ RelayModulesConfigForm::RelayModulesConfigForm(QWidget *parent, Qt::WindowFlags 
     ui->tableRelays->setItemDelegateForColumn(RelayModulesConfigModel::ExpansionColumn, new CheckBoxDelegate(this));
     ui->tableRelays->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
+    // Fits the columns whenever the list changes, once it is shown.
     widthFollower = new TableWidthFollower(ui->tableRelays, ui->gridLayout);
-    connect(model, &QAbstractItemModel::rowsInserted, widthFollower, &TableWidthFollower::requestFit);
-    connect(model, &QAbstractItemModel::rowsRemoved, widthFollower, &TableWidthFollower::requestFit);
     // The add button follows the module count, also when a read fills the list.
     connect(model, &QAbstractItemModel::rowsInserted, this, &RelayModulesConfigForm::updateActions);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &RelayModulesConfigForm::updateActions);
@@ -47,6 +47,7 @@ RelayModulesConfigForm::RelayModulesConfigForm(QWidget *parent, Qt::WindowFlags 
     setUpTable(ui->tableDetail);
     // As wide as the module list above it.
     ui->tableDetail->horizontalHeader()->setStretchLastSection(true);
+    new ColumnFitter(ui->tableDetail);
     ui->tableDetail->setItemDelegateForColumn(RelayModulesDetailModel::CountColumn,
                                               new FixedValuesSpinDelegate(0, 255, 1, 1, this));
 
@@ -162,7 +163,7 @@ void RelayModulesConfigForm::deleteRelayModule()
         != QMessageBox::Yes)
         return;
     model->removeModule(row);
-    ui->tableRelays->resizeColumnsToContents();
+    widthFollower->fitColumns();
     detailModel->setMasterRow(ui->tableRelays->currentIndex());
     updateActions();
 }

@@ -5,11 +5,14 @@
 #include <QGridLayout>
 #include <QPointer>
 
+class ColumnFitter;
+class QSpacerItem;
 class QTableView;
 
-// Keeps a column of a page's grid layout exactly as wide as a table's
+// Asks for a column of a page's grid layout exactly as wide as a table's
 // columns plus a vertical scroll bar: the table keeps to the left and the
-// free width goes to the column beside it.
+// free width goes to the column beside it. Where the page is narrower, the
+// table gives way and scrolls.
 class TableWidthFollower : public QObject
 {
     Q_OBJECT
@@ -17,22 +20,24 @@ class TableWidthFollower : public QObject
 public:
     TableWidthFollower(QTableView *table, QGridLayout *layout, int column = 0);
 
-    // Sizes the table's columns to their contents, then follows them.
+    // Sizes the table's columns for their widest values, then follows them.
     void fitColumns();
-    // fitColumns() once the events in hand are done: a read that inserts
-    // thousands of rows one by one sizes the columns once.
+    // fitColumns() once the events in hand are done, or once the table is
+    // shown: a read that inserts thousands of rows one by one fits once.
     void requestFit();
     // Only the layout column follows the header's length.
     void follow();
 
 private:
     QTableView *m_table;
+    ColumnFitter *m_fitter;
     // The page deletes its layout before its children, which still report
     // their geometry while they go.
     QPointer<QGridLayout> m_layout;
-    int m_column;
+    // Shares the table's cell: its width is the column's preferred width,
+    // and it asks for no minimum.
+    QSpacerItem *m_width = nullptr;
     int m_scrollBarExtent;
-    bool m_fitRequested = false;
 };
 
 #endif // TABLEWIDTHFOLLOWER_H

@@ -1,5 +1,7 @@
 #include "tableviews.h"
 
+#include "columnfitter.h"
+
 #include <QHeaderView>
 #include <QSortFilterProxyModel>
 #include <QTableView>
@@ -15,8 +17,6 @@ void setUpSortedModuleTable(QTableView *table, QSortFilterProxyModel *proxy)
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
     QHeaderView *header = table->horizontalHeader();
-    header->setResizeContentsPrecision(0);
-    header->setSectionResizeMode(QHeaderView::ResizeToContents);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
     header->setHighlightSections(false);
@@ -24,4 +24,5 @@ void setUpSortedModuleTable(QTableView *table, QSortFilterProxyModel *proxy)
     table->sortByColumn(0, Qt::AscendingOrder);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
+    new ColumnFitter(table);
 }

@@ -78,7 +78,8 @@ private slots:
     void restoresWithMissingChoices();
     void hostRowClick();
     void offlineControlsHidden();
-    void searchWithoutInterface();
+    void searchFindsNothing_data();
+    void searchFindsNothing();
     void interfaceAfterStartUp();
     void searchFindsControllers();
     void quitDuringSearchKeepsList();
@@ -500,20 +501,40 @@ void TestConnectorForm::offlineControlsHidden()
     QVERIFY(!child<QPushButton>("btnLoad")->isHidden());
 }
 
-void TestConnectorForm::searchWithoutInterface()
+void TestConnectorForm::searchFindsNothing_data()
 {
+    QTest::addColumn<bool>("withInterface");
+    QTest::newRow("no interface") << false;
+    // Broadcasts go out on the interface, and nobody answers.
+    QTest::newRow("nobody answers") << true;
+}
+
+void TestConnectorForm::searchFindsNothing()
+{
+    QFETCH(bool, withInterface);
     const HostMap hosts{{ip("10.0.0.1"), 5}};
     startManager({{"Connection/List", ConnectorForm::encodeHostList(hosts)}, {"Connection/Host", "10.0.0.1"}});
-    QVERIFY(m_manager->client()->networkInterfaces().isEmpty());
+    if (withInterface) {
+        if (!addEthernetInterface())
+            QSKIP("cannot make an Ethernet interface in this network namespace");
+        m_manager->client()->scanNetworkInterfaces();
+        QVERIFY(!m_manager->client()->networkInterfaces().isEmpty());
+    } else {
+        QVERIFY(m_manager->client()->networkInterfaces().isEmpty());
+    }
     openForm();
     QCOMPARE(child<QTableWidget>("tblHosts")->rowCount(), 1);
 
-    // A search that finds nothing keeps the remembered controllers.
+    // A search that finds nothing says so and keeps the remembered controllers.
     QVERIFY(QMetaObject::invokeMethod(m_form, "searchDevices"));
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages.first().icon, QMessageBox::Information);
+    QCOMPARE(m_messages.first().text,
+             QStringLiteral("Ни один контроллер не ответил на поиск. Список контроллеров не изменён."));
     QCOMPARE(child<QTableWidget>("tblHosts")->rowCount(), 1);
     QCOMPARE(child<QLineEdit>("edtIpAddr")->text(), QStringLiteral("10.0.0.1"));
     QCOMPARE(ConnectorForm::decodeHostList(appSettings->value(QStringLiteral("Connection/List")).toString()), hosts);
-    QVERIFY(!child<QPushButton>("btnConnect")->isEnabled());
+    QCOMPARE(child<QPushButton>("btnConnect")->isEnabled(), withInterface);
     QTRY_VERIFY(!m_form->findChild<QProgressDialog *>());
     QVERIFY(!QApplication::overrideCursor());
 }

@@ -1,6 +1,8 @@
 #include <QBuffer>
 #include <QFile>
+#include <QDomDocument>
 #include <QTemporaryDir>
+#include <QTextStream>
 #include <QtTest>
 
 #include <cstring>
@@ -392,6 +394,8 @@ private slots:
     void savedAsLoaded_data();
     void savedAsLoaded();
     void savesGiveTheSameBytes();
+    void readTreeAsTheDomParses_data();
+    void readTreeAsTheDomParses();
 
     void writersStopAtFirstEmptyRecord();
     void updateInPlaceKeepsUnknownContent();
@@ -896,6 +900,68 @@ void tst_ConfigurationManager::accepted()
         QCOMPARE(a.sensors[1].LineAddr, quint16(30));
         QCOMPARE(a.sensors[2].LineAddr, quint16(50));
     }
+}
+
+// The document read keeps every node of the file as the DOM's own parser
+// would: saved again, both give the same bytes.
+void tst_ConfigurationManager::readTreeAsTheDomParses_data()
+{
+    QTest::addColumn<QByteArray>("file");
+
+    QTest::newRow("written file") << sampleFile;
+    QTest::newRow("no declaration") << fileWith({}).mid(fileWith({}).indexOf('\n') + 1);
+    QTest::newRow("standalone declaration")
+        << QByteArray("<?xml version='1.0' encoding='UTF-8' standalone='yes'?>") + fileWith({}).mid(38);
+    QTest::newRow("comments and instructions")
+        << fileWith("<Controller LineAddr=\"4\"><!-- inside --><?app two x=1?></Controller>")
+               .replace("?>\n<RUZConfig", "?>\n<!-- before --><?app one?><RUZConfig")
+               + "<!-- after -->";
+    QTest::newRow("text, references and CDATA")
+        << fileWith("<Controller LineAddr=\"4\"> a &amp; b &#1083;<![CDATA[ <raw> ]]>c<Extra/>  </Controller>");
+    QTest::newRow("white space only text")
+        << fileWith("<Controller LineAddr=\"4\">\n   \t\n</Controller>", "<Sensors>\n\n</Sensors>");
+    QTest::newRow("unknown elements and attributes")
+        << fileWith("<Controller LineAddr=\"4\" Own=\"&lt;x&gt;\"><Note a=\"1\" b='2'>t</Note></Controller>");
+}
+
+// The tree a document holds, in words; attributes by name, since the
+// document keeps them unordered. The declaration is left out: every save
+// writes its own.
+QString treeText(const QDomNode &node)
+{
+    QString text;
+    if (node.isElement()) {
+        const QDomNamedNodeMap attributes = node.attributes();
+        QStringList pairs;
+        for (int i = 0; i < attributes.count(); ++i) {
+            const QDomAttr a = attributes.item(i).toAttr();
+            pairs << a.name() + QLatin1Char('=') + a.value();
+        }
+        pairs.sort();
+        text = QLatin1Char('<') + node.nodeName() + QLatin1Char(' ') + pairs.join(QLatin1Char(' '))
+            + QLatin1Char('>');
+    } else if (!node.isDocument()) {
+        text = QString::number(node.nodeType()) + QLatin1Char(':') + node.nodeName() + QLatin1Char(':')
+            + node.nodeValue();
+    }
+    for (QDomNode child = node.firstChild(); !child.isNull(); child = child.nextSibling()) {
+        if (!child.isProcessingInstruction() || child.nodeName() != QLatin1String("xml"))
+            text += QLatin1Char('\n') + treeText(child);
+    }
+    return text + QStringLiteral("\n/");
+}
+
+void tst_ConfigurationManager::readTreeAsTheDomParses()
+{
+    QFETCH(QByteArray, file);
+    ConfigurationManager m;
+    QVERIFY2(fromBytes(m, file), qPrintable(m.lastError()));
+
+    QDomDocument reference;
+    QVERIFY(reference.setContent(file, false));
+    QDomDocument saved;
+    QVERIFY(saved.setContent(toBytes(m), false));
+    QCOMPARE(treeText(saved), treeText(reference));
 }
 
 // The counts of the line settings are the entries the tables receive, not

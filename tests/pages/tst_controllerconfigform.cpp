@@ -769,6 +769,8 @@ void TestControllerConfigForm::disconnectShowsSettings()
 {
     makePage();
     auto *tabs = child<QTabWidget>("tabWidget");
+    QCOMPARE(tabs->tabText(0), QStringLiteral("Конфигурация"));
+    QCOMPARE(tabs->tabText(StateTab), QStringLiteral("Состояние"));
     emit published->client.deviceConnected(ClientConnection());
     QCOMPARE(tabs->currentIndex(), 0); // connecting does not switch
     tabs->setCurrentIndex(StateTab);
