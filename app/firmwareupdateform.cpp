@@ -72,7 +72,8 @@ FirmwareFormControls firmwareFormControls(const FirmwareFormState &s)
     c.startUpdate = idle && s.connected && s.imageUploaded;
     c.close = s.actionsEnabled && !s.updating && !s.waitingForLineStop;
     c.countVisible = isModuleFirmware(s.firmwareType);
-    c.progressVisible = reportsProgress(s.firmwareType) && s.updating;
+    // The last count stays in sight after the update, beside its outcome.
+    c.progressVisible = reportsProgress(s.firmwareType) && (s.updating || s.progressShown);
     return c;
 }
 
@@ -99,6 +100,8 @@ FirmwareUpdateForm::FirmwareUpdateForm(QWidget *parent, Qt::WindowFlags flags)
     connect(client, &LantrelClient::firmwareUpdated, this, &FirmwareUpdateForm::onFirmwareUpdated);
     connect(client, &LantrelClient::lineStatusChanged, this, &FirmwareUpdateForm::onLineStatus);
     connect(client, &LantrelClient::deviceDisconnected, this, [this]() {
+        if (state.uploading || state.updating)
+            outcome = QStringLiteral("Связь с ЦУ-Л потеряна, обновление прошивки прервано");
         state.connected = false;
         updateActions();
     });
@@ -203,6 +206,26 @@ void FirmwareUpdateForm::updateActions()
     ui->lblHwCount->setVisible(c.countVisible);
     ui->lblModProgress->setVisible(c.progressVisible);
     ui->lblModProgressCount->setVisible(c.progressVisible);
+    showResult();
+}
+
+void FirmwareUpdateForm::showOutcome(const QString &text)
+{
+    outcome = text;
+    showResult();
+}
+
+void FirmwareUpdateForm::showResult()
+{
+    QString text = outcome;
+    const bool busy = state.uploading || state.updating || state.waitingForLineStop;
+    if (linePollingStopped && state.connected && !busy) {
+        if (!text.isEmpty())
+            text += QLatin1Char('\n');
+        text += QStringLiteral("При закрытии окна ЦУ-Л будет перезапущен, чтобы возобновить чтение линии");
+    }
+    ui->lblResult->setText(text);
+    ui->lblResult->setVisible(!text.isEmpty());
 }
 
 void FirmwareUpdateForm::onControllerModelDataChanged(QVector<int> roles)
@@ -280,6 +303,9 @@ void FirmwareUpdateForm::dropFirmware()
 {
     state.imageUploaded = false;
     state.firmwareType = 0;
+    state.progressShown = false;
+    moduleTotal = 0;
+    outcome.clear();
     ui->lblHwType->setText(NoData);
     ui->lblVersion->setText(NoData);
     ui->lblHwCount->setText(NoCount);
@@ -300,8 +326,19 @@ bool FirmwareUpdateForm::acceptFile(const QString &fileName, const FirmwareFile 
     if (!isModuleFirmware(state.firmwareType))
         return true;
     const int count = moduleCount(state.firmwareType);
+    moduleTotal = count;
     ui->lblHwCount->setText(QString::number(count));
-    return count > 0 && state.modulesUpdateEnabled;
+    if (count == 0) {
+        showOutcome(QStringLiteral("Прошивка не передана: в конфигурации ЦУ-Л нет модулей %1").arg(file.displayName()));
+        return false;
+    }
+    // The line this window stopped for an earlier transfer stays stopped;
+    // the modules still take their firmware.
+    if (!state.modulesUpdateEnabled && !linePollingStopped) {
+        showOutcome(QStringLiteral("Прошивка не передана: линия связи с модулями не включена"));
+        return false;
+    }
+    return true;
 }
 
 // True when the controller has stopped polling the line for the transfer.
@@ -312,6 +349,11 @@ bool FirmwareUpdateForm::stopLinePolling()
     updateActions();
     const ClientAnswerWait::Outcome outcome
         = wait.run([]() { QMetaObject::invokeMethod(appClient(), "stopLinePolling", Qt::QueuedConnection); });
+    if (outcome == ClientAnswerWait::OwnerGone || outcome == ClientAnswerWait::TimedOut) {
+        // Nobody waits any more: the client's task ends with the wait, so
+        // the main window and this one are free again.
+        appClient()->cancelLinePollStop();
+    }
     if (outcome == ClientAnswerWait::OwnerGone)
         return false;
     state.waitingForLineStop = false;
@@ -319,11 +361,14 @@ bool FirmwareUpdateForm::stopLinePolling()
     if (outcome == ClientAnswerWait::TimedOut) {
         // The stop may still take effect: closing the window restarts the controller.
         linePollingStopped = true;
+        showOutcome(QStringLiteral("Передача прошивки отменена: ЦУ-Л не подтвердил остановку чтения линии"));
         reportError(QStringLiteral("ЦУ-Л не подтвердил остановку чтения линии. Передача прошивки отменена"));
         return false;
     }
     if (wait.answer())
         linePollingStopped = true;
+    else
+        showOutcome(QStringLiteral("Прошивка не передана: чтение линии не остановлено"));
     return wait.answer();
 }
 
@@ -337,6 +382,8 @@ void FirmwareUpdateForm::onFirmwareUploaded(bool success)
 {
     state.imageUploaded = success;
     state.uploading = false;
+    outcome = success ? QStringLiteral("Файл прошивки передан в ЦУ-Л")
+                      : QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л");
     updateActions();
 }
 
@@ -349,8 +396,10 @@ void FirmwareUpdateForm::updateFirmware()
     emit writeToLog(QStringLiteral("Запуск процедуры обновления прошивки")
                     + (modules ? QStringLiteral(" модулей") : QStringLiteral(" ЦУ-Л")));
     state.updating = true;
+    state.progressShown = reportsProgress(state.firmwareType);
+    outcome.clear();
     if (reportsProgress(state.firmwareType))
-        ui->lblModProgressCount->setText(QStringLiteral("0"));
+        onFirmwareUpdateProgress(0);
     appClient()->updateFirmware();
     updateActions();
 }
@@ -358,7 +407,7 @@ void FirmwareUpdateForm::updateFirmware()
 void FirmwareUpdateForm::onFirmwareUpdateProgress(ushort mod_count)
 {
     if (reportsProgress(state.firmwareType))
-        ui->lblModProgressCount->setText(QString::number(mod_count));
+        ui->lblModProgressCount->setText(QStringLiteral("%1 из %2").arg(mod_count).arg(moduleTotal));
 }
 
 void FirmwareUpdateForm::onFirmwareUpdated(bool success)
@@ -371,6 +420,8 @@ void FirmwareUpdateForm::onFirmwareUpdated(bool success)
     if (success)
         linePollingStopped = false;
     versionsPending = success && isModuleFirmware(state.firmwareType);
+    outcome = success ? QStringLiteral("Обновление прошивки успешно завершено")
+                      : QStringLiteral("Ошибка обновления прошивки");
     updateActions();
 }
 

@@ -22,6 +22,7 @@ struct FirmwareFormState
     bool uploading = false;
     bool updating = false;
     bool waitingForLineStop = false;
+    bool progressShown = false;        // an update of this file has counted its modules
     quint8 firmwareType = 0;
 };
 
@@ -80,6 +81,8 @@ private:
     bool acceptFile(const QString &fileName, const FirmwareFile &file);
     bool stopLinePolling();
     void reportError(const QString &message);
+    void showOutcome(const QString &text);
+    void showResult();
     void showControllerInfo();
     void updateActions();
 
@@ -91,6 +94,8 @@ private:
     bool linePollingStopped = false;
     bool versionsPending = false;
     bool controllerRebooted = false;
+    int moduleTotal = 0;     // modules the chosen module firmware is for
+    QString outcome;         // what became of the last transfer or update
     QString firmwarePath;
 };
 

@@ -122,6 +122,8 @@ void TestFirmwareUpdateForm::controls_data()
         QStringLiteral("close count"));
     row("updating sensors", [](FirmwareFormState &s) { s.updating = true; s.firmwareType = 3; },
         QStringLiteral("count progress"));
+    row("sensor update ended", [](FirmwareFormState &s) { s.progressShown = true; s.firmwareType = 3; },
+        QStringLiteral("readController readModules loadFile close count progress"));
     row("updating I/O modules", [](FirmwareFormState &s) { s.updating = true; s.firmwareType = 4; },
         QStringLiteral("count progress"));
     row("updating line-protection modules", [](FirmwareFormState &s) { s.updating = true; s.firmwareType = 5; },
@@ -324,9 +326,12 @@ void TestFirmwareUpdateForm::moduleFirmwareNotTransferred_data()
     QTest::addColumn<bool>("lineOn");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("count");
+    QTest::addColumn<QString>("reason");
 
-    QTest::newRow("no I/O modules") << 0 << int(IoModules) << true << QStringLiteral("ПС-Л") << QStringLiteral("0");
-    QTest::newRow("line off") << 4 << int(Sensors) << false << QStringLiteral("ВТ-Л (ВС-Л)") << QStringLiteral("24");
+    QTest::newRow("no I/O modules") << 0 << int(IoModules) << true << QStringLiteral("ПС-Л") << QStringLiteral("0")
+                                    << QStringLiteral("Прошивка не передана: в конфигурации ЦУ-Л нет модулей ПС-Л");
+    QTest::newRow("line off") << 4 << int(Sensors) << false << QStringLiteral("ВТ-Л (ВС-Л)") << QStringLiteral("24")
+                              << QStringLiteral("Прошивка не передана: линия связи с модулями не включена");
 }
 
 void TestFirmwareUpdateForm::moduleFirmwareNotTransferred()
@@ -336,6 +341,7 @@ void TestFirmwareUpdateForm::moduleFirmwareNotTransferred()
     QFETCH(bool, lineOn);
     QFETCH(QString, name);
     QFETCH(QString, count);
+    QFETCH(QString, reason);
 
     Rig rig;
     QVERIFY(rig.connect(false, ioModules));
@@ -346,7 +352,10 @@ void TestFirmwareUpdateForm::moduleFirmwareNotTransferred()
     QCOMPARE(rig.text("lblVersion"), QStringLiteral("3.05"));
     QVERIFY(rig.shown("lblHwCount"));
     QCOMPARE(rig.text("lblHwCount"), count);
+    // No box for it, but the window says why nothing was sent.
     QVERIFY(rig.boxes.asked.isEmpty());
+    QVERIFY(rig.shown("lblResult"));
+    QCOMPARE(rig.text("lblResult"), reason);
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
     QTest::qWait(200);
     QCOMPARE(rig.coilWrites(1), 0);
