@@ -11,6 +11,7 @@
 #include "linemodulesmodel.h"
 #include "modulesversionfiltermodel.h"
 #include "modulesversionmodel.h"
+#include "regularfile.h"
 #include "texthelpers.h"
 #include "uiseams.h"
 
@@ -267,9 +268,12 @@ void FirmwareUpdateForm::loadFirmwareFile()
     dropFirmware();
 
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString openError = notRegularFileReason(fileName);
+    if (openError.isEmpty() && !file.open(QIODevice::ReadOnly))
+        openError = file.errorString();
+    if (!openError.isEmpty()) {
         reportError(QStringLiteral("Ошибка открытия файла прошивки %1. %2")
-                        .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+                        .arg(QDir::toNativeSeparators(fileName), openError));
         updateActions();
         return;
     }

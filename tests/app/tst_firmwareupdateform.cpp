@@ -3,6 +3,7 @@
 // its ends, module versions, and the settings it keeps.
 
 #include "controllerconfigmodel.h"
+#include "fifotestsupport.h"
 #include "firmwarefile.h"
 #include "firmwareformfixture.h"
 
@@ -79,6 +80,7 @@ private slots:
     void dialogStartFolder();
     void refusedFiles_data();
     void refusedFiles();
+    void pipeRefused();
     void moduleFirmwareNotTransferred_data();
     void moduleFirmwareNotTransferred();
     void linePollStopRefused();
@@ -317,6 +319,28 @@ void TestFirmwareUpdateForm::refusedFiles()
     // The next choice starts in the file's folder once the file was read.
     rig.choose(QString());
     QCOMPARE(rig.dialogs.last().dir, folderRemembered ? QFileInfo(path).absolutePath() : appDataPath);
+}
+
+void TestFirmwareUpdateForm::pipeRefused()
+{
+    // Reading a named pipe would wait for a writer for ever.
+    Rig rig;
+    QVERIFY(rig.connect());
+    rig.open();
+    QVERIFY(QDir(rig.dir.path()).mkpath(QStringLiteral("firmware")));
+    const QString path = rig.dir.filePath(QStringLiteral("firmware/pipe.mcr"));
+    FifoTest::Guard pipe(path);
+    QVERIFY(pipe.isValid());
+
+    rig.choose(path);
+    QVERIFY(!pipe.released());
+    QCOMPARE(rig.text("lblFirmwareFileName"), QStringLiteral("pipe.mcr"));
+    QCOMPARE(rig.boxes.asked.size(), 1);
+    QCOMPARE(rig.boxes.asked.at(0).text, QStringLiteral("Ошибка открытия файла прошивки %1. Это не обычный файл")
+                                             .arg(QDir::toNativeSeparators(path)));
+    QCOMPARE(rig.text("lblHwType"), NoData);
+    QVERIFY(rig.button("btnLoadFirmwareFile")->isEnabled());
+    QCOMPARE(rig.coilWrites(1), 0);
 }
 
 void TestFirmwareUpdateForm::moduleFirmwareNotTransferred_data()
