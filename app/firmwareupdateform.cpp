@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QPointer>
 #include <QPushButton>
@@ -112,6 +113,7 @@ FirmwareUpdateForm::FirmwareUpdateForm(QWidget *parent, Qt::WindowFlags flags)
     connect(client, &LantrelClient::moduleFirmwareVersion, this, &FirmwareUpdateForm::onModuleFwVersion);
 
     setUpTable();
+    fixValueWidths();
     showControllerInfo();
 
     connect(ui->btnLoadFirmwareFile, &QToolButton::clicked, this, &FirmwareUpdateForm::loadFirmwareFile);
@@ -159,6 +161,21 @@ void FirmwareUpdateForm::setUpTable()
         ui->gridLayout->setColumnMinimumWidth(
             0, header->length() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 6);
     });
+}
+
+// The values beside the file's description take their widest text from the
+// start, so the window keeps its width whatever file is chosen.
+void FirmwareUpdateForm::fixValueWidths()
+{
+    QStringList texts {NoData, LoadError, QStringLiteral("500 из 500")};
+    for (const QString &name : firmwareNames)
+        texts << name;
+    const QFontMetrics metrics(ui->lblHwType->font());
+    int width = 0;
+    for (const QString &text : qAsConst(texts))
+        width = qMax(width, metrics.horizontalAdvance(text));
+    ui->lblHwType->setMinimumWidth(width + 2 * ui->lblHwType->margin() + 2);
+    fileNameWidth = width;
 }
 
 void FirmwareUpdateForm::restoreSettings()
@@ -218,15 +235,14 @@ void FirmwareUpdateForm::showOutcome(const QString &text)
 
 void FirmwareUpdateForm::showResult()
 {
-    QString text = outcome;
+    QStringList lines;
+    if (!outcome.isEmpty())
+        lines << QStringLiteral("<b>%1</b>").arg(outcome.toHtmlEscaped());
     const bool busy = state.uploading || state.updating || state.waitingForLineStop;
-    if (linePollingStopped && state.connected && !busy) {
-        if (!text.isEmpty())
-            text += QLatin1Char('\n');
-        text += QStringLiteral("При закрытии окна ЦУ-Л будет перезапущен, чтобы возобновить чтение линии");
-    }
-    ui->lblResult->setText(text);
-    ui->lblResult->setVisible(!text.isEmpty());
+    if (linePollingStopped && state.connected && !busy)
+        lines << QStringLiteral("При закрытии окна ЦУ-Л будет перезапущен, чтобы возобновить чтение линии");
+    ui->lblResult->setText(lines.join(QStringLiteral("<br>")));
+    ui->lblResult->setVisible(!lines.isEmpty());
 }
 
 void FirmwareUpdateForm::onControllerModelDataChanged(QVector<int> roles)
@@ -263,7 +279,10 @@ void FirmwareUpdateForm::loadFirmwareFile()
         QFileDialog::DontResolveSymlinks | QFileDialog::ReadOnly | QFileDialog::DontUseCustomDirectoryIcons);
     if (fileName.isEmpty())
         return;
-    ui->lblFirmwareFileName->setText(QFileInfo(fileName).fileName());
+    // A long name is shortened in the middle; the whole path is in its tip.
+    const QFontMetrics metrics(ui->lblFirmwareFileName->font());
+    ui->lblFirmwareFileName->setText(metrics.elidedText(QFileInfo(fileName).fileName(), Qt::ElideMiddle, fileNameWidth));
+    ui->lblFirmwareFileName->setToolTip(QDir::toNativeSeparators(fileName));
     // Whatever happens to this file, an earlier one is no longer to be updated.
     dropFirmware();
 
@@ -401,6 +420,7 @@ void FirmwareUpdateForm::updateFirmware()
                     + (modules ? QStringLiteral(" модулей") : QStringLiteral(" ЦУ-Л")));
     state.updating = true;
     state.progressShown = reportsProgress(state.firmwareType);
+    ui->lblModProgress->setText(QStringLiteral("Обновляется модулей:"));
     outcome.clear();
     if (reportsProgress(state.firmwareType))
         onFirmwareUpdateProgress(0);
@@ -426,6 +446,7 @@ void FirmwareUpdateForm::onFirmwareUpdated(bool success)
     versionsPending = success && isModuleFirmware(state.firmwareType);
     outcome = success ? QStringLiteral("Обновление прошивки успешно завершено")
                       : QStringLiteral("Ошибка обновления прошивки");
+    ui->lblModProgress->setText(QStringLiteral("Обновлено модулей:"));
     updateActions();
 }
 

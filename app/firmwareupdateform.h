@@ -76,6 +76,7 @@ private slots:
 
 private:
     void setUpTable();
+    void fixValueWidths();
     void restoreSettings();
     void dropFirmware();
     bool acceptFile(const QString &fileName, const FirmwareFile &file);
@@ -94,6 +95,7 @@ private:
     bool linePollingStopped = false;
     bool versionsPending = false;
     bool controllerRebooted = false;
+    int fileNameWidth = 0;   // the file name is shortened beyond it
     int moduleTotal = 0;     // modules the chosen module firmware is for
     QString outcome;         // what became of the last transfer or update
     QString firmwarePath;

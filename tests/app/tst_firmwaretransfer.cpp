@@ -42,7 +42,7 @@ void TestFirmwareTransfer::failedUpdateRestartsOnClose()
     QCOMPARE(updated.first().first().toBool(), false);
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
     QCOMPARE(rig.coilWrites(2), 0);
-    QCOMPARE(rig.text("lblResult"),
+    QCOMPARE(rig.result(),
              QStringLiteral("Ошибка обновления прошивки\n"
                             "При закрытии окна ЦУ-Л будет перезапущен, чтобы возобновить чтение линии"));
 
@@ -179,7 +179,7 @@ void TestFirmwareTransfer::secondModuleTransfer()
     QTest::mouseClick(rig.button("btnStartUpdateFirmware"), Qt::LeftButton);
     QVERIFY(updated.wait(ClientTest::LongWaitMs));
     QCOMPARE(updated.first().first().toBool(), true);
-    QCOMPARE(rig.text("lblResult"), QStringLiteral("Обновление прошивки успешно завершено"));
+    QCOMPARE(rig.result(), QStringLiteral("Обновление прошивки успешно завершено"));
 }
 
 QTEST_MAIN(TestFirmwareTransfer)

@@ -68,7 +68,7 @@ void TestFirmwareUpdate::controllerProgram()
     QVERIFY(updated.wait(ClientTest::LongWaitMs));
     QCOMPARE(updated.first().first().toBool(), true);
     QCOMPARE(rig.commandCodes().mid(rig.commandCodes().size() - 2), (QList<int>{MOVE_PROG, SAVE_PROG}));
-    QCOMPARE(rig.text("lblResult"), QStringLiteral("Обновление прошивки успешно завершено"));
+    QCOMPARE(rig.result(), QStringLiteral("Обновление прошивки успешно завершено"));
     QVERIFY(rig.widget("buttonBox")->isEnabled());
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
 
@@ -124,7 +124,7 @@ void TestFirmwareUpdate::sensorFirmware()
     // The last count stays beside the outcome.
     QVERIFY(rig.shown("lblModProgressCount"));
     QCOMPARE(rig.text("lblModProgressCount"), reported.last());
-    QCOMPARE(rig.text("lblResult"), QStringLiteral("Обновление прошивки успешно завершено"));
+    QCOMPARE(rig.result(), QStringLiteral("Обновление прошивки успешно завершено"));
 
     // The client restarts the controller; once the line polls again the
     // window asks for the versions, and the sensors show the new one.

@@ -81,6 +81,8 @@ private slots:
     void refusedFiles_data();
     void refusedFiles();
     void pipeRefused();
+    void widthKept_data();
+    void widthKept();
     void moduleFirmwareNotTransferred_data();
     void moduleFirmwareNotTransferred();
     void linePollStopRefused();
@@ -343,6 +345,43 @@ void TestFirmwareUpdateForm::pipeRefused()
     QCOMPARE(rig.coilWrites(1), 0);
 }
 
+void TestFirmwareUpdateForm::widthKept_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+
+    using namespace FirmwareTest;
+    QTest::newRow("controller program") << QStringLiteral("program.mcr")
+                                        << makeFile(patternBody(992), ControllerProgram, 0x0410);
+    QTest::newRow("controller loader") << QStringLiteral("loader.mcr")
+                                       << makeFile(patternBody(992), ControllerLoader, 0x0102);
+    QTest::newRow("rejected file") << QStringLiteral("bad.mcr") << QByteArray(64, 'x');
+    QTest::newRow("long file name")
+        << QStringLiteral("firmware_of_the_line_controller_program_for_the_perimeter_line_release_04_16.mcr")
+        << QByteArray(64, 'x');
+}
+
+void TestFirmwareUpdateForm::widthKept()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+
+    Rig rig;
+    QVERIFY(rig.connect());
+    FirmwareUpdateForm *form = rig.open();
+    QTest::qWait(50);
+    const int width = form->width();
+    rig.choose(rig.file(name, bytes));
+    QTest::qWait(50);
+    QCOMPARE(form->width(), width);
+    // Whole texts: the device, and the file's name or its shortened form with the whole path in the tip.
+    for (const char *label : {"lblHwType", "lblFirmwareFileName"}) {
+        const QLabel *l = rig.label(label);
+        QVERIFY2(l->width() >= l->fontMetrics().horizontalAdvance(l->text()), label);
+    }
+    QCOMPARE(rig.label("lblFirmwareFileName")->toolTip(), QDir::toNativeSeparators(rig.dir.filePath("firmware/" + name)));
+}
+
 void TestFirmwareUpdateForm::moduleFirmwareNotTransferred_data()
 {
     QTest::addColumn<int>("ioModules");
@@ -379,7 +418,7 @@ void TestFirmwareUpdateForm::moduleFirmwareNotTransferred()
     // No box for it, but the window says why nothing was sent.
     QVERIFY(rig.boxes.asked.isEmpty());
     QVERIFY(rig.shown("lblResult"));
-    QCOMPARE(rig.text("lblResult"), reason);
+    QCOMPARE(rig.result(), reason);
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
     QTest::qWait(200);
     QCOMPARE(rig.coilWrites(1), 0);
