@@ -11,6 +11,7 @@
 #include "linemodulesmodel.h"
 #include "modulesversionfiltermodel.h"
 #include "modulesversionmodel.h"
+#include "regularfile.h"
 #include "systemerrortext.h"
 #include "tablewidthfollower.h"
 #include "texthelpers.h"
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QPointer>
 #include <QPushButton>
@@ -74,7 +76,8 @@ FirmwareFormControls firmwareFormControls(const FirmwareFormState &s)
     c.startUpdate = idle && s.connected && s.imageUploaded;
     c.close = s.actionsEnabled && !s.updating && !s.waitingForLineStop;
     c.countVisible = isModuleFirmware(s.firmwareType);
-    c.progressVisible = reportsProgress(s.firmwareType) && s.updating;
+    // The last count stays in sight after the update, beside its outcome.
+    c.progressVisible = reportsProgress(s.firmwareType) && (s.updating || s.progressShown);
     return c;
 }
 
@@ -101,6 +104,8 @@ FirmwareUpdateForm::FirmwareUpdateForm(QWidget *parent, Qt::WindowFlags flags)
     connect(client, &LantrelClient::firmwareUpdated, this, &FirmwareUpdateForm::onFirmwareUpdated);
     connect(client, &LantrelClient::lineStatusChanged, this, &FirmwareUpdateForm::onLineStatus);
     connect(client, &LantrelClient::deviceDisconnected, this, [this]() {
+        if (state.uploading || state.updating)
+            outcome = QStringLiteral("Связь с ЦУ-Л потеряна, обновление прошивки прервано");
         state.connected = false;
         updateActions();
     });
@@ -110,6 +115,7 @@ FirmwareUpdateForm::FirmwareUpdateForm(QWidget *parent, Qt::WindowFlags flags)
     connect(client, &LantrelClient::moduleFirmwareVersion, this, &FirmwareUpdateForm::onModuleFwVersion);
 
     setUpTable();
+    fixValueWidths();
     showControllerInfo();
 
     connect(ui->btnLoadFirmwareFile, &QToolButton::clicked, this, &FirmwareUpdateForm::loadFirmwareFile);
@@ -152,6 +158,21 @@ void FirmwareUpdateForm::setUpTable()
     setUpSortedModuleTable(table, filter);
     // The table's column is as wide as its header and a scroll bar.
     new TableWidthFollower(table, ui->gridLayout);
+}
+
+// The values beside the file's description take their widest text from the
+// start, so the window keeps its width whatever file is chosen.
+void FirmwareUpdateForm::fixValueWidths()
+{
+    QStringList texts {NoData, LoadError, QStringLiteral("500 из 500")};
+    for (const QString &name : firmwareNames)
+        texts << name;
+    const QFontMetrics metrics(ui->lblHwType->font());
+    int width = 0;
+    for (const QString &text : qAsConst(texts))
+        width = qMax(width, metrics.horizontalAdvance(text));
+    ui->lblHwType->setMinimumWidth(width + 2 * ui->lblHwType->margin() + 2);
+    fileNameWidth = width;
 }
 
 void FirmwareUpdateForm::restoreSettings()
@@ -200,6 +221,25 @@ void FirmwareUpdateForm::updateActions()
     ui->lblHwCount->setVisible(c.countVisible);
     ui->lblModProgress->setVisible(c.progressVisible);
     ui->lblModProgressCount->setVisible(c.progressVisible);
+    showResult();
+}
+
+void FirmwareUpdateForm::showOutcome(const QString &text)
+{
+    outcome = text;
+    showResult();
+}
+
+void FirmwareUpdateForm::showResult()
+{
+    QStringList lines;
+    if (!outcome.isEmpty())
+        lines << QStringLiteral("<b>%1</b>").arg(outcome.toHtmlEscaped());
+    const bool busy = state.uploading || state.updating || state.waitingForLineStop;
+    if (linePollingStopped && state.connected && !busy)
+        lines << QStringLiteral("При закрытии окна ЦУ-Л будет перезапущен, чтобы возобновить чтение линии");
+    ui->lblResult->setText(lines.join(QStringLiteral("<br>")));
+    ui->lblResult->setVisible(!lines.isEmpty());
 }
 
 void FirmwareUpdateForm::onControllerModelDataChanged(QVector<int> roles)
@@ -236,14 +276,20 @@ void FirmwareUpdateForm::loadFirmwareFile()
         QFileDialog::DontResolveSymlinks | QFileDialog::ReadOnly | QFileDialog::DontUseCustomDirectoryIcons);
     if (fileName.isEmpty())
         return;
-    ui->lblFirmwareFileName->setText(QFileInfo(fileName).fileName());
+    // A long name is shortened in the middle; the whole path is in its tip.
+    const QFontMetrics metrics(ui->lblFirmwareFileName->font());
+    ui->lblFirmwareFileName->setText(metrics.elidedText(QFileInfo(fileName).fileName(), Qt::ElideMiddle, fileNameWidth));
+    ui->lblFirmwareFileName->setToolTip(QDir::toNativeSeparators(fileName));
     // Whatever happens to this file, an earlier one is no longer to be updated.
     dropFirmware();
 
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString openError = notRegularFileReason(fileName);
+    if (openError.isEmpty() && !file.open(QIODevice::ReadOnly))
+        openError = systemErrorText(file.errorString());
+    if (!openError.isEmpty()) {
         reportError(QStringLiteral("Ошибка открытия файла прошивки %1. %2")
-                        .arg(QDir::toNativeSeparators(fileName), systemErrorText(file.errorString())));
+                        .arg(QDir::toNativeSeparators(fileName), openError));
         updateActions();
         return;
     }
@@ -277,6 +323,9 @@ void FirmwareUpdateForm::dropFirmware()
 {
     state.imageUploaded = false;
     state.firmwareType = 0;
+    state.progressShown = false;
+    moduleTotal = 0;
+    outcome.clear();
     ui->lblHwType->setText(NoData);
     ui->lblVersion->setText(NoData);
     ui->lblHwCount->setText(NoCount);
@@ -297,8 +346,19 @@ bool FirmwareUpdateForm::acceptFile(const QString &fileName, const FirmwareFile 
     if (!isModuleFirmware(state.firmwareType))
         return true;
     const int count = moduleCount(state.firmwareType);
+    moduleTotal = count;
     ui->lblHwCount->setText(QString::number(count));
-    return count > 0 && state.modulesUpdateEnabled;
+    if (count == 0) {
+        showOutcome(QStringLiteral("Прошивка не передана: в конфигурации ЦУ-Л нет модулей %1").arg(file.displayName()));
+        return false;
+    }
+    // The line this window stopped for an earlier transfer stays stopped;
+    // the modules still take their firmware.
+    if (!state.modulesUpdateEnabled && !linePollingStopped) {
+        showOutcome(QStringLiteral("Прошивка не передана: линия связи с модулями не включена"));
+        return false;
+    }
+    return true;
 }
 
 // True when the controller has stopped polling the line for the transfer.
@@ -309,6 +369,11 @@ bool FirmwareUpdateForm::stopLinePolling()
     updateActions();
     const ClientAnswerWait::Outcome outcome
         = wait.run([]() { QMetaObject::invokeMethod(appClient(), "stopLinePolling", Qt::QueuedConnection); });
+    if (outcome == ClientAnswerWait::OwnerGone || outcome == ClientAnswerWait::TimedOut) {
+        // Nobody waits any more: the client's task ends with the wait, so
+        // the main window and this one are free again.
+        appClient()->cancelLinePollStop();
+    }
     if (outcome == ClientAnswerWait::OwnerGone)
         return false;
     state.waitingForLineStop = false;
@@ -316,11 +381,14 @@ bool FirmwareUpdateForm::stopLinePolling()
     if (outcome == ClientAnswerWait::TimedOut) {
         // The stop may still take effect: closing the window restarts the controller.
         linePollingStopped = true;
+        showOutcome(QStringLiteral("Передача прошивки отменена: ЦУ-Л не подтвердил остановку чтения линии"));
         reportError(QStringLiteral("ЦУ-Л не подтвердил остановку чтения линии. Передача прошивки отменена"));
         return false;
     }
     if (wait.answer())
         linePollingStopped = true;
+    else
+        showOutcome(QStringLiteral("Прошивка не передана: чтение линии не остановлено"));
     return wait.answer();
 }
 
@@ -334,6 +402,8 @@ void FirmwareUpdateForm::onFirmwareUploaded(bool success)
 {
     state.imageUploaded = success;
     state.uploading = false;
+    outcome = success ? QStringLiteral("Файл прошивки передан в ЦУ-Л")
+                      : QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л");
     updateActions();
 }
 
@@ -346,8 +416,11 @@ void FirmwareUpdateForm::updateFirmware()
     emit writeToLog(QStringLiteral("Запуск процедуры обновления прошивки")
                     + (modules ? QStringLiteral(" модулей") : QStringLiteral(" ЦУ-Л")));
     state.updating = true;
+    state.progressShown = reportsProgress(state.firmwareType);
+    ui->lblModProgress->setText(QStringLiteral("Обновляется модулей:"));
+    outcome.clear();
     if (reportsProgress(state.firmwareType))
-        ui->lblModProgressCount->setText(QStringLiteral("0"));
+        onFirmwareUpdateProgress(0);
     appClient()->updateFirmware();
     updateActions();
 }
@@ -355,7 +428,7 @@ void FirmwareUpdateForm::updateFirmware()
 void FirmwareUpdateForm::onFirmwareUpdateProgress(ushort mod_count)
 {
     if (reportsProgress(state.firmwareType))
-        ui->lblModProgressCount->setText(QString::number(mod_count));
+        ui->lblModProgressCount->setText(QStringLiteral("%1 из %2").arg(mod_count).arg(moduleTotal));
 }
 
 void FirmwareUpdateForm::onFirmwareUpdated(bool success)
@@ -368,6 +441,9 @@ void FirmwareUpdateForm::onFirmwareUpdated(bool success)
     if (success)
         linePollingStopped = false;
     versionsPending = success && isModuleFirmware(state.firmwareType);
+    outcome = success ? QStringLiteral("Обновление прошивки успешно завершено")
+                      : QStringLiteral("Ошибка обновления прошивки");
+    ui->lblModProgress->setText(QStringLiteral("Обновлено модулей:"));
     updateActions();
 }
 

@@ -22,6 +22,7 @@ struct FirmwareFormState
     bool uploading = false;
     bool updating = false;
     bool waitingForLineStop = false;
+    bool progressShown = false;        // an update of this file has counted its modules
     quint8 firmwareType = 0;
 };
 
@@ -75,11 +76,14 @@ private slots:
 
 private:
     void setUpTable();
+    void fixValueWidths();
     void restoreSettings();
     void dropFirmware();
     bool acceptFile(const QString &fileName, const FirmwareFile &file);
     bool stopLinePolling();
     void reportError(const QString &message);
+    void showOutcome(const QString &text);
+    void showResult();
     void showControllerInfo();
     void updateActions();
 
@@ -91,6 +95,9 @@ private:
     bool linePollingStopped = false;
     bool versionsPending = false;
     bool controllerRebooted = false;
+    int fileNameWidth = 0;   // the file name is shortened beyond it
+    int moduleTotal = 0;     // modules the chosen module firmware is for
+    QString outcome;         // what became of the last transfer or update
     QString firmwarePath;
 };
 

@@ -319,6 +319,8 @@ void LantrelClient::resetTaskState()
     m_skipDataset = false;
     m_rereadPending = false;
     m_moduleSearch = false;
+    m_linePollStopPending = false;
+    m_linePollStopCancelled = false;
     m_configSaved = true;
     setConfigurationBusy(false);
 }
@@ -540,6 +542,10 @@ void LantrelClient::onEraseFlashCompleted(bool success)
 
 void LantrelClient::onLinePollStopped(bool success)
 {
+    // The answer to a stop given up on comes to nobody.
+    if (m_linePollStopCancelled)
+        return;
+    m_linePollStopPending = false;
     onTaskCompleted(success);
     if (!success)
         emit clientError(QStringLiteral("Ошибка выполнения процедуры остановки чтения линии"));

@@ -174,6 +174,9 @@ public slots:
     void clearEvents();
     void getModuleAddress(uint serial_no);
     void stopLinePolling();
+    // Ends a line-polling stop nobody waits for any more: its task ends as
+    // failed and its answer, should it still come, is not passed on.
+    void cancelLinePollStop();
     void calibrateModules();
 
 private slots:
@@ -344,6 +347,8 @@ private:
     bool m_rereadPending = false;
     // A search by serial number (getModuleAddress) still owes its one step.
     bool m_moduleSearch = false;
+    bool m_linePollStopPending = false;
+    bool m_linePollStopCancelled = false;
     QVector<ReadStep> m_readPlan;       // of the running or last read
     QVector<ReadStep> m_missingSteps;   // its failed steps
 

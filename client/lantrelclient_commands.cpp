@@ -293,8 +293,20 @@ void LantrelClient::stopLinePolling()
 {
     if (!m_driver)
         return;
+    m_linePollStopPending = true;
+    m_linePollStopCancelled = false;
     startCommandTask(QStringLiteral("Остановка чтения линии..."));
     invokeDriver("stopLinePolling");
+}
+
+void LantrelClient::cancelLinePollStop()
+{
+    if (!m_linePollStopPending)
+        return;
+    m_linePollStopPending = false;
+    m_linePollStopCancelled = true;
+    invokeDriver("cancelLinePollStop");
+    onTaskCompleted(false);
 }
 
 void LantrelClient::calibrateModules()

@@ -18,6 +18,7 @@
 #include "devicetables.h"
 #include "interactiontext.h"
 #include "iomodulesconfigmodel.h"
+#include "regularfile.h"
 #include "linemodulesmodel.h"
 #include "processingconfigmodel.h"
 #include "relaymodulesconfigmodel.h"
@@ -693,9 +694,11 @@ void LantrelClient::uploadConfigToLine()
 bool LantrelClient::loadConfigFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        emit clientError(QStringLiteral("Ошибка чтения файла конфигурации «%1». %2")
-                             .arg(nativePath(path), systemErrorText(file.errorString())));
+    QString openError = notRegularFileReason(path);
+    if (openError.isEmpty() && !file.open(QIODevice::ReadOnly))
+        openError = systemErrorText(file.errorString());
+    if (!openError.isEmpty()) {
+        emit clientError(QStringLiteral("Ошибка чтения файла конфигурации «%1». %2").arg(nativePath(path), openError));
         return false;
     }
     if (!m_document->readDocument(&file)) {

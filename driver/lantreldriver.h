@@ -212,6 +212,8 @@ public slots:
     // commands (lantreldriver_commands.cpp)
     void enableUseMagneticSensor(bool yes);
     void stopLinePolling();
+    // The caller no longer waits for the stop: no answer, no more re-reads.
+    void cancelLinePollStop();
 
 private slots:
     void onDeviceStateChanged(QModbusDevice::State state);
@@ -380,6 +382,7 @@ private:
     // commands
     bool linePollStopCheck = false;  // stopLinePolling waits for a fresh line status
     int linePollStopReads = 0;       // line-status reads while waiting for the stop
+    bool linePollStopCancelled = false;  // a stop command still in the queue starts no wait
     void queueIdentityRequest(quint32 serial_no, bool next);
     // Puts copies of the items at the end of the queue, or right behind the
     // head item when `next` is set.

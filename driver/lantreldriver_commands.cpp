@@ -258,8 +258,17 @@ void LantrelDriver::stopLinePolling()
     // Decide on a line status read now, not on the last one monitoring saw.
     if (linePollStopCheck || waitLinePollStop)
         return;   // a stop is already running; its answer serves this call too
+    linePollStopCancelled = false;
     linePollStopCheck = true;
     getLineStatus();
+}
+
+void LantrelDriver::cancelLinePollStop()
+{
+    linePollStopCancelled = true;
+    linePollStopCheck = false;
+    waitLinePollStop = false;
+    linePollStopReads = 0;
 }
 
 void LantrelDriver::executeCoilCommand(quint16 coil)
@@ -540,6 +549,8 @@ void LantrelDriver::decodeCommandReply(QModbusReply *reply, qint64 now)
             clearCoil10();
             break;
         case 1:
+            if (linePollStopCancelled)
+                break;
             waitLinePollStop = true;
             linePollStopReads = 0;
             nextSendTime = now + 1800;

@@ -8,6 +8,7 @@
 namespace {
 
 const char MinimumProperty[] = "outOfRangeMinimum";
+const char MinimumWidthProperty[] = "outOfRangeMinimumWidth";
 const char MaximumProperty[] = "outOfRangeMaximum";
 const char HookedProperty[] = "outOfRangeHooked";
 const char TextProperty[] = "outOfRangeText";
@@ -106,12 +107,16 @@ bool isHeld(const QSpinBox *spin)
 void showInComboBox(QComboBox *combo, const QVariant &value)
 {
     if (firstHook(combo)) {
+        // Sized once on first show, the box would cut an extra item added later.
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        combo->setProperty(MinimumWidthProperty, combo->minimumWidth());
         QObject::connect(combo, qOverload<int>(&QComboBox::currentIndexChanged), combo, [combo](int index) {
             const int held = heldItem(combo);
             if (held < 0 || held == index)
                 return;
             // The extra item is the last one: removing it leaves the current item as it is.
             combo->removeItem(held);
+            combo->setMinimumWidth(combo->property(MinimumWidthProperty).toInt());
             mark(combo, false);
         });
     }
@@ -126,6 +131,10 @@ void showInComboBox(QComboBox *combo, const QVariant &value)
         index = combo->count() - 1;
         combo->setItemData(index, true, HeldItemRole);
         combo->setItemData(index, markColour(), Qt::ForegroundRole);
+        // The layout may give the box less than it asks; the held value stays whole.
+        combo->setMinimumWidth(qMax(combo->property(MinimumWidthProperty).toInt(), combo->sizeHint().width()));
+    } else {
+        combo->setMinimumWidth(combo->property(MinimumWidthProperty).toInt());
     }
     combo->setCurrentIndex(index);
     mark(combo, heldItem(combo) >= 0);

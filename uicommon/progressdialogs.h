@@ -8,7 +8,8 @@ class QWidget;
 
 // The progress window of a task: a tool window with a title bar and no
 // buttons of its own, shown at once, never closed or reset by its value,
-// and wide enough to show its whole title.
+// and wide enough to show its whole title. Unless it is given a cancel
+// button, Escape and the close of the window leave it open.
 QProgressDialog *createProgressDialog(QWidget *parent, const QString &title);
 
 #endif // PROGRESSDIALOGS_H

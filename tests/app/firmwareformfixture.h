@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextDocumentFragment>
 #include <QtTest>
 
 #include "appglobals.h"
@@ -123,6 +124,8 @@ public:
     QLabel *label(const char *name) const { return form->findChild<QLabel *>(QString::fromLatin1(name)); }
     QString text(const char *name) const { return label(name)->text(); }
     bool shown(const char *name) const { return label(name)->isVisibleTo(form); }
+    // What the outcome line reads, without its markup.
+    QString result() const { return QTextDocumentFragment::fromHtml(text("lblResult")).toPlainText(); }
 
     // Requests the fake received: coil writes (1 stops the line polling,
     // 2 restarts the controller) and the commands it ran.

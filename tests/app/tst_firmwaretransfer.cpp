@@ -20,6 +20,8 @@ private slots:
     void newFileDropsUpload_data();
     void newFileDropsUpload();
     void linkLostDuringTransfer();
+    void secondModuleTransfer_data();
+    void secondModuleTransfer();
 };
 
 void TestFirmwareTransfer::failedUpdateRestartsOnClose()
@@ -40,6 +42,9 @@ void TestFirmwareTransfer::failedUpdateRestartsOnClose()
     QCOMPARE(updated.first().first().toBool(), false);
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
     QCOMPARE(rig.coilWrites(2), 0);
+    QCOMPARE(rig.result(),
+             QStringLiteral("Ошибка обновления прошивки\n"
+                            "При закрытии окна ЦУ-Л будет перезапущен, чтобы возобновить чтение линии"));
 
     // The line is still stopped: closing restarts the controller.
     QVERIFY(rig.closeForm());
@@ -124,6 +129,57 @@ void TestFirmwareTransfer::linkLostDuringTransfer()
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
     QVERIFY(rig.closeForm());
     QCOMPARE(rig.coilWrites(2), 0);
+}
+
+void TestFirmwareTransfer::secondModuleTransfer_data()
+{
+    QTest::addColumn<bool>("updateFirst");   // start the update of the first file, which fails
+
+    QTest::newRow("after a transfer") << false;
+    QTest::newRow("after a failed update") << true;
+}
+
+void TestFirmwareTransfer::secondModuleTransfer()
+{
+    QFETCH(bool, updateFirst);
+
+    // Monitoring on, as in the program: the window sees the line it stopped.
+    Rig rig;
+    QVERIFY(rig.connect(true));
+    if (updateFirst)
+        rig.line.fake.failCommand(MOVE_PROG);
+    rig.open(true);
+    QSignalSpy uploaded(&rig.line.client, &LantrelClient::firmwareUploaded);
+    rig.choose(rig.moduleFile(IoModules, 0x0104));
+    QVERIFY(uploadSucceeded(uploaded));
+    QTRY_VERIFY(rig.button("btnStartUpdateFirmware")->isEnabled());
+    if (updateFirst) {
+        QSignalSpy updated(&rig.line.client, &LantrelClient::firmwareUpdated);
+        QTest::mouseClick(rig.button("btnStartUpdateFirmware"), Qt::LeftButton);
+        QVERIFY(updated.wait(ClientTest::LongWaitMs));
+        QCOMPARE(updated.first().first().toBool(), false);
+    }
+    // The line is reported stopped: the module versions cannot be read now.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !rig.button("btnReadModulesInfo")->isEnabled() && rig.button("btnLoadFirmwareFile")->isEnabled(), 10000);
+
+    // The stopped line still takes another module firmware.
+    uploaded.clear();
+    const QByteArray second = FirmwareTest::makeFile(FirmwareTest::patternBody(4064), Sensors, 0x0211);
+    rig.choose(rig.file(QStringLiteral("sensors.mcr"), second));
+    QCOMPARE(rig.text("lblHwCount"), QStringLiteral("24"));
+    QVERIFY(uploadSucceeded(uploaded));
+    QCOMPARE(rig.line.fake.firmwareImage(), FirmwareTest::uploadImageOf(second));
+    QCOMPARE(rig.commandCodes().count(LOAD_PROG), 2);
+    QTRY_VERIFY(rig.button("btnStartUpdateFirmware")->isEnabled());
+    QVERIFY(rig.boxes.asked.isEmpty());
+
+    // And the update of the second file goes through.
+    QSignalSpy updated(&rig.line.client, &LantrelClient::firmwareUpdated);
+    QTest::mouseClick(rig.button("btnStartUpdateFirmware"), Qt::LeftButton);
+    QVERIFY(updated.wait(ClientTest::LongWaitMs));
+    QCOMPARE(updated.first().first().toBool(), true);
+    QCOMPARE(rig.result(), QStringLiteral("Обновление прошивки успешно завершено"));
 }
 
 QTEST_MAIN(TestFirmwareTransfer)

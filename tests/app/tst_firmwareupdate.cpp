@@ -68,6 +68,7 @@ void TestFirmwareUpdate::controllerProgram()
     QVERIFY(updated.wait(ClientTest::LongWaitMs));
     QCOMPARE(updated.first().first().toBool(), true);
     QCOMPARE(rig.commandCodes().mid(rig.commandCodes().size() - 2), (QList<int>{MOVE_PROG, SAVE_PROG}));
+    QCOMPARE(rig.result(), QStringLiteral("Обновление прошивки успешно завершено"));
     QVERIFY(rig.widget("buttonBox")->isEnabled());
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
 
@@ -111,16 +112,19 @@ void TestFirmwareUpdate::sensorFirmware()
     QTest::mouseClick(rig.button("btnStartUpdateFirmware"), Qt::LeftButton);
     QCOMPARE(logged.last().at(0).toString(), QStringLiteral("Запуск процедуры обновления прошивки модулей"));
     QVERIFY(rig.shown("lblModProgressCount"));
-    QCOMPARE(rig.text("lblModProgressCount"), QStringLiteral("0"));
+    QCOMPARE(rig.text("lblModProgressCount"), QStringLiteral("0 из 24"));
     QVERIFY(updated.wait(ClientTest::LongWaitMs));
     QCOMPARE(updated.first().first().toBool(), true);
     QVERIFY(progress.count() >= 2);
     QStringList reported;
     for (const QList<QVariant> &p : qAsConst(progress))
-        reported << QString::number(p.at(0).toUInt());
+        reported << QStringLiteral("%1 из 24").arg(p.at(0).toUInt());
     QCOMPARE(progressShown, reported);
-    QVERIFY(reported.first().toInt() > 0 && reported.last().toInt() <= 24);
-    QVERIFY(!rig.shown("lblModProgressCount"));
+    QVERIFY(progress.first().at(0).toUInt() > 0 && progress.last().at(0).toUInt() <= 24);
+    // The last count stays beside the outcome.
+    QVERIFY(rig.shown("lblModProgressCount"));
+    QCOMPARE(rig.text("lblModProgressCount"), reported.last());
+    QCOMPARE(rig.result(), QStringLiteral("Обновление прошивки успешно завершено"));
 
     // The client restarts the controller; once the line polls again the
     // window asks for the versions, and the sensors show the new one.

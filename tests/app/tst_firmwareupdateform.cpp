@@ -3,6 +3,7 @@
 // its ends, module versions, and the settings it keeps.
 
 #include "controllerconfigmodel.h"
+#include "fifotestsupport.h"
 #include "firmwarefile.h"
 #include "firmwareformfixture.h"
 
@@ -79,6 +80,9 @@ private slots:
     void dialogStartFolder();
     void refusedFiles_data();
     void refusedFiles();
+    void pipeRefused();
+    void widthKept_data();
+    void widthKept();
     void moduleFirmwareNotTransferred_data();
     void moduleFirmwareNotTransferred();
     void linePollStopRefused();
@@ -122,6 +126,8 @@ void TestFirmwareUpdateForm::controls_data()
         QStringLiteral("close count"));
     row("updating sensors", [](FirmwareFormState &s) { s.updating = true; s.firmwareType = 3; },
         QStringLiteral("count progress"));
+    row("sensor update ended", [](FirmwareFormState &s) { s.progressShown = true; s.firmwareType = 3; },
+        QStringLiteral("readController readModules loadFile close count progress"));
     row("updating I/O modules", [](FirmwareFormState &s) { s.updating = true; s.firmwareType = 4; },
         QStringLiteral("count progress"));
     row("updating line-protection modules", [](FirmwareFormState &s) { s.updating = true; s.firmwareType = 5; },
@@ -317,6 +323,65 @@ void TestFirmwareUpdateForm::refusedFiles()
     QCOMPARE(rig.dialogs.last().dir, folderRemembered ? QFileInfo(path).absolutePath() : appDataPath);
 }
 
+void TestFirmwareUpdateForm::pipeRefused()
+{
+    // Reading a named pipe would wait for a writer for ever.
+    Rig rig;
+    QVERIFY(rig.connect());
+    rig.open();
+    QVERIFY(QDir(rig.dir.path()).mkpath(QStringLiteral("firmware")));
+    const QString path = rig.dir.filePath(QStringLiteral("firmware/pipe.mcr"));
+    FifoTest::Guard pipe(path);
+    QVERIFY(pipe.isValid());
+
+    rig.choose(path);
+    QVERIFY(!pipe.released());
+    QCOMPARE(rig.text("lblFirmwareFileName"), QStringLiteral("pipe.mcr"));
+    QCOMPARE(rig.boxes.asked.size(), 1);
+    QCOMPARE(rig.boxes.asked.at(0).text, QStringLiteral("Ошибка открытия файла прошивки %1. Это не обычный файл")
+                                             .arg(QDir::toNativeSeparators(path)));
+    QCOMPARE(rig.text("lblHwType"), NoData);
+    QVERIFY(rig.button("btnLoadFirmwareFile")->isEnabled());
+    QCOMPARE(rig.coilWrites(1), 0);
+}
+
+void TestFirmwareUpdateForm::widthKept_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+
+    using namespace FirmwareTest;
+    QTest::newRow("controller program") << QStringLiteral("program.mcr")
+                                        << makeFile(patternBody(992), ControllerProgram, 0x0410);
+    QTest::newRow("controller loader") << QStringLiteral("loader.mcr")
+                                       << makeFile(patternBody(992), ControllerLoader, 0x0102);
+    QTest::newRow("rejected file") << QStringLiteral("bad.mcr") << QByteArray(64, 'x');
+    QTest::newRow("long file name")
+        << QStringLiteral("firmware_of_the_line_controller_program_for_the_perimeter_line_release_04_16.mcr")
+        << QByteArray(64, 'x');
+}
+
+void TestFirmwareUpdateForm::widthKept()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+
+    Rig rig;
+    QVERIFY(rig.connect());
+    FirmwareUpdateForm *form = rig.open();
+    QTest::qWait(50);
+    const int width = form->width();
+    rig.choose(rig.file(name, bytes));
+    QTest::qWait(50);
+    QCOMPARE(form->width(), width);
+    // Whole texts: the device, and the file's name or its shortened form with the whole path in the tip.
+    for (const char *label : {"lblHwType", "lblFirmwareFileName"}) {
+        const QLabel *l = rig.label(label);
+        QVERIFY2(l->width() >= l->fontMetrics().horizontalAdvance(l->text()), label);
+    }
+    QCOMPARE(rig.label("lblFirmwareFileName")->toolTip(), QDir::toNativeSeparators(rig.dir.filePath("firmware/" + name)));
+}
+
 void TestFirmwareUpdateForm::moduleFirmwareNotTransferred_data()
 {
     QTest::addColumn<int>("ioModules");
@@ -324,9 +389,12 @@ void TestFirmwareUpdateForm::moduleFirmwareNotTransferred_data()
     QTest::addColumn<bool>("lineOn");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("count");
+    QTest::addColumn<QString>("reason");
 
-    QTest::newRow("no I/O modules") << 0 << int(IoModules) << true << QStringLiteral("ПС-Л") << QStringLiteral("0");
-    QTest::newRow("line off") << 4 << int(Sensors) << false << QStringLiteral("ВТ-Л (ВС-Л)") << QStringLiteral("24");
+    QTest::newRow("no I/O modules") << 0 << int(IoModules) << true << QStringLiteral("ПС-Л") << QStringLiteral("0")
+                                    << QStringLiteral("Прошивка не передана: в конфигурации ЦУ-Л нет модулей ПС-Л");
+    QTest::newRow("line off") << 4 << int(Sensors) << false << QStringLiteral("ВТ-Л (ВС-Л)") << QStringLiteral("24")
+                              << QStringLiteral("Прошивка не передана: линия связи с модулями не включена");
 }
 
 void TestFirmwareUpdateForm::moduleFirmwareNotTransferred()
@@ -336,6 +404,7 @@ void TestFirmwareUpdateForm::moduleFirmwareNotTransferred()
     QFETCH(bool, lineOn);
     QFETCH(QString, name);
     QFETCH(QString, count);
+    QFETCH(QString, reason);
 
     Rig rig;
     QVERIFY(rig.connect(false, ioModules));
@@ -346,7 +415,10 @@ void TestFirmwareUpdateForm::moduleFirmwareNotTransferred()
     QCOMPARE(rig.text("lblVersion"), QStringLiteral("3.05"));
     QVERIFY(rig.shown("lblHwCount"));
     QCOMPARE(rig.text("lblHwCount"), count);
+    // No box for it, but the window says why nothing was sent.
     QVERIFY(rig.boxes.asked.isEmpty());
+    QVERIFY(rig.shown("lblResult"));
+    QCOMPARE(rig.result(), reason);
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
     QTest::qWait(200);
     QCOMPARE(rig.coilWrites(1), 0);

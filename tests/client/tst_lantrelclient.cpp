@@ -9,6 +9,7 @@
 
 #include "clienttestsupport.h"
 #include "configurationmanager.h"
+#include "fifotestsupport.h"
 #include "controllerconfigmodel.h"
 #include "interactionsconfigmodel.h"
 #include "iomodulesconfigmodel.h"
@@ -232,6 +233,33 @@ private slots:
         QVERIFY(log.errors.first().startsWith(QStringLiteral("Ошибка загрузки конфигурации ИОП из файла «%1». ")
                                                   .arg(QDir::toNativeSeparators(path))));
         QCOMPARE(client.sensorsConfigModel()->moduleAt(0).serialNumber, 77u);
+        QVERIFY(log.started.isEmpty());
+    }
+
+    void notRegularFileRefused_data()
+    {
+        QTest::addColumn<bool>("pipe");   // else a folder
+        QTest::newRow("named pipe") << true;
+        QTest::newRow("folder") << false;
+    }
+
+    void notRegularFileRefused()
+    {
+        // A pipe would block the read until someone writes into it.
+        QFETCH(bool, pipe);
+        const QString path = dataDir.filePath(pipe ? QStringLiteral("pipe.xml") : QStringLiteral("folder.xml"));
+        FifoTest::Guard guard(pipe ? path : QString());
+        if (pipe)
+            QVERIFY(guard.isValid());
+        else
+            QVERIFY(QDir(dataDir.path()).mkpath(QStringLiteral("folder.xml")));
+        LantrelClient client;
+        TaskLog log(client);
+
+        QVERIFY(!client.loadConfigFile(path));
+        QVERIFY(!guard.released());
+        QCOMPARE(log.errors, QStringList{QStringLiteral("Ошибка чтения файла конфигурации «%1». Это не обычный файл")
+                                             .arg(QDir::toNativeSeparators(path))});
         QVERIFY(log.started.isEmpty());
     }
 

@@ -66,6 +66,8 @@ private slots:
     void restoreRevertsAddress();
     void stopLinePolling_data();
     void stopLinePolling();
+    void cancelledLinePollStop_data();
+    void cancelledLinePollStop();
     void addressJob_data();
     void addressJob();
     void addressJobsInARow();
@@ -395,6 +397,64 @@ void TestDriverCommands::stopLinePolling()
     const QStringList sent = wire(rig.fake.requestLog());
     QCOMPARE(sent.first(), QStringLiteral("14:0706000700000002"));
     QCOMPARE(sent.contains("05:0001FF00"), coilPulled);
+}
+
+enum CancelPoint { BeforeLineRead, AtCoilWrite, DuringWait };
+
+void TestDriverCommands::cancelledLinePollStop_data()
+{
+    QTest::addColumn<int>("cancelPoint");
+    QTest::newRow("before the line status read") << int(BeforeLineRead);
+    QTest::newRow("as the coil is written") << int(AtCoilWrite);
+    QTest::newRow("while waiting for the line") << int(DuringWait);
+}
+
+void TestDriverCommands::cancelledLinePollStop()
+{
+    QFETCH(int, cancelPoint);
+
+    // The controller takes the stop but the line takes minutes to get there.
+    Rig rig;
+    QVERIFY(rig.start());
+    rig.fake.setLinePollStopMs(600000);
+    const QString lineRead = QStringLiteral("14:0706000700000002");
+    auto lineReads = [&rig, &lineRead]() {
+        int n = 0;
+        for (const FakeRequest &r : rig.fake.requestLog())
+            n += wireText(r) == lineRead;
+        return n;
+    };
+    if (cancelPoint == AtCoilWrite) {
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = QObject::connect(&rig.fake, &FakeController::requestReceived, rig.driver.get(),
+                                 [&rig, once](const FakeRequest &r) {
+                                     if (wireText(r) != QStringLiteral("05:0001FF00"))
+                                         return;
+                                     QObject::disconnect(*once);
+                                     rig.driver->cancelLinePollStop();
+                                 });
+    }
+    QSignalSpy stopped(rig.driver.get(), &LantrelDriver::linePollStopped);
+    rig.driver->stopLinePolling();
+    if (cancelPoint == BeforeLineRead)
+        rig.driver->cancelLinePollStop();
+    if (cancelPoint == DuringWait) {
+        QTRY_COMPARE_WITH_TIMEOUT(lineReads(), 2, 5000);
+        rig.driver->cancelLinePollStop();
+    }
+
+    // No answer, and the line status is not read again for it every 1.8 s
+    // (a re-read already queued may still go).
+    const int readsAtCancel = lineReads();
+    QTest::qWait(4000);
+    QCOMPARE(stopped.count(), 0);
+    QVERIFY2(lineReads() <= readsAtCancel + 1, qPrintable(QString::number(lineReads() - readsAtCancel)));
+    QCOMPARE(wire(rig.fake.requestLog()).contains(QStringLiteral("05:0001FF00")), cancelPoint != BeforeLineRead);
+
+    // A new stop starts afresh and is answered.
+    rig.fake.setLinePollStopMs(300);
+    rig.driver->stopLinePolling();
+    QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 8000);
 }
 
 enum JobCase { JobSuccess, JobTypeMismatch, JobUnknownSerial, JobEnableFails };
