@@ -173,6 +173,11 @@ void FirmwareUpdateForm::fixValueWidths()
         width = qMax(width, metrics.horizontalAdvance(text));
     ui->lblHwType->setMinimumWidth(width + 2 * ui->lblHwType->margin() + 2);
     fileNameWidth = width;
+
+    // The framed build date is sized in the form for a narrower font.
+    const int frame = 2 * ui->lblFwDate->frameWidth() + 2 * ui->lblFwDate->margin() + 6;
+    ui->lblFwDate->setMinimumWidth(qMax(ui->lblFwDate->minimumWidth(),
+                                        ui->lblFwDate->fontMetrics().horizontalAdvance(QStringLiteral("99.99.9999")) + frame));
 }
 
 void FirmwareUpdateForm::restoreSettings()
