@@ -175,9 +175,10 @@ void FirmwareUpdateForm::fixValueWidths()
     fileNameWidth = width;
 
     // The framed build date is sized in the form for a narrower font.
-    const int frame = 2 * ui->lblFwDate->frameWidth() + 2 * ui->lblFwDate->margin() + 6;
-    ui->lblFwDate->setMinimumWidth(qMax(ui->lblFwDate->minimumWidth(),
-                                        ui->lblFwDate->fontMetrics().horizontalAdvance(QStringLiteral("99.99.9999")) + frame));
+    QLabel *date = ui->lblFwDate;
+    const int frame = 2 * date->frameWidth() + 2 * date->margin() + 6;
+    const int dateWidth = date->fontMetrics().horizontalAdvance(QStringLiteral("99.99.9999")) + frame;
+    date->setMinimumWidth(qMax(date->minimumWidth(), dateWidth));
 }
 
 void FirmwareUpdateForm::restoreSettings()

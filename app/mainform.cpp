@@ -655,7 +655,6 @@ void MainForm::closeEvent(QCloseEvent *event)
     // The progress of a running task stays until the user has decided:
     // answering No must leave the task and the busy state as they were.
     if (!sessionEnding) {
-        const QString question = QStringLiteral("Вы действительно желаете завершить работу приложения?");
         bool yes;
         if (client->lineModulesChanged())
             yes = confirm(QMessageBox::Warning,
@@ -664,7 +663,7 @@ void MainForm::closeEvent(QCloseEvent *event)
                                          "<p>Вы действительно желаете завершить работу приложения?</p>"));
         else if (client->hasUnsavedEdits())
             yes = confirmDropEdits(QStringLiteral("При завершении работы приложения они будут потеряны."),
-                                   question);
+                                   QStringLiteral("Вы действительно желаете завершить работу приложения?"));
         else if (client->configSaved())
             yes = confirm(QMessageBox::Question, QStringLiteral("Завершить работу приложения?"));
         else

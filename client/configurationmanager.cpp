@@ -123,10 +123,6 @@ bool parseDigits(const QString &text, quint64 &value)
     return ok;
 }
 
-// Reads attribute values. The first value that does not parse or does not
-// fit its field is remembered as the error; the lenient value (0 for text
-// that is not a number, low-order bits for wide values) is returned anyway,
-// so a held document always yields records.
 // The document is built in one pass without line numbers; a message about
 // a bad value finds its line by parsing the file again, as the DOM does.
 int sourceLine(const QByteArray &source, const QDomNode &node)
@@ -147,6 +143,10 @@ int sourceLine(const QByteArray &source, const QDomNode &node)
     return n.lineNumber();
 }
 
+// Reads attribute values. The first value that does not parse or does not
+// fit its field is remembered as the error; the lenient value (0 for text
+// that is not a number, low-order bits for wide values) is returned anyway,
+// so a held document always yields records.
 class ValueReader
 {
 public:
@@ -941,8 +941,8 @@ bool ConfigurationManager::readDocument(QIODevice *device)
     }
 
     // Nothing else refers to the parsed tree: it becomes the document as is.
-    // Freeing the old tree's thousands of nodes waits until the event loop
-    // is idle: it is no part of reading the new one.
+    // Freeing the old tree's thousands of nodes is no part of reading the
+    // new one: it goes to a thread of its own.
     errorText.clear();
     retireDocument(std::exchange(document, parsed));
     return true;

@@ -32,11 +32,6 @@ TableWidthFollower::TableWidthFollower(QTableView *table, QGridLayout *layout, i
     connect(m_fitter, &ColumnFitter::fitted, this, &TableWidthFollower::follow);
 }
 
-void TableWidthFollower::requestFit()
-{
-    m_fitter->requestFit();
-}
-
 void TableWidthFollower::fitColumns()
 {
     m_fitter->fit();

@@ -22,9 +22,6 @@ public:
 
     // Sizes the table's columns for their widest values, then follows them.
     void fitColumns();
-    // fitColumns() once the events in hand are done, or once the table is
-    // shown: a read that inserts thousands of rows one by one fits once.
-    void requestFit();
     // Only the layout column follows the header's length.
     void follow();
 

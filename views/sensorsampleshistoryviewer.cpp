@@ -14,7 +14,6 @@
 #include "sampleshistorydelegate.h"
 #include "sensorrows.h"
 #include "sensorsampleshistorymodel.h"
-#include "sensorsconfigmodel.h"
 #include "uiseams.h"
 
 namespace {
@@ -132,15 +131,9 @@ bool SensorSamplesHistoryViewer::hasSamples() const
 QVector<QPair<quint16, quint32>> SensorSamplesHistoryViewer::sensorSet() const
 {
     QVector<QPair<quint16, quint32>> set;
-    const LantrelClient *client = appClient();
-    if (!client)
-        return set;
-    const SensorsConfigModel *sensors = client->sensorsConfigModel();
-    for (int row = 0; row < sensors->rowCount(); ++row) {
-        const SensorModuleRecord rec = sensors->moduleAt(quint16(row));
-        if (rec.deviceType == 0)
-            break;
-        set.append({rec.lineAddress, rec.serialNumber});
+    if (const LantrelClient *client = appClient()) {
+        for (const SensorModuleRecord &rec : occupiedSensorRows(*client->sensorsConfigModel()))
+            set.append({rec.lineAddress, rec.serialNumber});
     }
     return set;
 }
