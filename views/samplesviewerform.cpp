@@ -2,6 +2,8 @@
 #include "ui_samplesviewerform.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSettings>
 
 #include "appcontext.h"
@@ -24,8 +26,10 @@ SamplesViewerForm::SamplesViewerForm(QWidget *parent, Qt::WindowFlags flags)
 
     appSettings->sync();
     const QByteArray geometry = readHexSetting(GeometryKey);
-    if (!geometry.isEmpty())
-        restoreGeometry(geometry);
+    // The designed size is taller than a small laptop screen.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if ((geometry.isEmpty() || !restoreGeometry(geometry)) && screen)
+        resize(size().boundedTo(screen->availableGeometry().size()));
 
     onCurrentTabIndexChanged(0);
 }

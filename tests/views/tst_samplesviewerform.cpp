@@ -6,6 +6,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QtTest>
 
 #include <memory>
@@ -255,6 +257,9 @@ void TestSamplesViewerForm::geometryIsKept()
     {
         auto form = openForm();
         initial = form->size();
+        // The first size is no taller than the screen (600 pixels here).
+        const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+        QVERIFY2(initial.height() <= screen.height(), qPrintable(QString::number(initial.height())));
         form->resize(initial + QSize(150, 100));
         form->close();
     }
