@@ -157,6 +157,30 @@ bool InteractionsConfigModel::updateInteraction(ushort row, const InteractionRec
     return true;
 }
 
+void InteractionsConfigModel::updateInteractions(int first, const QVector<InteractionRecord> &records)
+{
+    if (first < 0)
+        return;
+    const int size = m_rows.size();
+    const int count = std::min(records.size(), MaxInteractions - first);
+    // Rows before the end are replaced; from there on, rows are appended.
+    const int replaced = std::clamp(size - first, 0, std::max(count, 0));
+    for (int k = 0; k < replaced; ++k)
+        m_rows[first + k] = records[k];
+    if (replaced > 0) {
+        emit dataChanged(index(first, 0), index(first + replaced - 1, m_columnCount - 1),
+                         {Qt::DisplayRole, Qt::UserRole});
+    }
+    const int added = count - replaced;
+    if (added <= 0)
+        return;
+    beginInsertRows(QModelIndex(), size, size + added - 1);
+    m_rows.reserve(size + added);
+    for (int k = replaced; k < count; ++k)
+        m_rows.append(records[k]);
+    endInsertRows();
+}
+
 void InteractionsConfigModel::removeInteraction(int row)
 {
     if (row < 0 || row >= m_rows.size())

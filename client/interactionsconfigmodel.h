@@ -51,6 +51,10 @@ public:
                   ushort executorNumber, uchar relay, short exceptRow) const;
     bool addInteraction(const InteractionRecord &record);
     bool updateInteraction(ushort row, const InteractionRecord &record);
+    // As updateInteraction for records[k] at row first + k, in order, with
+    // one signal for the rows replaced and one for the rows added: a read
+    // of thousands of rows does not make views and proxies follow each.
+    void updateInteractions(int first, const QVector<InteractionRecord> &records);
     void removeInteraction(int row);
     void removeSourceInteractions(uchar deviceType, ushort lineAddress);
     void removeExecutorInteractions(uchar deviceType, ushort index);

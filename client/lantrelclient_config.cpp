@@ -408,14 +408,18 @@ void LantrelClient::onInteractionsConfig(ushort first_idx, QVector<Control_Relay
     if (cfg.isEmpty() || last < 0 || first_idx > last)
         return;
 
+    // A page lost before this one leaves a gap: storing here would put the
+    // records on the wrong rows.
+    if (first_idx > m_interactionsModel->rowCount())
+        return;
+
+    // The rows go to the model at once, up to the first that cannot be stored.
+    QVector<InteractionRecord> records;
+    records.reserve(cfg.size());
     for (int k = 0; k < cfg.size(); ++k) {
         const int b = first_idx + k;
         if (b > last || b >= InteractionRows || cfg[k].DeviceType == 0 || m_sourcesCache[b] == 0)
-            return;
-        // A page lost before this one leaves a gap: storing here would put
-        // the records on the wrong rows.
-        if (b > m_interactionsModel->rowCount())
-            return;
+            break;
 
         const Control_Relay_t &r = cfg[k];
         quint8 srcType = 0;
@@ -449,11 +453,12 @@ void LantrelClient::onInteractionsConfig(ushort first_idx, QVector<Control_Relay
             if (rec.relay >= 1 && rec.relay <= 32)
                 relayTime = relayModule.config.Relays[rec.relay - 1].TSign;
         } else {
-            return;
+            break;
         }
         rec.functionText = interactionFunctionText(r.DestFunc, r.DeviceType, relayTime);
-        m_interactionsModel->updateInteraction(quint16(b), rec);
+        records.append(rec);
     }
+    m_interactionsModel->updateInteractions(first_idx, records);
 }
 
 void LantrelClient::onRelayTimeChanged(uchar mod_type, ushort mod_idx, uchar relay_num, uchar time_value)

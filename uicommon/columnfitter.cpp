@@ -70,6 +70,35 @@ void ColumnFitter::fit()
     emit fitted();
 }
 
+namespace {
+
+// Whether the font gives every digit the same advance, as most fonts do for
+// tables of figures. Such fonts do not kern one digit against another.
+bool hasTabularDigits(const QFontMetrics &metrics)
+{
+    const int zero = metrics.horizontalAdvance(QLatin1Char('0'));
+    for (char digit = '1'; digit <= '9'; ++digit) {
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) != zero)
+            return false;
+    }
+    return true;
+}
+
+// With tabular digits a text of digits only is as wide as the same number of
+// zeros: a column of thousands of numbers is measured a few times.
+QString widthKey(const QString &text, bool tabularDigits)
+{
+    if (!tabularDigits)
+        return text;
+    for (const QChar ch : text) {
+        if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+            return text;
+    }
+    return QString(text.size(), QLatin1Char('0'));
+}
+
+} // namespace
+
 int ColumnFitter::columnWidth(const QTableView *table, int column)
 {
     const QAbstractItemModel *model = table->model();
@@ -80,6 +109,7 @@ int ColumnFitter::columnWidth(const QTableView *table, int column)
         delegate = qobject_cast<QStyledItemDelegate *>(table->itemDelegate());
     const QLocale locale = table->locale();
     const QFontMetrics metrics(table->font());
+    const bool tabularDigits = hasTabularDigits(metrics);
 
     // The widest text of the column, each distinct text measured once:
     // thousands of rows hold a few hundred texts.
@@ -90,10 +120,13 @@ int ColumnFitter::columnWidth(const QTableView *table, int column)
     for (int row = 0; row < rows; ++row) {
         const QVariant value = model->index(row, column).data(Qt::DisplayRole);
         const QString text = delegate ? delegate->displayText(value, locale) : value.toString();
-        if (text.isEmpty() || measured.contains(text))
+        if (text.isEmpty())
             continue;
-        measured.insert(text);
-        const int w = metrics.horizontalAdvance(text);
+        const QString key = widthKey(text, tabularDigits);
+        if (measured.contains(key))
+            continue;
+        measured.insert(key);
+        const int w = metrics.horizontalAdvance(key);
         if (w > widest) {
             widest = w;
             widestRow = row;

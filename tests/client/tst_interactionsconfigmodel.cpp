@@ -113,6 +113,8 @@ private slots:
     void sortedInsertionKeepsProxyRight();
     void limitOf4000();
     void updateReplacesOrAppends();
+    void updateManyAtOnce_data();
+    void updateManyAtOnce();
     void isUnique_data();
     void isUnique();
     void tableContents();
@@ -268,6 +270,61 @@ void TestInteractionsConfigModel::updateReplacesOrAppends()
     QCOMPARE(m.rowCount(), 3);
     QCOMPARE(sourceOf(m.interactionAt(2)), QStringLiteral("2/8/1"));
     QCOMPARE(log.events, QStringList{"insert 2-2"});
+}
+
+void TestInteractionsConfigModel::updateManyAtOnce_data()
+{
+    QTest::addColumn<int>("held");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<int>("rows");
+
+    QTest::newRow("empty model, all appended") << 0 << 0 << 5 << QStringList{"insert 0-4"} << 5;
+    QTest::newRow("replaced, then appended")
+        << 3 << 1 << 4 << QStringList{"changed 1,0-2,7 {0,256}", "insert 3-4"} << 5;
+    QTest::newRow("all replaced") << 6 << 2 << 3 << QStringList{"changed 2,0-4,7 {0,256}"} << 6;
+    QTest::newRow("past the end, appended at the end") << 2 << 7 << 2 << QStringList{"insert 2-3"} << 4;
+    QTest::newRow("nothing") << 2 << 0 << 0 << QStringList{} << 2;
+    QTest::newRow("no more than 4000 rows") << 3990 << 3995 << 20 << QStringList{"insert 3990-3994"} << 3995;
+}
+
+void TestInteractionsConfigModel::updateManyAtOnce()
+{
+    QFETCH(int, held);
+    QFETCH(int, first);
+    QFETCH(int, count);
+    QFETCH(QStringList, events);
+    QFETCH(int, rows);
+
+    // The same records one by one, for what the batch must leave.
+    InteractionsConfigModel single;
+    QVector<InteractionRecord> start;
+    QVector<InteractionRecord> batch;
+    for (int k = 0; k < held; ++k)
+        start << interaction(1, quint16(k / 8 + 1), 0);
+    for (int k = 0; k < count; ++k)
+        batch << interaction(2, quint16(k + 1), quint8(k % 2 + 1), 16, 2, quint8(k % 32 + 1));
+    // No tester on the large case: thousands of single insertions.
+    std::unique_ptr<InteractionsConfigModel> plain;
+    InteractionsConfigModel *m = m_model.get();
+    if (held > 100) {
+        plain.reset(new InteractionsConfigModel);
+        m = plain.get();
+    }
+    m->updateInteractions(0, start);
+    for (int k = 0; k < held; ++k)
+        single.updateInteraction(ushort(k), start[k]);
+    for (int k = 0; k < count; ++k)
+        single.updateInteraction(ushort(first + k), batch[k]);
+
+    EventLog log(m);
+    m->updateInteractions(first, batch);
+    QCOMPARE(log.events, events);
+    QCOMPARE(m->rowCount(), rows);
+    QCOMPARE(sources(*m), sources(single));
+    for (int row = 0; row < rows; ++row)
+        QCOMPARE(m->interactionAt(row).relay, single.interactionAt(row).relay);
 }
 
 void TestInteractionsConfigModel::isUnique_data()
