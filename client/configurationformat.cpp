@@ -1,0 +1,49 @@
+#include "configurationformat.h"
+
+#include <cstring>
+
+namespace ConfigFile {
+
+namespace {
+
+const char *const KnownAttributes[] = {
+    "version", "Addr", "SerialNo", "LineAddr", "DeviceType", "Range", "LPF", "HPF", "DAF",
+    "ThrIR", "NExcIR", "RuleJP", "RefCount", "CfgIO", "TSign", "RefCountL1", "RefCountL2",
+    "ThrMin", "ThrOff", "ThrOn", "MRef", "NExc", "SensLeft", "SensRight", "Ratio", "IPAddr",
+    "ExpMod", "RelayNum", "DestFunc", "DestRef", "PCBVer", "FwVer", "FwDate", "BlockID",
+    "TWork", "Dist", "CfgLoop", "NetMask", "Gateway", "MAC", "LineMode"};
+
+} // namespace
+
+bool isKnownAttribute(const char *name, int size)
+{
+    for (const char *known : KnownAttributes) {
+        if (int(std::strlen(known)) == size && std::memcmp(known, name, size_t(size)) == 0)
+            return true;
+    }
+    return false;
+}
+
+const char RootName[] = "RUZConfig";
+
+QString sectionName(int i)
+{
+    static const char *const names[] = {"Controller", "Sensors", "IOModules", "SCPModules",
+                                        "Processing", "RelayModules", "Interactions"};
+    return QString::fromLatin1(names[i]);
+}
+
+QString missingSectionText(int i)
+{
+    switch (i) {
+    case 0: return QStringLiteral("Ошибка конфигурации: отсутствует узел ЦУ-Л");
+    case 1: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел ВТ-Л/ВС-Л");
+    case 2: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел ПС-Л");
+    case 3: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел ТЗ-Л");
+    case 4: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел параметров обработки");
+    case 5: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел ЖН-Т");
+    default: return QStringLiteral("Ошибка конфигурации: отсутствует корневой узел взаимодействий");
+    }
+}
+
+} // namespace ConfigFile

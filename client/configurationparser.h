@@ -1,0 +1,25 @@
+#ifndef CONFIGURATIONPARSER_H
+#define CONFIGURATIONPARSER_H
+
+#include <QByteArray>
+#include <QDomDocument>
+#include <QString>
+
+// Turns the bytes of a configuration file into a document, refusing on the
+// way what is too large or too deep to hold as one.
+namespace ConfigFile {
+
+// A file the XML parser refuses, in words for the user: where, then the
+// parser's own words.
+QString parseErrorText();
+
+// Counts the attributes of each start tag in the raw bytes, ahead of any
+// parser; empty when no element has too many.
+QString checkAttributeCounts(const QByteArray &bytes);
+
+// Parses the bytes into `doc` in one pass; empty when it succeeded.
+QString parseChecked(const QByteArray &bytes, QDomDocument &doc);
+
+} // namespace ConfigFile
+
+#endif // CONFIGURATIONPARSER_H
