@@ -1,6 +1,8 @@
 #include "configurationformat.h"
 
+#include <array>
 #include <cstring>
+#include <iterator>
 
 namespace ConfigFile {
 
@@ -17,8 +19,15 @@ const char *const KnownAttributes[] = {
 
 bool isKnownAttribute(const char *name, int size)
 {
-    for (const char *known : KnownAttributes) {
-        if (int(std::strlen(known)) == size && std::memcmp(known, name, size_t(size)) == 0)
+    // The raw-byte scan asks for every attribute of a file.
+    static const auto lengths = [] {
+        std::array<int, std::size(KnownAttributes)> l{};
+        for (size_t i = 0; i < l.size(); ++i)
+            l[i] = int(std::strlen(KnownAttributes[i]));
+        return l;
+    }();
+    for (size_t i = 0; i < lengths.size(); ++i) {
+        if (lengths[i] == size && std::memcmp(KnownAttributes[i], name, size_t(size)) == 0)
             return true;
     }
     return false;

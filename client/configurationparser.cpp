@@ -1,6 +1,8 @@
 #include "configurationparser.h"
 
+#include <QHash>
 #include <QSet>
+#include <QStringView>
 #include <QVector>
 #include <QXmlStreamReader>
 
@@ -81,6 +83,64 @@ QString checkAttributeCounts(const QByteArray &bytes)
     return QString();
 }
 
+namespace {
+
+// Names and small numbers repeat thousands of times in a file. The document
+// holds one shared string for each rather than a copy per node: the memory
+// of those copies, and the system's time to hand it out, was most of a parse.
+class SharedTexts
+{
+public:
+    struct Name
+    {
+        QString text;
+        bool known = false;  // an attribute the program writes
+    };
+
+    // Looks a name up without making a string of it first; names past the
+    // first few hundred (no file of the program has them) are not kept.
+    Name name(const QStringRef &ref)
+    {
+        const auto it = names.constFind(QStringView(ref));
+        if (it != names.constEnd())
+            return *it;
+        Name made;
+        made.text = ref.toString();
+        const QByteArray latin1 = made.text.toLatin1();
+        made.known = isKnownAttribute(latin1.constData(), latin1.size());
+        if (names.size() < MaxKeptNames)
+            names.insert(QStringView(made.text), made);
+        return made;
+    }
+
+    // Values of up to three digits are shared; others are copied.
+    QString value(const QStringRef &ref)
+    {
+        const int size = ref.size();
+        if (size == 0 || size > 3)
+            return ref.toString();
+        int index = 0;
+        for (const QChar ch : ref) {
+            if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+                return ref.toString();
+            index = index * 10 + (ch.unicode() - '0');
+        }
+        // "7", "07" and "007" are three texts: one block of slots per length.
+        index += size == 1 ? 0 : size == 2 ? 10 : 110;
+        QString &shared = numbers[index];
+        if (shared.isNull())
+            shared = ref.toString();
+        return shared;
+    }
+
+private:
+    static constexpr int MaxKeptNames = 512;
+    QHash<QStringView, Name> names;
+    QString numbers[10 + 100 + 1000];
+};
+
+} // namespace
+
 // Parses the bytes into `doc` in one pass and refuses, on the way, trees too
 // deep or too large to hold as a document. Table entries in their sections
 // are limited by kind; every other node (and every attribute the program
@@ -114,6 +174,7 @@ QString parseChecked(const QByteArray &bytes, QDomDocument &doc)
     QVector<int> roles;
     QVector<int> entryKinds;  // kind of each open section or entry
     QSet<QString> sectionsSeen;
+    SharedTexts shared;
     int others = 0;
     bool rootSeen = false;
     while (!xml.atEnd()) {
@@ -134,7 +195,7 @@ QString parseChecked(const QByteArray &bytes, QDomDocument &doc)
                                       "(строка %1)")
                     .arg(xml.lineNumber());
             }
-            const QString name = xml.qualifiedName().toString();
+            const QString name = shared.name(xml.qualifiedName()).text;
             const int parent = roles.isEmpty() ? -1 : roles.last();
             int role = 0;
             int kind = -1;
@@ -176,10 +237,10 @@ QString parseChecked(const QByteArray &bytes, QDomDocument &doc)
             QDomElement element = doc.createElement(name);
             const QXmlStreamAttributes attributes = xml.attributes();
             for (const QXmlStreamAttribute &a : attributes) {
-                const QByteArray attributeName = a.qualifiedName().toLatin1();
-                if (role == 0 || !isKnownAttribute(attributeName.constData(), attributeName.size()))
+                const SharedTexts::Name attributeName = shared.name(a.qualifiedName());
+                if (role == 0 || !attributeName.known)
                     ++others;
-                element.setAttribute(a.qualifiedName().toString(), a.value().toString());
+                element.setAttribute(attributeName.text, shared.value(a.value()));
             }
             parentNode = parentNode.appendChild(element);
         } else if (token == QXmlStreamReader::EndElement) {

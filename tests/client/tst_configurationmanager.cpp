@@ -922,6 +922,16 @@ void tst_ConfigurationManager::readTreeAsTheDomParses_data()
         << fileWith("<Controller LineAddr=\"4\">\n   \t\n</Controller>", "<Sensors>\n\n</Sensors>");
     QTest::newRow("unknown elements and attributes")
         << fileWith("<Controller LineAddr=\"4\" Own=\"&lt;x&gt;\"><Note a=\"1\" b='2'>t</Note></Controller>");
+    // Numbers that differ only in their leading zeros, and more distinct
+    // names than any file of the program holds.
+    QByteArray many = "<Controller LineAddr=\"007\" TSign=\"07\" MRef=\"7\" TWork=\"0007\" NExc=\" 7\" Dist=\"\">";
+    for (int note = 0; note < 4; ++note) {
+        many += "<Note";
+        for (int k = 0; k < 200; ++k)
+            many += " n" + QByteArray::number(note * 200 + k) + "=\"" + QByteArray::number(k % 12) + "\"";
+        many += "/>";
+    }
+    QTest::newRow("shared names and numbers") << fileWith(many + "</Controller>");
 }
 
 // The tree a document holds, in words; attributes by name, since the
