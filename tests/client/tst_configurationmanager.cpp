@@ -709,6 +709,7 @@ void tst_ConfigurationManager::refused_data()
         {"controller device type 2^32", "<Controller DeviceType=\"4294967296\"/>", {}, "DeviceType"},
         {"controller threshold 65536", "<Controller MRef=\"65536\"/>", {}, "MRef"},
         {"controller huge number", "<Controller TSign=\"99999999999999999999999\"/>", {}, "TSign"},
+        {"controller number just past 64 bits", "<Controller TSign=\"18446744073709551617\"/>", {}, "TSign"},
         {"controller ip 300.1.1.1", "<Controller IPAddr=\"300.1.1.1\"/>", {}, "IPAddr"},
         {"controller netmask text", "<Controller NetMask=\"mask\"/>", {}, "NetMask"},
         {"controller mac short", "<Controller MAC=\"00112233445\"/>", {}, "MAC"},
