@@ -571,6 +571,6 @@ int main(int argc, char *argv[])
     }
     if (args.size() == 3 && args[1] == QLatin1String("--write"))
         return writeFile(args[2]) ? 0 : 1;
-    const int runs = args.size() > 1 ? qMax(1, args[1].toInt()) : 7;
+    const int runs = args.size() > 1 ? qMax(1, args[1].toInt()) : 11;
     return runAll(runs);
 }
