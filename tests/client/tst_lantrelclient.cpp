@@ -174,9 +174,13 @@ private slots:
 
         LantrelClient loaded;
         TaskLog loadLog(loaded);
+        QSignalSpy inserted(loaded.interactionsConfigModel(), &QAbstractItemModel::rowsInserted);
         QVERIFY(loaded.loadConfigFile(path));
         QVERIFY(waitFor([&]() { return loadLog.datasets == 1; }));
         QCOMPARE(loadLog.failedSteps(), 0);
+        // The interactions arrive at once, not a view update per row.
+        QVERIFY(c.client.interactionsConfigModel()->rowCount() > 1);
+        QCOMPARE(inserted.count(), 1);
         // Loaded offline: the models hold exactly what the file holds.
         QVERIFY(!loaded.isModified());
 
