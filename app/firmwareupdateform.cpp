@@ -12,7 +12,6 @@
 #include "modulesversionfiltermodel.h"
 #include "modulesversionmodel.h"
 #include "regularfile.h"
-#include "systemerrortext.h"
 #include "tablewidthfollower.h"
 #include "texthelpers.h"
 #include "uiseams.h"
@@ -290,9 +289,7 @@ void FirmwareUpdateForm::loadFirmwareFile()
     dropFirmware();
 
     QFile file(fileName);
-    QString openError = notRegularFileReason(fileName);
-    if (openError.isEmpty() && !file.open(QIODevice::ReadOnly))
-        openError = systemErrorText(file.errorString());
+    const QString openError = openRegularFile(file);
     if (!openError.isEmpty()) {
         reportError(QStringLiteral("Ошибка открытия файла прошивки %1. %2")
                         .arg(QDir::toNativeSeparators(fileName), openError));

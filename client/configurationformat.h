@@ -17,7 +17,6 @@ const int MaxRelays = 32;
 const int MaxRelaysWithoutExpansion = 16;
 const int MaxInteractions = 4000;
 const int MaxLineAddress = 500;
-const int MaxBlockIdBytes = 64;
 
 // The format needs four levels; anything far deeper is not a configuration,
 // and the DOM copies and frees its trees recursively.

@@ -26,6 +26,26 @@ void setNumber(QDomElement &e, const QString &name, qint64 value)
     e.setAttribute(name, QString::number(value));
 }
 
+// Every check of a file, in the order the user is told of them; empty when
+// `parsed` holds a configuration the readers can use.
+QString parseConfiguration(const QByteArray &bytes, QDomDocument &parsed)
+{
+    QString error = checkAttributeCounts(bytes);
+    if (error.isEmpty())
+        error = parseChecked(bytes, parsed);
+    if (!error.isEmpty())
+        return error;
+
+    const QDomElement root = parsed.documentElement();
+    if (root.isNull() || root.tagName().compare(QLatin1String(RootName), Qt::CaseInsensitive) != 0)
+        return QStringLiteral("Данный документ не является конфигурацией ИОП «Лантрел-А»");
+    for (int i = 0; i < SectionCount; ++i) {
+        if (root.firstChildElement(sectionName(i)).isNull())
+            return missingSectionText(i);
+    }
+    return checkValues(parsed, bytes);
+}
+
 } // namespace
 
 ConfigurationManager::ConfigurationManager(QObject *parent)
@@ -105,27 +125,7 @@ bool ConfigurationManager::readDocument(QIODevice *device)
         bytes.remove(0, 3);
 
     QDomDocument parsed;
-    QString error = checkAttributeCounts(bytes);
-    if (error.isEmpty())
-        error = parseChecked(bytes, parsed);
-    if (!error.isEmpty()) {
-        errorText = error;
-        return false;
-    }
-
-    const QDomElement root = parsed.documentElement();
-    if (root.isNull() || root.tagName().compare(QLatin1String(RootName), Qt::CaseInsensitive) != 0) {
-        errorText = QStringLiteral("Данный документ не является конфигурацией ИОП «Лантрел-А»");
-        return false;
-    }
-    for (int i = 0; i < SectionCount; ++i) {
-        if (root.firstChildElement(sectionName(i)).isNull()) {
-            errorText = missingSectionText(i);
-            return false;
-        }
-    }
-
-    error = checkValues(parsed, bytes);
+    const QString error = parseConfiguration(bytes, parsed);
     if (!error.isEmpty()) {
         errorText = error;
         return false;
@@ -152,6 +152,16 @@ bool ConfigurationManager::writeDocument(QIODevice *device)
     if (!device || !device->isWritable())
         return fail(device ? systemErrorText(device->errorString()) : QString());
 
+    // The text is made in memory first, so that every byte that does not
+    // reach the device is noticed: a text stream drops short writes silently.
+    const QByteArray bytes = serialise(document);
+    // A value the reader refuses (one a controller reported, say) would make
+    // a file that does not open: it is named instead.
+    QDomDocument reread;
+    const QString refused = parseConfiguration(bytes.mid(3), reread);
+    if (!refused.isEmpty())
+        return fail(QStringLiteral("такой файл не будет открыт программой. ") + refused);
+
     // Replace the contents: truncate a file, clear a memory buffer.
     QFileDevice *file = qobject_cast<QFileDevice *>(device);
     QBuffer *buffer = qobject_cast<QBuffer *>(device);
@@ -163,9 +173,6 @@ bool ConfigurationManager::writeDocument(QIODevice *device)
             return fail(systemErrorText(device->errorString()));
     }
 
-    // The text is made in memory first, so that every byte that does not
-    // reach the device is noticed: a text stream drops short writes silently.
-    const QByteArray bytes = serialise(document);
     qint64 done = 0;
     while (done < bytes.size()) {
         const qint64 n = device->write(bytes.constData() + done, bytes.size() - done);

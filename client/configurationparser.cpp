@@ -146,7 +146,7 @@ private:
 // are limited by kind; every other node (and every attribute the program
 // does not write) counts against one common limit. The tree is the one the
 // DOM's own parser makes: text of white space only is dropped.
-QString parseChecked(const QByteArray &bytes, QDomDocument &doc)
+QString parseChecked(const QByteArray &bytes, QDomDocument &doc, const QVector<int> *findPath, int *foundLine)
 {
     struct Kind
     {
@@ -169,6 +169,10 @@ QString parseChecked(const QByteArray &bytes, QDomDocument &doc)
     // A document to add nodes to (a default one is null until first used).
     doc = QDomDocument(QDomDocumentType());
     QDomNode parentNode = doc;
+    // Child counts of the open nodes and the child indexes down to the
+    // current element, to tell the line of the element at findPath.
+    QVector<int> childCounts(1, 0);
+    QVector<int> path;
     // Per open element: 0 other, 1 root, 2 a section as the readers find
     // it, 3 a table entry, 4 a relay of a relay-module entry.
     QVector<int> roles;
@@ -188,6 +192,7 @@ QString parseChecked(const QByteArray &bytes, QDomDocument &doc)
                 if (xml.isStandaloneDocument())
                     data += QStringLiteral(" standalone='yes'");
                 doc.appendChild(doc.createProcessingInstruction(QStringLiteral("xml"), data));
+                ++childCounts.last();
             }
         } else if (token == QXmlStreamReader::StartElement) {
             if (roles.size() >= MaxNestingDepth) {
@@ -243,23 +248,32 @@ QString parseChecked(const QByteArray &bytes, QDomDocument &doc)
                 element.setAttribute(attributeName.text, shared.value(a.value()));
             }
             parentNode = parentNode.appendChild(element);
+            path.append(childCounts.last()++);
+            childCounts.append(0);
+            if (findPath && foundLine && path == *findPath)
+                *foundLine = int(xml.lineNumber());
         } else if (token == QXmlStreamReader::EndElement) {
             roles.removeLast();
             entryKinds.removeLast();
             parentNode = parentNode.parentNode();
+            path.removeLast();
+            childCounts.removeLast();
         } else if (token == QXmlStreamReader::Characters) {
             // Indentation makes no nodes of the document.
             if (xml.isCDATA()) {
                 ++others;
                 parentNode.appendChild(doc.createCDATASection(xml.text().toString()));
+                ++childCounts.last();
             } else if (!xml.isWhitespace()) {
                 ++others;
                 // One text node, however the reader splits the text.
                 QDomNode last = parentNode.lastChild();
-                if (last.isText() && !last.isCDATASection())
+                if (last.isText() && !last.isCDATASection()) {
                     last.toText().appendData(xml.text().toString());
-                else
+                } else {
                     parentNode.appendChild(doc.createTextNode(xml.text().toString()));
+                    ++childCounts.last();
+                }
             }
         } else if (token == QXmlStreamReader::DTD || token == QXmlStreamReader::EntityReference) {
             // The program writes neither; a file with them would not read
@@ -272,10 +286,12 @@ QString parseChecked(const QByteArray &bytes, QDomDocument &doc)
         } else if (token == QXmlStreamReader::Comment) {
             ++others;
             parentNode.appendChild(doc.createComment(xml.text().toString()));
+            ++childCounts.last();
         } else if (token == QXmlStreamReader::ProcessingInstruction) {
             ++others;
             parentNode.appendChild(doc.createProcessingInstruction(xml.processingInstructionTarget().toString(),
                                                                    xml.processingInstructionData().toString()));
+            ++childCounts.last();
         }
         if (others > MaxOtherNodes) {
             return QStringLiteral("Ошибка конфигурации: слишком много узлов в файле данных (строка %1)")

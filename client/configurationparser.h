@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDomDocument>
 #include <QString>
+#include <QVector>
 
 // Turns the bytes of a configuration file into a document, refusing on the
 // way what is too large or too deep to hold as one.
@@ -17,8 +18,11 @@ QString parseErrorText();
 // parser; empty when no element has too many.
 QString checkAttributeCounts(const QByteArray &bytes);
 
-// Parses the bytes into `doc` in one pass; empty when it succeeded.
-QString parseChecked(const QByteArray &bytes, QDomDocument &doc);
+// Parses the bytes into `doc` in one pass; empty when it succeeded. The
+// document holds no line numbers: given the child indexes of an element from
+// the document node down, *foundLine is set to the line it starts on.
+QString parseChecked(const QByteArray &bytes, QDomDocument &doc, const QVector<int> *findPath = nullptr,
+                     int *foundLine = nullptr);
 
 } // namespace ConfigFile
 

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "configurationformat.h"
+#include "configurationparser.h"
 #include "ipv4text.h"
 #include "texthelpers.h"
 
@@ -43,7 +44,8 @@ bool parseDigits(const QString &text, quint64 &value)
 }
 
 // The document is built in one pass without line numbers; a message about
-// a bad value finds its line by parsing the file again, as the DOM does.
+// a bad value finds its line by running that same parse again, so that both
+// agree on the tree.
 int sourceLine(const QByteArray &source, const QDomNode &node)
 {
     QVector<int> path;
@@ -54,12 +56,9 @@ int sourceLine(const QByteArray &source, const QDomNode &node)
         path.prepend(index);
     }
     QDomDocument parsed;
-    if (!parsed.setContent(source, false))
-        return -1;
-    QDomNode n = parsed;
-    for (int index : qAsConst(path))
-        n = n.childNodes().at(index);
-    return n.lineNumber();
+    int line = 0;
+    parseChecked(source, parsed, &path, &line);
+    return line;
 }
 
 } // namespace
@@ -232,14 +231,6 @@ int ValueReader::lineOf(const QDomNode &node) const
     return sourceLine(*source, node);
 }
 
-// A module entry of a kind its table does not hold would be shown and
-// counted as another kind.
-void checkDeviceType(ValueReader &r, const QDomElement &e, quint8 deviceType, std::initializer_list<quint8> kinds)
-{
-    if (deviceType != DEV_NOT && std::find(kinds.begin(), kinds.end(), deviceType) == kinds.end())
-        r.badValue(e, QStringLiteral("DeviceType"));
-}
-
 // Line addresses of the modules in use.
 void checkLineAddress(ValueReader &r, const QDomElement &e, quint8 deviceType, quint16 lineAddr)
 {
@@ -255,11 +246,8 @@ void readController(const QDomElement &c, ValueReader &r, ControllerData &out)
     out.info.FwVer = r.version(c, QStringLiteral("FwVer"));
     out.fwDate = QDate::fromString(c.attribute(QStringLiteral("FwDate")), QStringLiteral("dd.MM.yyyy"));
 
+    // Kept whole, however long: the controller is sent its first bytes only.
     out.blockId = c.attribute(QStringLiteral("BlockID")).toUtf8();
-    // The controller keeps 64 bytes: a longer identifier could be neither
-    // shown nor written whole.
-    if (out.blockId.size() > MaxBlockIdBytes)
-        r.badValue(c, QStringLiteral("BlockID"));
 
     Konfig_Device_t &d = out.device;
     d.LineAddr = quint16(r.number(c, QStringLiteral("LineAddr"), 0xFFFF));
@@ -311,7 +299,6 @@ QVector<Konfig_Section_t> readSensors(const QDomElement &s, ValueReader &r, QVec
             rec.RuleJP = quint8(r.number(e, QStringLiteral("RuleJP"), 0xFF));
         }
         rec.RefCount = quint8(r.number(e, QStringLiteral("RefCount"), 0xFF));
-        checkDeviceType(r, e, rec.DeviceType, {SECT_ACCI, SECT_ACC});
         checkLineAddress(r, e, rec.DeviceType, rec.LineAddr);
         if (rec.DeviceType == DEV_NOT) {
             if (skipped)
@@ -340,7 +327,6 @@ QVector<Konfig_MVV_t> readIoModules(const QDomElement &s, ValueReader &r)
         rec.TSign = quint8(r.number(e, QStringLiteral("TSign"), 0xFF));
         rec.RefCountL1 = quint8(r.number(e, QStringLiteral("RefCountL1"), 0xFF));
         rec.RefCountL2 = quint8(r.number(e, QStringLiteral("RefCountL2"), 0xFF));
-        checkDeviceType(r, e, rec.DeviceType, {SECT_MVV});
         checkLineAddress(r, e, rec.DeviceType, rec.LineAddr);
         if (rec.DeviceType == DEV_NOT)
             continue;
@@ -365,7 +351,6 @@ QVector<Konfig_MKZ_t> readScpModules(const QDomElement &s, ValueReader &r)
         rec.ThrMin = quint16(r.number(e, QStringLiteral("ThrMin"), 0xFFFF));
         rec.ThrOff = quint16(r.number(e, QStringLiteral("ThrOff"), 0xFFFF));
         rec.ThrOn = quint16(r.number(e, QStringLiteral("ThrOn"), 0xFFFF));
-        checkDeviceType(r, e, rec.DeviceType, {SECT_MKZ});
         checkLineAddress(r, e, rec.DeviceType, rec.LineAddr);
         if (rec.DeviceType == DEV_NOT)
             continue;

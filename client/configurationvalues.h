@@ -56,9 +56,6 @@ private:
     const QByteArray *source;
 };
 
-// A module entry of a kind its table does not hold would be shown and
-// counted as another kind.
-void checkDeviceType(ValueReader &r, const QDomElement &e, quint8 deviceType, std::initializer_list<quint8> kinds);
 // Line addresses of the modules in use.
 void checkLineAddress(ValueReader &r, const QDomElement &e, quint8 deviceType, quint16 lineAddr);
 

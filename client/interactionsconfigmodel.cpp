@@ -2,6 +2,7 @@
 
 #include "ipv4text.h"
 #include "lantrelprotocol.h"
+#include "texthelpers.h"
 
 #include <algorithm>
 
@@ -45,10 +46,22 @@ QVariant InteractionsConfigModel::data(const QModelIndex &index, int role) const
         case 5:
             return r.executorAddressText;
         case 6:
-            return r.executorType == EXT_RELY ? QVariant(uint(r.relay)) : QVariant();
+            if (r.executorType != EXT_RELY)
+                return QVariant();
+            return (r.held & InteractionRecord::HeldRelay) ? QVariant(outOfRangeText(r.relay)) : QVariant(uint(r.relay));
         case 7:
             return r.functionText;
         }
+    } else if (role == HeldRole) {
+        switch (column) {
+        case 4:
+            return bool(r.held & InteractionRecord::HeldExecutorType);
+        case 5:
+            return bool(r.held & InteractionRecord::HeldExecutor);
+        case 6:
+            return bool(r.held & InteractionRecord::HeldRelay);
+        }
+        return false;
     } else if (role == Qt::UserRole) {
         switch (column) {
         case 0:
@@ -146,7 +159,7 @@ bool InteractionsConfigModel::updateInteraction(ushort row, const InteractionRec
     if (row < m_rows.size()) {
         m_rows[row] = record;
         emit dataChanged(index(row, 0), index(row, m_columnCount - 1),
-                         {Qt::DisplayRole, Qt::UserRole});
+                         {Qt::DisplayRole, Qt::UserRole, HeldRole});
         return true;
     }
     // A row past the end is appended: no row may exist without a record.

@@ -28,6 +28,9 @@ struct InteractionRecord
     quint8 relay = 0;                         // relay module: relay 1..32; I/O: 0
     quint8 function = 0;                      // Control_Relay_t::DestFunc
     QString functionText;
+    // Parts the tables have no place for, shown as held and marked.
+    enum HeldPart { HeldExecutorType = 1, HeldExecutor = 2, HeldRelay = 4 };
+    quint8 held = 0;
 };
 
 // All interactions of the configuration, kept sorted by source kind, source
@@ -37,6 +40,8 @@ class InteractionsConfigModel : public QAbstractTableModel
     Q_OBJECT
 public:
     static constexpr int MaxInteractions = 4000;
+    // True for a cell that shows a held value.
+    static constexpr int HeldRole = Qt::UserRole + 1;
 
     explicit InteractionsConfigModel(QObject *parent = nullptr);
 

@@ -266,6 +266,7 @@ private:
     void clearTableModels(bool keepRelayModules);
     void registerLineModule(ushort line_addr, uint serial_no, uchar dev_type, ushort table_idx);
     void buildSourcesCache();
+    InteractionRecord executorOf(InteractionRecord rec, const LantrelProtocol::Control_Relay_t &r) const;
     void writeControllerConfig();
     void writeSensorsConfig();
     void writeIoModulesConfig();

@@ -36,22 +36,8 @@ constexpr int ScpRows = ScpModulesConfigModel::RowCount;
 constexpr int RelaySlots = 4;
 constexpr int ProcessingRows = ProcessingConfigModel::RowCount;
 constexpr int InteractionRows = InteractionsConfigModel::MaxInteractions;
-constexpr int BlockIdBytes = 64;
 // The addressing mode's scratch record arrives as sensor index 500.
 constexpr int AddressModeScratchIndex = 500;
-
-// UTF-8 of the text, cut to the controller's 64 bytes without splitting a character.
-QByteArray blockIdBytes(const QString &text)
-{
-    QByteArray bytes = text.toUtf8();
-    if (bytes.size() <= BlockIdBytes)
-        return bytes;
-    int cut = BlockIdBytes;
-    while (cut > 0 && (quint8(bytes.at(cut)) & 0xC0) == 0x80)
-        --cut;
-    bytes.truncate(cut);
-    return bytes;
-}
 
 QString voltsText(quint16 millivolts)
 {
@@ -432,33 +418,67 @@ void LantrelClient::onInteractionsConfig(ushort first_idx, QVector<Control_Relay
         rec.sourceText = m_lineModulesModel->moduleAt(srcAddr).typeName;
         rec.sourceAddress = srcAddr;
         rec.sourceLoop = srcLoop;
-        rec.executorType = r.DeviceType;
-        rec.executorTypeText = deviceTypeNames.value(r.DeviceType);
-        rec.function = r.DestFunc;
-
-        quint8 relayTime = 0;
-        if (r.DeviceType == SECT_MVV) {
-            rec.executorNumber = r.DestRef;
-            const IoModuleRecord io = m_ioModulesModel->moduleAt(quint16(r.DestRef - 1));
-            rec.executorAddressText = QString::number(io.lineAddress);
-            rec.relay = 0;
-            relayTime = io.relayTime;
-        } else if (r.DeviceType == EXT_RELY) {
-            rec.executorNumber = quint16(r.DestRef >> 8);
-            // The whole low byte: relay 32 does not fit in five bits.
-            rec.relay = quint8(r.DestRef & 0xFF);
-            const RelayModuleRecord relayModule =
-                m_relayModulesModel->moduleByIndex(quint16(rec.executorNumber - 1));
-            rec.executorAddressText = relayModule.ipAddress;
-            if (rec.relay >= 1 && rec.relay <= 32)
-                relayTime = relayModule.config.Relays[rec.relay - 1].TSign;
-        } else {
-            break;
-        }
-        rec.functionText = interactionFunctionText(r.DestFunc, r.DeviceType, relayTime);
-        records.append(rec);
+        records.append(executorOf(rec, r));
     }
     m_interactionsModel->updateInteractions(first_idx, records);
+}
+
+// The executor part of an interaction from its record. Every record is kept
+// as the controller or the file holds it: an executor that is not in the
+// tables, or of a type no table holds, is shown as its numbers and marked.
+InteractionRecord LantrelClient::executorOf(InteractionRecord rec, const Control_Relay_t &r) const
+{
+    rec.executorType = r.DeviceType;
+    rec.executorTypeText = deviceTypeNames.value(r.DeviceType);
+    rec.function = r.DestFunc;
+    rec.held = 0;
+
+    bool timeKnown = false;
+    quint8 relayTime = 0;
+    if (r.DeviceType == SECT_MVV) {
+        rec.executorNumber = r.DestRef;
+        rec.relay = 0;
+        const IoModuleRecord io = m_ioModulesModel->moduleAt(quint16(r.DestRef - 1));
+        if (r.DestRef >= 1 && r.DestRef <= IoRows && io.deviceType != 0) {
+            rec.executorAddressText = QString::number(io.lineAddress);
+            relayTime = io.relayTime;
+            timeKnown = true;
+        } else {
+            rec.executorAddressText = outOfRangeText(r.DestRef);
+            rec.held |= InteractionRecord::HeldExecutor;
+        }
+    } else if (r.DeviceType == EXT_RELY) {
+        rec.executorNumber = quint16(r.DestRef >> 8);
+        // The whole low byte: relay 32 does not fit in five bits.
+        rec.relay = quint8(r.DestRef & 0xFF);
+        const quint16 slot = quint16(rec.executorNumber - 1);
+        if (rec.executorNumber >= 1 && m_relayModulesModel->indexOf(slot).isValid()) {
+            const RelayModuleRecord relayModule = m_relayModulesModel->moduleByIndex(slot);
+            rec.executorAddressText = relayModule.ipAddress;
+            const int relays = relayModule.config.ExpMod != 0 ? 32 : 16;
+            if (rec.relay >= 1 && rec.relay <= relays) {
+                relayTime = relayModule.config.Relays[rec.relay - 1].TSign;
+                timeKnown = true;
+            } else {
+                rec.held |= InteractionRecord::HeldRelay;
+            }
+        } else {
+            rec.executorAddressText = outOfRangeText(rec.executorNumber);
+            rec.held |= InteractionRecord::HeldExecutor;
+        }
+    } else {
+        rec.executorTypeText = outOfRangeText(r.DeviceType);
+        rec.executorNumber = r.DestRef;
+        rec.relay = 0;
+        rec.executorAddressText = QString::number(r.DestRef);
+        rec.held |= InteractionRecord::HeldExecutorType;
+    }
+    // A hold time belongs to an executor's relay: without one there is none to show.
+    if (r.DestFunc == 255 && !timeKnown)
+        rec.functionText = relayModeNames.value(255);
+    else
+        rec.functionText = interactionFunctionText(r.DestFunc, r.DeviceType, relayTime);
+    return rec;
 }
 
 void LantrelClient::onRelayTimeChanged(uchar mod_type, ushort mod_idx, uchar relay_num, uchar time_value)
@@ -469,6 +489,8 @@ void LantrelClient::onRelayTimeChanged(uchar mod_type, ushort mod_idx, uchar rel
             break;
         if (rec.executorType != mod_type || rec.executorNumber != mod_idx + 1
             || rec.relay != relay_num || rec.function != 255)
+            continue;
+        if (rec.held != 0)
             continue;
         rec.functionText = interactionFunctionText(255, mod_type, time_value);
         m_interactionsModel->updateInteraction(quint16(row), rec);
@@ -630,7 +652,8 @@ void LantrelClient::writeControllerConfig()
     ETH_konf_t net = held.networkConfig;
     net.Reserved4 = 502;
     net.Reserved6 = 2;
-    const QByteArray blockId = blockIdBytes(held.blockId);
+    // A file keeps the identifier whole; the controller keeps its first bytes.
+    const QByteArray blockId = toDocument() ? held.blockId.toUtf8() : blockIdControllerBytes(held.blockId);
 
     addWriteSteps(1);
     if (toDocument())
@@ -656,9 +679,9 @@ void LantrelClient::writeInteractionsConfig()
         r.DeviceType = row.executorType;
         if (r.DeviceType != 0) {
             r.DestFunc = row.function;
-            r.DestRef = row.executorType == SECT_MVV
-                            ? row.executorNumber
-                            : quint16((row.executorNumber << 8) | row.relay);
+            // Any executor but a relay module holds its reference whole.
+            r.DestRef = row.executorType == EXT_RELY ? quint16((row.executorNumber << 8) | row.relay)
+                                                     : row.executorNumber;
         }
         map.insert(quint16(k), r);
     }
@@ -699,9 +722,7 @@ void LantrelClient::uploadConfigToLine()
 bool LantrelClient::loadConfigFile(const QString &path)
 {
     QFile file(path);
-    QString openError = notRegularFileReason(path);
-    if (openError.isEmpty() && !file.open(QIODevice::ReadOnly))
-        openError = systemErrorText(file.errorString());
+    const QString openError = openRegularFile(file);
     if (!openError.isEmpty()) {
         emit clientError(QStringLiteral("Ошибка чтения файла конфигурации «%1». %2").arg(nativePath(path), openError));
         return false;

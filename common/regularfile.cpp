@@ -1,6 +1,9 @@
 #include "regularfile.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include "systemerrortext.h"
 
 QString notRegularFileReason(const QString &path)
 {
@@ -8,4 +11,12 @@ QString notRegularFileReason(const QString &path)
     if (!info.exists() || info.isFile())
         return QString();
     return QStringLiteral("Это не обычный файл");
+}
+
+QString openRegularFile(QFile &file)
+{
+    QString reason = notRegularFileReason(file.fileName());
+    if (reason.isEmpty() && !file.open(QIODevice::ReadOnly))
+        reason = systemErrorText(file.errorString());
+    return reason;
 }

@@ -10,4 +10,9 @@
 // refused by name; the text follows the usual "cannot open" message.
 QString notRegularFileReason(const QString &path);
 
+class QFile;
+// Opens the file for reading after the check above: empty when it is open,
+// else why not, in words for the user.
+QString openRegularFile(QFile &file);
+
 #endif // REGULARFILE_H

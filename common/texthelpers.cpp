@@ -91,6 +91,28 @@ QString blockIdToString(const QByteArray &bytes)
     return QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
 }
 
+QByteArray utf8Prefix(const QString &text, int maxBytes)
+{
+    QByteArray bytes = text.toUtf8();
+    if (bytes.size() <= maxBytes)
+        return bytes;
+    int cut = maxBytes;
+    while (cut > 0 && (quint8(bytes.at(cut)) & 0xC0) == 0x80)
+        --cut;
+    bytes.truncate(cut);
+    return bytes;
+}
+
+QByteArray blockIdControllerBytes(const QString &text)
+{
+    return utf8Prefix(text, BlockIdMaxBytes);
+}
+
+QString outOfRangeText(qlonglong value)
+{
+    return QStringLiteral("%1 (вне диапазона)").arg(value);
+}
+
 quint32 packInteractionSource(quint8 sourceType, quint16 address, quint8 loop)
 {
     return ((quint32(sourceType) << 24) & 0x3000000u)

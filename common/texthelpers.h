@@ -22,6 +22,15 @@ quint16 versionFromString(const QString &text);
 // Controller block identifier: the bytes up to the first zero, as UTF-8.
 // A null array gives a null text.
 QString blockIdToString(const QByteArray &bytes);
+// The controller keeps this many bytes of a block identifier.
+constexpr int BlockIdMaxBytes = 64;
+// The UTF-8 of `text`, cut to at most `maxBytes` without splitting a character.
+QByteArray utf8Prefix(const QString &text, int maxBytes);
+// What the controller keeps of a block identifier.
+QByteArray blockIdControllerBytes(const QString &text);
+
+// A value an editor or a table has no place for: "8 (вне диапазона)".
+QString outOfRangeText(qlonglong value);
 
 // Interaction source key: bits 24-25 source type, bits 8-23 line address,
 // bits 0-1 loop. Numeric order of keys is type, address, loop.

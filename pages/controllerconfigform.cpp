@@ -37,16 +37,26 @@ const QString LoopOffText = QStringLiteral("<p>ОТКЛ</p>");
 const QString RelayOnText = QStringLiteral("<p style=\"color:red;\">ВКЛ</p>");
 const QString RelayOffText = QStringLiteral("<p>ВЫКЛ</p>");
 
-// The controller keeps 64 bytes of UTF-8: a longer identifier would be cut
-// on its way there, so it cannot be typed.
+// What is typed is cut to what the controller keeps, at a character
+// boundary. A longer identifier from a file stays as it is and may be edited,
+// but it does not grow.
 class BlockIdValidator : public QValidator
 {
 public:
     using QValidator::QValidator;
-    State validate(QString &input, int &) const override
+    // The identifier as read: its length is allowed until the next one.
+    void hold(const QString &loaded) { limit = qMax(BlockIdMaxBytes, int(loaded.toUtf8().size())); }
+    State validate(QString &input, int &pos) const override
     {
-        return input.toUtf8().size() <= 64 ? Acceptable : Invalid;
+        if (input.toUtf8().size() > limit) {
+            input = QString::fromUtf8(utf8Prefix(input, limit));
+            pos = qMin(pos, input.size());
+        }
+        return Acceptable;
     }
+
+private:
+    int limit = BlockIdMaxBytes;
 };
 
 // A value with no item is shown as an extra, marked item.
@@ -151,7 +161,10 @@ ControllerConfigForm::ControllerConfigForm(QWidget *parent, Qt::WindowFlags flag
         {ui->ckDAFs, ControllerConfigModel::DafParam},
         {ui->cbSRule, ControllerConfigModel::RuleJpParam},
     };
-    ui->edtBlockID->setValidator(new BlockIdValidator(this));
+    ui->edtBlockID->setValidator(new BlockIdValidator(ui->edtBlockID));
+    ui->lblBlockIdCut->setText(QStringLiteral("ЦУ-Л получит только первые %1 байта идентификатора").arg(BlockIdMaxBytes));
+    ui->lblBlockIdCut->hide();
+    connect(ui->edtBlockID, &QLineEdit::textChanged, this, &ControllerConfigForm::showBlockIdCut);
     for (QLineEdit *edit : {ui->edtIpAddr, ui->edtSubnetMask, ui->edtGateway})
         new Ipv4Edit(edit);
     fillComboBoxes();
@@ -256,7 +269,9 @@ void ControllerConfigForm::showSettings()
     for (QObject *editor : editors)
         editor->blockSignals(true);
 
+    static_cast<BlockIdValidator *>(const_cast<QValidator *>(ui->edtBlockID->validator()))->hold(model->blockId);
     ui->edtBlockID->setText(model->blockId);
+    showBlockIdCut();
     ui->edtIpAddr->setText(QHostAddress(network.IPAddr).toString());
     ui->edtSubnetMask->setText(QHostAddress(network.NetMask).toString());
     ui->edtGateway->setText(QHostAddress(network.Gateway).toString());
@@ -292,6 +307,14 @@ void ControllerConfigForm::onLineEditTextChanged()
     if (id < 0 || !edit->hasAcceptableInput())
         return;
     model->setData(id, edit->text(), Qt::EditRole);
+}
+
+// An identifier longer than the controller keeps is shown whole and marked.
+void ControllerConfigForm::showBlockIdCut()
+{
+    const bool cut = ui->edtBlockID->text().toUtf8().size() > BlockIdMaxBytes;
+    OutOfRange::markWidget(ui->edtBlockID, cut);
+    ui->lblBlockIdCut->setVisible(cut);
 }
 
 void ControllerConfigForm::onSpinBoxValueChanged()

@@ -33,6 +33,7 @@ public slots:
 private slots:
     void onModelDataChanged(const QVector<int> &roles);
     void onLineEditTextChanged();
+    void showBlockIdCut();
     void onSpinBoxValueChanged();
     void onComboBoxIndexChanged();
     void onCheckBoxToggled();

@@ -12,6 +12,7 @@
 #include "lantrelclient.h"
 #include "linemodulesmodel.h"
 #include "moduletablepage.h"
+#include "outofrange.h"
 #include "relaymodulesconfigmodel.h"
 #include "sensorsconfigmodel.h"
 #include "uiseams.h"
@@ -114,16 +115,18 @@ void InteractionForm::loadInteraction(ushort row, const InteractionRecord &recor
     if (record.sourceKind == IoLoopSource)
         ModuleTable::selectData(ui->cbSrcChild, uint(record.sourceLoop));
 
-    ModuleTable::selectData(ui->cbDestType, uint(record.executorType));
-    ModuleTable::selectData(ui->cbDestAddr, uint(record.executorNumber));
+    // An executor the tables have no place for is shown as held, marked.
+    OutOfRange::showInComboBox(ui->cbDestType, int(record.executorType));
+    OutOfRange::showInComboBox(ui->cbDestAddr, int(record.executorNumber));
     if (record.executorType == EXT_RELY)
-        ModuleTable::selectData(ui->cbDestChild, uint(record.relay));
+        OutOfRange::showInComboBox(ui->cbDestChild, int(record.relay));
 
-    if (record.function != 0 && record.function != TimedFunction) {
+    const bool formula = record.function != 0 && record.function != TimedFunction;
+    if (formula && ui->cbDestFunc->findData(FormulaMode) >= 0) {
         ModuleTable::selectData(ui->cbDestFunc, FormulaMode);
         ui->edtDestFormula->setValue(record.function);
     } else {
-        ModuleTable::selectData(ui->cbDestFunc, uint(record.function));
+        OutOfRange::showInComboBox(ui->cbDestFunc, int(record.function));
     }
 
     // The source of an interaction cannot be changed.

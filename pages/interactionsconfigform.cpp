@@ -2,15 +2,36 @@
 #include "ui_interactionsconfigform.h"
 
 #include <QSortFilterProxyModel>
+#include <QStyledItemDelegate>
 
 #include "appcontext.h"
 #include "editorwindow.h"
 #include "interactionform.h"
 #include "interactionsconfigmodel.h"
 #include "lantrelclient.h"
+#include "outofrange.h"
 #include "spannedheaderview.h"
 #include "tablewidthfollower.h"
 #include "uiseams.h"
+
+namespace {
+
+// Marks the cells that show a value the tables have no place for.
+class HeldCellDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(InteractionsConfigModel::HeldRole).toBool())
+            OutOfRange::markCell(option);
+    }
+};
+
+} // namespace
 
 InteractionsConfigForm::InteractionsConfigForm(QWidget *parent, Qt::WindowFlags flags)
     : QWidget(parent, flags)
@@ -25,6 +46,7 @@ InteractionsConfigForm::InteractionsConfigForm(QWidget *parent, Qt::WindowFlags 
     proxy->setDynamicSortFilter(true);
     proxy->setSortRole(Qt::UserRole);
     ui->tableView->setModel(proxy);
+    ui->tableView->setItemDelegate(new HeldCellDelegate(ui->tableView));
     ui->tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     QHeaderView *rows = ui->tableView->verticalHeader();

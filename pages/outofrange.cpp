@@ -1,9 +1,14 @@
 #include "outofrange.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QComboBox>
 #include <QSpinBox>
 #include <QStyleOptionViewItem>
+
+#include "texthelpers.h"
 
 namespace {
 
@@ -12,6 +17,8 @@ const char MinimumWidthProperty[] = "outOfRangeMinimumWidth";
 const char MaximumProperty[] = "outOfRangeMaximum";
 const char HookedProperty[] = "outOfRangeHooked";
 const char TextProperty[] = "outOfRangeText";
+const char NearestProperty[] = "outOfRangeNearest";
+const char SlotProperty[] = "outOfRangeSlot";
 // Marks the extra item of a combo box.
 const int HeldItemRole = Qt::UserRole + 1;
 
@@ -58,13 +65,64 @@ int heldItem(const QComboBox *combo)
     return -1;
 }
 
+// Either arrow, key or wheel step off a held value goes to the value in
+// range nearest to it: the spin box itself would step from its slot below
+// the range, so that up gives the minimum and down nothing.
+class HeldStepFilter : public QObject
+{
+public:
+    explicit HeldStepFilter(QSpinBox *spin)
+        : QObject(spin)
+        , spin(spin)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != spin || !OutOfRange::isHeld(spin) || spin->isReadOnly() || !isStep(event))
+            return false;
+        spin->setValue(spin->property(NearestProperty).toInt());
+        return true;
+    }
+
+private:
+    bool isStep(QEvent *event) const
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress: {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+        }
+        case QEvent::Wheel:
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: {
+            // The arrows are the part of the box outside its text field.
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            const QLineEdit *edit = spin->findChild<QLineEdit *>();
+            return mouse->button() == Qt::LeftButton && edit && !edit->geometry().contains(mouse->pos());
+        }
+        default:
+            return false;
+        }
+    }
+
+    QSpinBox *spin;
+};
+
 } // namespace
 
 namespace OutOfRange {
 
 QString text(qlonglong value)
 {
-    return QStringLiteral("%1 (вне диапазона)").arg(value);
+    return outOfRangeText(value);
+}
+
+void markWidget(QWidget *widget, bool yes)
+{
+    mark(widget, yes);
 }
 
 void markCell(QStyleOptionViewItem *option)
@@ -82,6 +140,7 @@ void showInSpinBox(QSpinBox *spin, int value)
             if (!spin->specialValueText().isEmpty() && shown != spin->minimum())
                 restoreSpinBox(spin);
         });
+        spin->installEventFilter(new HeldStepFilter(spin));
     }
     const int minimum = spin->property(MinimumProperty).toInt();
     const int maximum = spin->property(MaximumProperty).toInt();
@@ -91,7 +150,10 @@ void showInSpinBox(QSpinBox *spin, int value)
         spin->setValue(value);
         return;
     }
+    // The held value is shown as the special value text one step below the
+    // range; a step by the user goes to the range's nearest end (HeldStepFilter).
     const int slot = minimum - spin->singleStep();
+    spin->setProperty(NearestProperty, value < minimum ? minimum : maximum);
     spin->setSpecialValueText(text(value));
     spin->setRange(slot, maximum);
     spin->setValue(slot);

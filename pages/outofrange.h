@@ -8,6 +8,7 @@ class QCheckBox;
 class QComboBox;
 class QSpinBox;
 class QStyleOptionViewItem;
+class QWidget;
 
 // A value that the controller or a file holds but an editor has no place
 // for. The editor shows it as it is, marked, and does not change it: it is
@@ -18,6 +19,8 @@ namespace OutOfRange {
 QString text(qlonglong value);
 // Marks an item view cell's text.
 void markCell(QStyleOptionViewItem *option);
+// Marks a widget's text, or takes the mark off.
+void markWidget(QWidget *widget, bool yes);
 
 // Shows `value` in `spin`. The spin box's range when first called is its
 // own: a value outside it is shown as its text one step below the minimum

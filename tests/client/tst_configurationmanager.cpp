@@ -403,6 +403,7 @@ private slots:
 
     void writeReplacesFileContents();
     void writeFailures();
+    void saveNamesWhatTheReaderRefuses();
 
 private:
     QByteArray sampleFile;
@@ -787,29 +788,17 @@ void tst_ConfigurationManager::refused_data()
         << fileWith("<Controller a" + QByteArray(1 << 20, '=') + "/>")
         << QStringLiteral("Ошибка конфигурации: слишком много атрибутов элемента (строка 3)");
 
-    // What the pages could not show as it is, or the writers not save whole.
+    // The line is the one of the parse that refused, whatever another
+    // parser would make of white space written as character references.
     const QString badValueText = QStringLiteral("Ошибка конфигурации: недопустимое значение атрибута %1 элемента %2 "
                                                 "(строка %3): «%4»");
-    const QString emojiId = QString(63, QLatin1Char('x')) + QString::fromUtf8("\xF0\x9F\x98\x80");
-    QTest::newRow("block identifier of 67 bytes")
-        << fileWith("<Controller BlockID=\"" + emojiId.toUtf8() + "\"/>")
-        << badValueText.arg("BlockID", "Controller").arg(3).arg(emojiId.left(64));
-    QTest::newRow("block identifier of 33 Cyrillic letters")
-        << fileWith("<Controller BlockID=\"" + QString(33, QChar(0x0416)).toUtf8() + "\"/>")
-        << badValueText.arg("BlockID", "Controller").arg(3).arg(QString(33, QChar(0x0416)));
-    QTest::newRow("sensor of type 16")
-        << fileWith({}, "<Sensors><Sensor DeviceType=\"16\" LineAddr=\"5\"/></Sensors>")
-        << badValueText.arg("DeviceType", "Sensor").arg(4).arg(16);
-    QTest::newRow("sensor of type 2")
-        << fileWith({}, "<Sensors><Sensor DeviceType=\"4\" LineAddr=\"1\"/>\n<Sensor DeviceType=\"2\" LineAddr=\"5\"/>"
-                        "</Sensors>")
-        << badValueText.arg("DeviceType", "Sensor").arg(5).arg(2);
-    QTest::newRow("I/O module of type 3")
-        << fileWith({}, "<IOModules><IOModule DeviceType=\"3\" LineAddr=\"5\"/></IOModules>")
-        << badValueText.arg("DeviceType", "IOModule").arg(4).arg(3);
-    QTest::newRow("line-protection module of type 4")
-        << fileWith({}, "<SCPModules><SCPModule DeviceType=\"4\" LineAddr=\"5\"/></SCPModules>")
-        << badValueText.arg("DeviceType", "SCPModule").arg(4).arg(4);
+    QTest::newRow("white space as character references before the entry")
+        << fileWith({}, "<Sensors>&#32;&#10;\n<Sensor DeviceType=\"4\" LineAddr=\"0\"/></Sensors>")
+        << badValueText.arg("LineAddr", "Sensor").arg(5).arg(0);
+    QTest::newRow("character reference between entries")
+        << fileWith({}, "<Sensors><Sensor DeviceType=\"4\" LineAddr=\"1\"/>&#9;\n\n<Sensor DeviceType=\"1\" "
+                        "LineAddr=\"501\"/></Sensors>")
+        << badValueText.arg("LineAddr", "Sensor").arg(6).arg(501);
 }
 
 // A refused file leaves the held document as it was and emits nothing.
@@ -1327,6 +1316,31 @@ void tst_ConfigurationManager::writeFailures()
 
     // The document survives a failed write.
     QCOMPARE(toBytes(m).size(), sampleFile.size());
+}
+
+// A controller may report what a file cannot hold: the save says so and
+// names it, instead of writing a file that does not open, and leaves the
+// device as it was.
+void tst_ConfigurationManager::saveNamesWhatTheReaderRefuses()
+{
+    ConfigurationManager m;
+    m.newDocument();
+    Konfig_Section_t sensor;
+    sensor.LineAddr = 0;
+    sensor.DeviceType = SECT_ACC;
+    m.setSensorsConfig({{0, sensor}});
+
+    QBuffer buffer;
+    buffer.setData("old contents");
+    QVERIFY(buffer.open(QIODevice::ReadWrite));
+    QVERIFY(!m.writeDocument(&buffer));
+    QVERIFY2(m.lastError().startsWith(QStringLiteral("Ошибка записи конфигурации: ")), qPrintable(m.lastError()));
+    QVERIFY2(m.lastError().contains(QStringLiteral("атрибута LineAddr элемента Sensor")), qPrintable(m.lastError()));
+    QCOMPARE(buffer.data(), QByteArray("old contents"));
+
+    sensor.LineAddr = 500;
+    m.setSensorsConfig({{0, sensor}});
+    QVERIFY2(m.writeDocument(&buffer), qPrintable(m.lastError()));
 }
 
 QTEST_GUILESS_MAIN(tst_ConfigurationManager)

@@ -95,6 +95,12 @@ void TestIncompleteRead::failedStep_data()
     QTest::newRow("first input/output page") << 15 << 0 << "записи 1–15 таблицы модулей ПС-Л" << true;
     QTest::newRow("second interaction page") << 11 << 60 << "записи 61–120 таблицы взаимодействий" << true;
     QTest::newRow("controller settings") << 3 << 0 << "параметры ЦУ-Л" << false;
+    // The last page of a table asks for the records left, not a full page.
+    QTest::newRow("last sensor page") << 10 << 495 << "записи 496–500 таблицы модулей ВТ-Л и ВС-Л" << false;
+    QTest::newRow("last input/output page") << 15 << 90 << "записи 91–100 таблицы модулей ПС-Л" << false;
+    QTest::newRow("last line-protection page") << 20 << 30 << "записи 31–32 таблицы модулей ТЗ-Л" << false;
+    QTest::newRow("last processing page") << 13 << 480 << "записи 481–500 таблицы совместной обработки" << false;
+    QTest::newRow("last interaction page") << 11 << 3960 << "записи 3961–4000 таблицы взаимодействий" << false;
 }
 
 void TestIncompleteRead::failedStep()

@@ -255,7 +255,7 @@ void TestInteractionsConfigModel::updateReplacesOrAppends()
     InteractionRecord edited = interaction(1, 3, 0, 16, 4, 17, 255);
     edited.functionText = QStringLiteral("Вкл. на 5 с");
     QVERIFY(m.updateInteraction(0, edited));
-    QCOMPARE(log.events, QStringList{"changed 0,0-0,7 {0,256}"});
+    QCOMPARE(log.events, QStringList{"changed 0,0-0,7 {0,256,257}"});
     const InteractionRecord r = m.interactionAt(0);
     QCOMPARE(r.executorType, quint8(16));
     QCOMPARE(r.executorNumber, quint16(4));

@@ -1,16 +1,21 @@
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <random>
 
 #include "clienttestsupport.h"
 #include "configurationmanager.h"
 #include "fifotestsupport.h"
 #include "controllerconfigmodel.h"
+#include "devicetables.h"
 #include "interactionsconfigmodel.h"
 #include "iomodulesconfigmodel.h"
 #include "lantrelclient.h"
@@ -76,6 +81,113 @@ Konfig_Modul_t relayModuleRecord(const char *ip)
     std::memset(static_cast<void *>(&r), 0, sizeof(r));
     r.IPAddr = QHostAddress(QString::fromLatin1(ip)).toIPv4Address();
     return r;
+}
+// The tables of a controller filled with arbitrary values in every field the
+// controller keeps, over the shape the controller holds them in: used rows
+// packed from row 0 with device type not 0 and distinct line addresses 1 to
+// 500, one interaction per reference, relay modules in slots with an address.
+// Reserved bytes hold what every write puts there. Executors are of any
+// type and reference, one of an unknown type in the middle of the table.
+void fillArbitrary(FakeController &fake, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    const auto byte = [&rng]() { return quint8(rng.bounded(256)); };
+    const auto word = [&rng]() { return quint16(rng.bounded(65536)); };
+    QVector<quint16> addresses;
+    for (quint16 a = 1; a <= 500; ++a)
+        addresses.append(a);
+    std::shuffle(addresses.begin(), addresses.end(), std::mt19937(seed));
+    int nextAddress = 0;
+    // Sensor module kinds the controller may report, 1 and 16 among them.
+    const auto moduleType = [&]() { return quint8(1 + rng.bounded(255)); };
+
+    for (int file : {10, 11, 13, 15, 17, 20})
+        fake.setFileBytes(file, QByteArray());
+    int references = 0;
+    const int sensors = 1 + rng.bounded(300);
+    for (int k = 0; k < sensors; ++k) {
+        Konfig_Section_t r;
+        r.SerialNo = rng.generate();
+        r.LineAddr = addresses[nextAddress++];
+        r.DeviceType = k == 0 ? 1 : k == 1 ? 16 : moduleType();
+        r.Range = byte();
+        r.LPF = byte();
+        r.HPF = byte();
+        r.DAF = byte();
+        r.ThrIR = byte();
+        r.NExcIR = byte();
+        r.RuleJP = byte();
+        r.RefCount = quint8(k < 8 ? rng.bounded(256) : rng.bounded(2));
+        references += r.RefCount;
+        fake.setRecord(10, k, r);
+    }
+    const int ioModules = 1 + rng.bounded(100);
+    for (int k = 0; k < ioModules; ++k) {
+        Konfig_MVV_t r;
+        r.SerialNo = rng.generate();
+        r.LineAddr = addresses[nextAddress++];
+        r.DeviceType = moduleType();
+        r.CfgIO = byte();
+        r.TSign = byte();
+        r.RefCountL1 = quint8(k < 2 ? rng.bounded(256) : rng.bounded(2));
+        r.RefCountL2 = quint8(k < 2 ? rng.bounded(256) : rng.bounded(2));
+        references += r.RefCountL1 + r.RefCountL2;
+        fake.setRecord(15, k, r);
+    }
+    const int scpModules = rng.bounded(33);
+    for (int k = 0; k < scpModules; ++k) {
+        Konfig_MKZ_t r;
+        r.SerialNo = rng.generate();
+        r.LineAddr = addresses[nextAddress++];
+        r.DeviceType = moduleType();
+        r.ThrMin = word();
+        r.ThrOff = word();
+        r.ThrOn = word();
+        fake.setRecord(20, k, r);
+    }
+    for (int k = 0; k < 500; ++k) {
+        Konfig_Proc_t r;
+        r.MRef = word();
+        r.NExc = byte();
+        r.SensLeft = qint8(byte());
+        r.SensRight = qint8(byte());
+        r.Ratio = byte();
+        fake.setRecord(13, k, r);
+    }
+    int relayModules = 0;
+    for (int k = 0; k < 4; ++k) {
+        Konfig_Modul_t r;
+        std::memset(static_cast<void *>(&r), 0, sizeof r);
+        if (rng.bounded(4) != 0) {
+            r.IPAddr = 1 + rng.bounded(0xFFFFFFFEu);
+            r.Reserved4 = 502;
+            r.Reserved6 = 2;
+            r.Reserved9 = quint8(k + 1);
+            r.LineAddr = byte();
+            r.ExpMod = byte();
+            r.Reserved11 = byte();
+            for (Relay_Entry_t &relay : r.Relays) {
+                relay.RelayNum = byte();
+                relay.TSign = byte();
+            }
+            ++relayModules;
+        }
+        fake.setRecord(17, k, r);
+    }
+    for (int k = 0; k < references; ++k) {
+        Control_Relay_t r;
+        const quint32 kind = rng.bounded(3);
+        r.DeviceType = k == references / 2 ? 7 : kind == 0 ? quint8(SECT_MVV) : kind == 1 ? quint8(EXT_RELY) : moduleType();
+        r.DestFunc = byte();
+        r.DestRef = word();
+        fake.setRecord(11, k, r);
+    }
+    Konfig_Line_t line = fake.lineConfig();
+    line.SensorCount = quint16(sensors);
+    line.IoCount = quint16(ioModules);
+    line.ScpCount = quint16(scpModules);
+    line.RelayCount = quint8(relayModules);
+    fake.setLineConfig(line);
 }
 }
 
@@ -203,6 +315,112 @@ private slots:
         }
         QCOMPARE(loaded.controllerConfigModel()->info.serialNumber, c.client.controllerConfigModel()->info.serialNumber);
         QCOMPARE(loaded.relayModulesConfigModel()->rowCount(), c.client.relayModulesConfigModel()->rowCount());
+    }
+
+    // Every table the controller holds, with arbitrary values, comes back
+    // from a read and a write byte for byte.
+    void controllerRecordsSurviveReadAndWrite_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed : {1u, 38u, 4242u, 90001u})
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+    }
+
+    void controllerRecordsSurviveReadAndWrite()
+    {
+        QFETCH(quint32, seed);
+        Connected c;
+        QVERIFY(connectToFake(c));
+        fillArbitrary(c.fake, seed);
+        TaskLog log(c.client);
+        readWhole(c.client, log);
+        QCOMPARE(log.failedSteps(), 0);
+        // The last page of a table asks for the records left: file, first
+        // record, registers.
+        const QVector<std::array<int, 3>> lastPages = {
+            {10, 495, 5 * 8}, {15, 90, 10 * 8}, {20, 30, 2 * 8}, {13, 480, 20 * 3}, {11, 3960, 40 * 2}};
+        for (const auto &page : lastPages) {
+            const QList<FakeRequest> reads = c.fake.requests(20, page[0]);
+            QVERIFY(!reads.isEmpty());
+            QCOMPARE(reads.last().record(), page[1]);
+            QCOMPARE(reads.last().length(), page[2]);
+        }
+
+        QHash<int, QByteArray> before;
+        for (int file : {10, 11, 13, 15, 17, 20})
+            before.insert(file, c.fake.fileBytes(file));
+        for (int file : {10, 11, 13, 15, 17, 20})
+            c.fake.setFileBytes(file, QByteArray());
+        c.client.writeConfiguration();
+        QVERIFY(waitFor([&]() { return log.writesFinished == 1; }));
+        QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join('\n')));
+
+        // The sensor file's last record is the addressing mode's scratch record.
+        QCOMPARE(c.fake.fileBytes(10).left(500 * 16).toHex(), before.value(10).left(500 * 16).toHex());
+        for (int file : {11, 13, 15, 17, 20})
+            QVERIFY2(c.fake.fileBytes(file) == before.value(file), qPrintable(QString::number(file)));
+    }
+
+    // What the program saves, it loads back to the same models: a file saved
+    // from what a controller holds, with a block identifier longer than the
+    // controller keeps, loads and saves again to the same bytes.
+    void savedFileLoadsBackTheSameModels_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<int>("blockIdBytes");
+        QTest::newRow("seed 7, 64-byte identifier") << 7u << 64;
+        QTest::newRow("seed 38, 66-byte identifier") << 38u << 66;
+        QTest::newRow("seed 500, 200-byte identifier") << 500u << 200;
+    }
+
+    void savedFileLoadsBackTheSameModels()
+    {
+        QFETCH(quint32, seed);
+        QFETCH(int, blockIdBytes);
+        Connected c;
+        QVERIFY(connectToFake(c));
+        fillArbitrary(c.fake, seed);
+        TaskLog log(c.client);
+        readWhole(c.client, log);
+        // Cyrillic letters of two bytes, then ASCII up to the length.
+        QString blockId(blockIdBytes / 2 - 1, QChar(0x0416));
+        blockId += QString(blockIdBytes - blockId.toUtf8().size(), QLatin1Char('b'));
+        QCOMPARE(blockId.toUtf8().size(), blockIdBytes);
+        c.client.controllerConfigModel()->setData(ControllerConfigModel::BlockIdParam, blockId, Qt::EditRole);
+
+        const QString first = dataDir.filePath(QStringLiteral("first.xml"));
+        const QString second = dataDir.filePath(QStringLiteral("second.xml"));
+        QVERIFY(c.client.saveConfigFile(first));
+        QVERIFY(waitFor([&]() { return log.writesFinished == 1; }));
+        QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join('\n')));
+
+        LantrelClient loaded;
+        TaskLog loadLog(loaded);
+        QVERIFY(loaded.loadConfigFile(first));
+        QVERIFY(waitFor([&]() { return loadLog.datasets == 1; }));
+        QVERIFY2(loadLog.errors.isEmpty(), qPrintable(loadLog.errors.join('\n')));
+        QCOMPARE(loaded.controllerConfigModel()->blockId, blockId);
+        QCOMPARE(loaded.sensorsConfigModel()->moduleAt(0).deviceType, quint8(1));
+        QCOMPARE(loaded.sensorsConfigModel()->moduleAt(1).deviceType, quint8(16));
+        const InteractionsConfigModel *interactions = c.client.interactionsConfigModel();
+        QCOMPARE(loaded.interactionsConfigModel()->rowCount(), interactions->rowCount());
+        for (int row = 0; row < interactions->rowCount(); ++row) {
+            const InteractionRecord a = interactions->interactionAt(row);
+            const InteractionRecord b = loaded.interactionsConfigModel()->interactionAt(row);
+            QCOMPARE(b.executorType, a.executorType);
+            QCOMPARE(b.executorNumber, a.executorNumber);
+            QCOMPARE(b.relay, a.relay);
+            QCOMPARE(b.function, a.function);
+            QCOMPARE(b.executorAddressText, a.executorAddressText);
+            QCOMPARE(b.functionText, a.functionText);
+        }
+
+        QVERIFY(loaded.saveConfigFile(second));
+        QVERIFY(waitFor([&]() { return loadLog.writesFinished == 1; }));
+        QFile a(first);
+        QFile b(second);
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QCOMPARE(b.readAll(), a.readAll());
     }
 
     void refusedFileChangesNothing_data()
@@ -389,20 +607,33 @@ private slots:
         QTest::newRow("a character across byte 64") << QStringLiteral("x") + QString(40, QChar(0x0416)) << 63;
     }
 
+    // The controller gets what it keeps; a file keeps the identifier whole.
     void blockIdIsCutOnACharacter()
     {
         QFETCH(QString, text);
         QFETCH(int, bytes);
-        LantrelClient client;
-        client.configurationManager()->newDocument();
-        client.controllerConfigModel()->setConfig(text, Konfig_Device_t(), ETH_konf_t(), Konfig_Line_t());
-        QSignalSpy saved(&client, &LantrelClient::saveControllerConfig);
-        client.writeConfiguration();
-        QCOMPARE(saved.size(), 1);
-        const QByteArray id = saved.first().first().toByteArray();
+        Connected c;
+        QVERIFY(connectToFake(c));
+        TaskLog log(c.client);
+        readWhole(c.client, log);
+        const ControllerConfigModel *held = c.client.controllerConfigModel();
+        c.client.controllerConfigModel()->setConfig(text, held->deviceConfig, held->networkConfig, held->lineConfig);
+        QSignalSpy sent(&c.client, &LantrelClient::setControllerConfig);
+        c.client.writeConfiguration();
+        QCOMPARE(sent.size(), 1);
+        const QByteArray id = sent.first().first().toByteArray();
         QCOMPARE(id.size(), bytes);
         QVERIFY(text.startsWith(QString::fromUtf8(id)));
         QCOMPARE(QString::fromUtf8(id).toUtf8(), id);
+        QVERIFY(waitFor([&]() { return log.writesFinished == 1; }));
+
+        LantrelClient offline;
+        offline.configurationManager()->newDocument();
+        offline.controllerConfigModel()->setConfig(text, Konfig_Device_t(), ETH_konf_t(), Konfig_Line_t());
+        QSignalSpy saved(&offline, &LantrelClient::saveControllerConfig);
+        offline.writeConfiguration();
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(saved.first().first().toByteArray(), text.toUtf8());
     }
 
     // --------------------------------------------------- handlers of the data
@@ -479,22 +710,54 @@ private slots:
         QCOMPARE(rowType, quint8(0));
     }
 
+    // Each interaction as the table shows it: executor type, address, relay
+    // and function, and which of the first three are marked as held.
     void interactionTexts_data()
     {
         QTest::addColumn<int>("executor");
         QTest::addColumn<int>("destRef");
         QTest::addColumn<int>("destFunc");
         QTest::addColumn<int>("time");
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("cells"); // type, address, relay, function
+        QTest::addColumn<QString>("marks");     // type, address, relay: x marked
+        const QString io = deviceTypeNames.value(SECT_MVV);
+        const QString rm = deviceTypeNames.value(EXT_RELY);
         const int relay3 = (2 << 8) | 3;
-        QTest::newRow("relay 3 of module 2, odd time") << int(EXT_RELY) << relay3 << 255 << 5 << "192.0.2.50" << "Вкл. на 2,5 с.";
-        QTest::newRow("relay 3 of module 2, even time") << int(EXT_RELY) << relay3 << 255 << 4 << "192.0.2.50" << "Вкл. на 2 с.";
-        QTest::newRow("relay 32") << int(EXT_RELY) << ((2 << 8) | 32) << 255 << 3 << "192.0.2.50" << "Вкл. на 1,5 с.";
-        QTest::newRow("relay formula") << int(EXT_RELY) << relay3 << 7 << 5 << "192.0.2.50" << "Формула №7";
-        QTest::newRow("relay by command") << int(EXT_RELY) << relay3 << 0 << 5 << "192.0.2.50" << "Вкл./откл. по команде";
-        QTest::newRow("input/output module, 10 s") << int(SECT_MVV) << 1 << 255 << 10 << "2" << "Вкл. на 10 с.";
-        QTest::newRow("input/output module by command") << int(SECT_MVV) << 1 << 0 << 10 << "2" << "Вкл./откл. по команде";
+        QTest::newRow("relay 3 of module 2, odd time")
+            << int(EXT_RELY) << relay3 << 255 << 5 << QStringList{rm, "192.0.2.50", "3", "Вкл. на 2,5 с."} << "---";
+        QTest::newRow("relay 3 of module 2, even time")
+            << int(EXT_RELY) << relay3 << 255 << 4 << QStringList{rm, "192.0.2.50", "3", "Вкл. на 2 с."} << "---";
+        QTest::newRow("relay 32") << int(EXT_RELY) << ((2 << 8) | 32) << 255 << 3
+                                  << QStringList{rm, "192.0.2.50", "32", "Вкл. на 1,5 с."} << "---";
+        QTest::newRow("relay formula")
+            << int(EXT_RELY) << relay3 << 7 << 5 << QStringList{rm, "192.0.2.50", "3", "Формула №7"} << "---";
+        QTest::newRow("relay by command")
+            << int(EXT_RELY) << relay3 << 0 << 5 << QStringList{rm, "192.0.2.50", "3", "Вкл./откл. по команде"} << "---";
+        QTest::newRow("input/output module, 10 s")
+            << int(SECT_MVV) << 1 << 255 << 10 << QStringList{io, "2", "", "Вкл. на 10 с."} << "---";
+        QTest::newRow("input/output module by command")
+            << int(SECT_MVV) << 1 << 0 << 10 << QStringList{io, "2", "", "Вкл./откл. по команде"} << "---";
+        QTest::newRow("input/output module, formula 4")
+            << int(SECT_MVV) << 1 << 4 << 10 << QStringList{io, "2", "", "Формула №4"} << "---";
+        // Held values: shown as the controller or the file holds them, marked.
+        QTest::newRow("input/output module 9 of 1")
+            << int(SECT_MVV) << 9 << 255 << 10 << QStringList{io, "9 (вне диапазона)", "", "Вкл. на время"} << "-x-";
+        QTest::newRow("input/output module 0")
+            << int(SECT_MVV) << 0 << 0 << 10 << QStringList{io, "0 (вне диапазона)", "", "Вкл./откл. по команде"}
+            << "-x-";
+        QTest::newRow("relay 40")
+            << int(EXT_RELY) << ((2 << 8) | 40) << 255 << 5
+            << QStringList{rm, "192.0.2.50", "40 (вне диапазона)", "Вкл. на время"} << "--x";
+        QTest::newRow("relay 0")
+            << int(EXT_RELY) << (2 << 8) << 0 << 5 << QStringList{rm, "192.0.2.50", "0 (вне диапазона)", "Вкл./откл. по команде"}
+            << "--x";
+        QTest::newRow("relay module 3, not in the table")
+            << int(EXT_RELY) << ((3 << 8) | 1) << 255 << 5 << QStringList{rm, "3 (вне диапазона)", "1", "Вкл. на время"}
+            << "-x-";
+        QTest::newRow("executor type 7")
+            << 7 << 0x1234 << 4 << 5 << QStringList{"7 (вне диапазона)", "4660", "", "Формула №4"} << "x--";
+        QTest::newRow("executor type 255")
+            << 255 << 0xFFFF << 255 << 5 << QStringList{"255 (вне диапазона)", "65535", "", "Вкл. на время"} << "x--";
     }
 
     void interactionTexts()
@@ -503,8 +766,8 @@ private slots:
         QFETCH(int, destRef);
         QFETCH(int, destFunc);
         QFETCH(int, time);
-        QFETCH(QString, address);
-        QFETCH(QString, text);
+        QFETCH(QStringList, cells);
+        QFETCH(QString, marks);
         LantrelClient client;
         auto *doc = client.configurationManager();
         emit doc->sensorConfig(0, {sensorRecord(1, SECT_ACC, 10, 1)});
@@ -513,9 +776,11 @@ private slots:
         io.DeviceType = SECT_MVV;
         io.TSign = quint8(time);
         emit doc->ioModuleConfig(0, {io});
+        // With its expansion module: relays 1 to 32.
         Konfig_Modul_t relayModule = relayModuleRecord("192.0.2.50");
+        relayModule.ExpMod = 1;
         const int relay = destRef & 0xFF;
-        if (executor == EXT_RELY)
+        if (executor == EXT_RELY && relay >= 1 && relay <= 32)
             relayModule.Relays[relay - 1].TSign = quint8(time);
         emit doc->relayModuleConfig(1, {relayModule});
         Control_Relay_t r;
@@ -525,12 +790,17 @@ private slots:
         emit doc->interactionsConfig(0, {r});
         settle();
 
-        QCOMPARE(client.interactionsConfigModel()->rowCount(), 1);
-        const InteractionRecord row = client.interactionsConfigModel()->interactionAt(0);
-        QCOMPARE(row.functionText, text);
-        QCOMPARE(row.executorAddressText, address);
-        QCOMPARE(row.sourceAddress, quint16(1));
-        QCOMPARE(int(row.relay), executor == EXT_RELY ? relay : 0);
+        const InteractionsConfigModel *model = client.interactionsConfigModel();
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(model->interactionAt(0).sourceAddress, quint16(1));
+        QStringList shown;
+        QString marked;
+        for (int column = 4; column <= 7; ++column)
+            shown << model->index(0, column).data().toString();
+        for (int column = 4; column <= 6; ++column)
+            marked += model->index(0, column).data(InteractionsConfigModel::HeldRole).toBool() ? 'x' : '-';
+        QCOMPARE(shown, cells);
+        QCOMPARE(marked, marks);
     }
 
     // ------------------------------------------------------- status relays

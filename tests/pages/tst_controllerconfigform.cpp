@@ -106,6 +106,9 @@ private slots:
     void addressEditors();
     void blockIdFitsController_data();
     void blockIdFitsController();
+    void longBlockIdShownWholeAndMarked();
+    void spinBoxBoundaries_data();
+    void spinBoxBoundaries();
     void refillReplacesEditors();
     void outOfRangeShownAndKept_data();
     void outOfRangeShownAndKept();
@@ -333,6 +336,102 @@ void TestControllerConfigForm::blockIdFitsController()
     typeText(edit, input);
     QCOMPARE(edit->text(), kept);
     QCOMPARE(model()->blockId, kept);
+
+    // Pasted text is cut the same way.
+    edit->selectAll();
+    edit->insert(input);
+    QCOMPARE(edit->text(), kept);
+    QCOMPARE(model()->blockId, kept);
+    QVERIFY(child<QLabel>("lblBlockIdCut")->isHidden());
+}
+
+// An identifier longer than the controller keeps (from a file) is shown
+// whole and marked, with a word that the controller gets its first bytes;
+// edits may shorten it but not make it longer.
+void TestControllerConfigForm::longBlockIdShownWholeAndMarked()
+{
+    makePage();
+    Settings read;
+    read.blockId = QString(40, QChar(0x0416)) + QStringLiteral("-конец");
+    read.applyTo(model());
+    auto *edit = child<QLineEdit>("edtBlockID");
+    QCOMPARE(edit->text(), read.blockId);
+    QCOMPARE(edit->palette().color(QPalette::Text), QColor(Qt::red));
+    QVERIFY(!child<QLabel>("lblBlockIdCut")->isHidden());
+    QVERIFY(child<QLabel>("lblBlockIdCut")->text().contains(QStringLiteral("64 байта")));
+    QCOMPARE(model()->blockId, read.blockId);
+
+    edit->setFocus();
+    edit->end(false);
+    QTest::keyClick(edit, Qt::Key_Z);
+    QCOMPARE(edit->text(), read.blockId);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    const QString shorter = read.blockId.chopped(1);
+    QCOMPARE(edit->text(), shorter);
+    QCOMPARE(model()->blockId, shorter);
+
+    edit->selectAll();
+    typeText(edit, QStringLiteral("Юг"));
+    QVERIFY(edit->palette().color(QPalette::Text) != QColor(Qt::red));
+    QVERIFY(child<QLabel>("lblBlockIdCut")->isHidden());
+}
+
+void TestControllerConfigForm::spinBoxBoundaries_data()
+{
+    QTest::addColumn<QString>("editor");
+    QTest::addColumn<int>("id");
+    const QList<QPair<const char *, int>> editors = {{"edtLineAddr", 5}, {"edtTsign", 6}, {"edtMRef", 7},
+                                                     {"edtTwork", 8},    {"edtNExc", 9},  {"edtRatio", 10},
+                                                     {"edtDist", 11}};
+    for (const auto &e : editors)
+        QTest::newRow(e.first) << QString::fromLatin1(e.first) << e.second;
+}
+
+// The ends of a spin box's range are plain values; one step beyond either
+// end is held.
+void TestControllerConfigForm::spinBoxBoundaries()
+{
+    QFETCH(QString, editor);
+    QFETCH(int, id);
+
+    makePage();
+    auto *spin = child<QSpinBox>(qPrintable(editor));
+    // Settings in range: the box shows its own range.
+    Settings().applyTo(model());
+    const int minimum = spin->minimum();
+    const int maximum = spin->maximum();
+    const int fieldMax = id == 5 || id == 7 ? 0xFFFF : 0xFF;
+    struct Case
+    {
+        int value;
+        bool held;
+    };
+    QVector<Case> cases = {{minimum, false}, {maximum, false}, {minimum, false}};
+    if (minimum > 0)
+        cases.append({minimum - 1, true});
+    if (maximum < fieldMax)
+        cases.append({maximum + 1, true});
+    cases.append({maximum, false});
+    for (const Case &c : qAsConst(cases)) {
+        Settings read;
+        Konfig_Device_t &d = read.device;
+        switch (id) {
+        case 5: d.LineAddr = quint16(c.value); break;
+        case 6: d.TSign = quint8(c.value); break;
+        case 7: d.MRef = quint16(c.value); break;
+        case 8: d.TWork = quint8(c.value); break;
+        case 9: d.NExc = quint8(c.value); break;
+        case 10: d.Ratio = quint8(c.value); break;
+        case 11: d.Dist = quint8(c.value); break;
+        }
+        read.applyTo(model());
+        const QString text = spin->text();
+        QVERIFY2(text.contains(QStringLiteral("вне диапазона")) == c.held,
+                 qPrintable(QStringLiteral("%1: %2").arg(c.value).arg(text)));
+        if (!c.held)
+            QCOMPARE(spin->value(), c.value);
+        QCOMPARE(fieldOf(*model(), id).toInt(), c.value);
+    }
 }
 
 void TestControllerConfigForm::refillReplacesEditors()
@@ -402,12 +501,18 @@ void TestControllerConfigForm::outOfRangeShownAndKept_data()
     QTest::addColumn<QString>("action"); // up, click, or pick <index>
     QTest::addColumn<uint>("picked");
 
-    QTest::newRow("hold time 255") << "edtTsign" << 6 << 255u << "255 (вне диапазона)" << "up" << 5u;
-    QTest::newRow("hold time 0") << "edtTsign" << 6 << 0u << "0 (вне диапазона)" << "up" << 5u;
-    QTest::newRow("zone width 255") << "edtDist" << 11 << 255u << "255 (вне диапазона)" << "up" << 1u;
-    QTest::newRow("line address 65535") << "edtLineAddr" << 5 << 65535u << "65535 (вне диапазона)" << "up" << 1u;
-    QTest::newRow("exceedances 8") << "edtNExc" << 9 << 8u << "8 (вне диапазона)" << "up" << 2u;
-    QTest::newRow("ratio 46") << "edtRatio" << 10 << 46u << "46 (вне диапазона)" << "up" << 2u;
+    // Either arrow leaves a held value for the nearest value in range.
+    QTest::newRow("hold time 255, up") << "edtTsign" << 6 << 255u << "255 (вне диапазона)" << "up" << 30u;
+    QTest::newRow("hold time 255, down") << "edtTsign" << 6 << 255u << "255 (вне диапазона)" << "down" << 30u;
+    QTest::newRow("hold time 0, up") << "edtTsign" << 6 << 0u << "0 (вне диапазона)" << "up" << 5u;
+    QTest::newRow("hold time 0, down") << "edtTsign" << 6 << 0u << "0 (вне диапазона)" << "down" << 5u;
+    QTest::newRow("zone width 0, down") << "edtDist" << 11 << 0u << "0 (вне диапазона)" << "down" << 1u;
+    QTest::newRow("line address 65535, up") << "edtLineAddr" << 5 << 65535u << "65535 (вне диапазона)" << "up"
+                                            << 255u;
+    QTest::newRow("exceedances 8, up") << "edtNExc" << 9 << 8u << "8 (вне диапазона)" << "up" << 7u;
+    QTest::newRow("exceedances 8, down") << "edtNExc" << 9 << 8u << "8 (вне диапазона)" << "down" << 7u;
+    QTest::newRow("exceedances 8, arrow clicked") << "edtNExc" << 9 << 8u << "8 (вне диапазона)" << "arrow" << 7u;
+    QTest::newRow("ratio 46, page down") << "edtRatio" << 10 << 46u << "46 (вне диапазона)" << "page down" << 20u;
     QTest::newRow("joint rule 17") << "cbSRule" << 16 << 17u << "17 (вне диапазона)" << "pick 1" << 1u;
     QTest::newRow("joint rule 4") << "cbSRule" << 16 << 4u << "4 (вне диапазона)" << "pick 0" << 0u;
     QTest::newRow("range 9") << "cbRange" << 12 << 9u << "9 (вне диапазона)" << "pick 2" << 2u;
@@ -469,6 +574,12 @@ void TestControllerConfigForm::outOfRangeShownAndKept()
     widget->setFocus();
     if (action == QLatin1String("up"))
         QTest::keyClick(widget, Qt::Key_Up);
+    else if (action == QLatin1String("down"))
+        QTest::keyClick(widget, Qt::Key_Down);
+    else if (action == QLatin1String("page down"))
+        QTest::keyClick(widget, Qt::Key_PageDown);
+    else if (action == QLatin1String("arrow"))
+        QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(widget->width() - 4, widget->height() / 4));
     else if (action == QLatin1String("click"))
         QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(8, widget->height() / 2));
     else

@@ -248,14 +248,18 @@ void TestDelegates::outOfRangeShownAndKept_data()
     QTest::addColumn<bool>("dictionary"); // or a spin box of 10..1650 mV in units of 10 mV
     QTest::addColumn<int>("stored");
     QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("action"); // enter, tab, elsewhere, up, type <text>, pick <row>
+    QTest::addColumn<QString>("action"); // enter, tab, elsewhere, up, down, type <text>, pick <row>
     QTest::addColumn<int>("written");
 
     const QString mark = QStringLiteral(" (вне диапазона)");
     QTest::newRow("spin above, enter") << false << 200 << "2000" + mark << "enter" << 200;
     QTest::newRow("spin above, tab") << false << 200 << "2000" + mark << "tab" << 200;
     QTest::newRow("spin below, click elsewhere") << false << 0 << "0" + mark << "elsewhere" << 0;
-    QTest::newRow("spin above, step up") << false << 255 << "2550" + mark << "up" << 1;
+    // Either arrow goes to the nearest value the editor holds.
+    QTest::newRow("spin above, step up") << false << 255 << "2550" + mark << "up" << 165;
+    QTest::newRow("spin above, step down") << false << 255 << "2550" + mark << "down" << 165;
+    QTest::newRow("spin below, step down") << false << 0 << "0" + mark << "down" << 1;
+    QTest::newRow("spin below, step up") << false << 0 << "0" + mark << "up" << 1;
     QTest::newRow("spin above, typed") << false << 200 << "2000" + mark << "type 250" << 25;
     QTest::newRow("list, enter") << true << 5 << "5" + mark << "enter" << 5;
     QTest::newRow("list, click elsewhere") << true << 17 << "17" + mark << "elsewhere" << 17;
@@ -301,8 +305,8 @@ void TestDelegates::outOfRangeShownAndKept()
         commit(t, editor, ByTab);
     else if (action == QLatin1String("elsewhere"))
         commit(t, editor, ByClickElsewhere);
-    else if (action == QLatin1String("up")) {
-        QTest::keyClick(editor, Qt::Key_Up);
+    else if (action == QLatin1String("up") || action == QLatin1String("down")) {
+        QTest::keyClick(editor, action == QLatin1String("up") ? Qt::Key_Up : Qt::Key_Down);
         QCOMPARE(static_cast<QSpinBox *>(editor)->palette().color(QPalette::Text), t.view.palette().color(QPalette::Text));
         commit(t, editor, ByEnter);
     } else if (action.startsWith(QLatin1String("type "))) {

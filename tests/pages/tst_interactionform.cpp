@@ -15,6 +15,7 @@
 #include "appcontext.h"
 #include "configinvariants.h"
 #include "configuredclient.h"
+#include "devicetables.h"
 #include "interactionform.h"
 #include "interactionsconfigmodel.h"
 #include "iomodulesconfigmodel.h"
@@ -93,6 +94,8 @@ private slots:
     void edit();
     void editAfterReread_data();
     void editAfterReread();
+    void heldExecutorShown_data();
+    void heldExecutorShown();
 
 private:
     InteractionsConfigModel *interactions() const { return m_config->client.interactionsConfigModel(); }
@@ -547,6 +550,64 @@ void TestInteractionForm::edit()
                           "ВТ-Л 6 -> ЖН-Т 192.168.0.60 #1 relay 30: Формула №254 (254)",
                           "ВТ-Л 6 -> ЖН-Т 192.168.0.60 #1 relay 31: Вкл./откл. по команде (0)"}));
     QCOMPARE(ConfigInvariants::checkConfigInvariants(m_config->client), QStringList());
+}
+
+void TestInteractionForm::heldExecutorShown_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("relay");
+    QTest::addColumn<int>("function");
+    QTest::addColumn<QStringList>("shown"); // type, address, relay (or empty), function
+    QTest::addColumn<QString>("marked");    // type, address, relay, function: x marked
+
+    const QString io = deviceTypeNames.value(SECT_MVV);
+    const QString rm = deviceTypeNames.value(EXT_RELY);
+    QTest::newRow("input/output module 99") << int(SECT_MVV) << 99 << 0 << 0
+                                            << QStringList{io, "99 (вне диапазона)", "", "Вкл./откл. по команде"}
+                                            << "-x--";
+    QTest::newRow("input/output module with formula 4")
+        << int(SECT_MVV) << 1 << 0 << 4 << QStringList{io, "201", "", "4 (вне диапазона)"} << "---x";
+    QTest::newRow("relay 40") << int(EXT_RELY) << 1 << 40 << 255
+                              << QStringList{rm, ExpansionModule, "40 (вне диапазона)", "Вкл. на время"} << "--x-";
+    QTest::newRow("relay module 4, not in the table")
+        << int(EXT_RELY) << 4 << 1 << 0 << QStringList{rm, "4 (вне диапазона)", "1", "Вкл./откл. по команде"} << "-x--";
+    QTest::newRow("executor type 7") << 7 << 0x1234 << 0 << 9
+                                     << QStringList{"7 (вне диапазона)", "4660 (вне диапазона)", "", "9 (вне диапазона)"}
+                                     << "xx-x";
+}
+
+// An interaction whose executor the tables have no place for opens with it
+// shown as held and marked in every box, not as another value or empty.
+void TestInteractionForm::heldExecutorShown()
+{
+    QFETCH(int, type);
+    QFETCH(int, number);
+    QFETCH(int, relay);
+    QFETCH(int, function);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, marked);
+
+    InteractionRecord r;
+    r.sourceKind = SensorModuleSource;
+    r.sourceAddress = m_config->client.sensorsConfigModel()->moduleAt(0).lineAddress;
+    r.executorType = quint8(type);
+    r.executorNumber = quint16(number);
+    r.relay = quint8(relay);
+    r.function = quint8(function);
+    open();
+    m_form->loadInteraction(0, r);
+
+    const char *const boxes[] = {"cbDestType", "cbDestAddr", "cbDestChild", "cbDestFunc"};
+    QStringList texts;
+    QString marks;
+    for (const char *name : boxes) {
+        QComboBox *b = box(name);
+        texts << (b->isVisibleTo(m_form) ? b->currentText() : QString());
+        marks += b->palette().color(QPalette::Text) == QColor(Qt::red) ? 'x' : '-';
+    }
+    QCOMPARE(texts, shown);
+    QCOMPARE(marks, marked);
 }
 
 void TestInteractionForm::editAfterReread_data()
