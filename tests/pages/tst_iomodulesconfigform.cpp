@@ -85,6 +85,7 @@ private slots:
     void editsReachTheControllerAndComeBack();
     void editsWhileConfigurationTaskRuns_data();
     void editsWhileConfigurationTaskRuns();
+    void flashSaveSendsOpenEditor();
 };
 
 void TestIoModulesConfigForm::tableShowsModulesOnly()
@@ -499,6 +500,37 @@ void TestIoModulesConfigForm::editsWhileConfigurationTaskRuns()
     QCOMPARE(int(shown), 99);
     QCOMPARE(int(env.published.fake.ioModules().at(1).TSign), 99);
     QVERIFY(!env.client.isModified());
+    QVERIFY(!env.client.hasUnsavedEdits());
+}
+
+// "Сохранить конфигурацию" with a value still open in its editor sends it
+// first instead of saving the old tables and reporting success.
+void TestIoModulesConfigForm::flashSaveSendsOpenEditor()
+{
+    Environment env(this);
+    env.published.fake.loadGeneratedConfiguration(ClientTest::LineAddress, QHostAddress(QStringLiteral("127.0.0.1")),
+                                                   24, 4, 2);
+    QVERIFY(ClientTest::listenAndConnect(env.published.server, env.client));
+    IoModulesConfigForm form;
+    form.resize(900, 500);
+    form.show();
+    QTableView *table = form.findChild<QTableView *>(QStringLiteral("tableView"));
+    QSignalSpy dataset(&env.client, &LantrelClient::datasetChanged);
+    env.client.readConfiguration();
+    QVERIFY(dataset.wait(ClientTest::LongWaitMs));
+    QVERIFY(env.published.fake.ioModules().at(1).TSign != 99);
+
+    QSpinBox *spin = openEditor<QSpinBox>(table, 1, Model::RelayTimeColumn);
+    QVERIFY(spin);
+    spin->selectAll();
+    QTest::keyClicks(spin, QStringLiteral("99"));
+    QVERIFY(!env.client.isModified());
+
+    env.published.fake.clearLog();
+    env.client.saveConfigToFlash();
+    QVERIFY(ClientTest::waitFor([&] { return env.client.configSaved() && !env.client.configurationBusy()
+                                             && !env.published.fake.requests(21).isEmpty(); }));
+    QCOMPARE(int(env.published.fake.ioModules().at(1).TSign), 99);
     QVERIFY(!env.client.hasUnsavedEdits());
 }
 
