@@ -9,7 +9,7 @@ QString unsentEditsQuestion(const QString &consequence, const QString &question)
     return QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не переданы в ЦУ-Л и не сохранены в файл.</p>"
                           "<p>%1</p>"
                           "<p>Чтобы не потерять их, ответьте «Нет» и сохраните конфигурацию в файл "
-                          "(«Сохранить конфигурацию в файл») или передайте её в ЦУ-Л.</p>"
+                          "(«Сохранить конфигурацию в файл»).</p>"
                           "<p>%2</p>")
         .arg(consequence, question);
 }
