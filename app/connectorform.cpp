@@ -8,6 +8,7 @@
 #include "progressdialogs.h"
 #include "taskmanager.h"
 #include "uiseams.h"
+#include "unsentedits.h"
 
 #include <QCloseEvent>
 #include <algorithm>
@@ -393,6 +394,10 @@ void ConnectorForm::searchDevices()
 void ConnectorForm::loadConfig()
 {
     const QString caption = QStringLiteral("Загрузка конфигурации системы");
+    if (!confirmDropUnsentEdits(this, caption,
+                                QStringLiteral("При загрузке конфигурации из файла они будут потеряны."),
+                                QStringLiteral("Продолжить загрузку конфигурации?")))
+        return;
     const QString fileName = UiSeams::getOpenFileName(
         this, caption, configFileFolder(), QStringLiteral("XML файлы (*.xml);;Все файлы (*.*)"),
         QFileDialog::DontResolveSymlinks | QFileDialog::ReadOnly | QFileDialog::DontUseCustomDirectoryIcons);

@@ -17,6 +17,7 @@
 #include "stateviewerform.h"
 #include "taskmanager.h"
 #include "uiseams.h"
+#include "unsentedits.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -67,6 +68,17 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
     ui->statusBar->insertPermanentWidget(0, incompleteLabel);
     connect(client, &LantrelClient::datasetChanged, this,
             [this]() { incompleteLabel->setVisible(!client->datasetComplete()); });
+
+    staleLabel = new QLabel(QStringLiteral("<b style='color:#c00000'>Конфигурация ЦУ-Л изменилась</b>"));
+    staleLabel->setToolTip(QStringLiteral("<p>Конфигурация ЦУ-Л изменилась после её чтения, а изменения в окне "
+                                          "не переданы в ЦУ-Л. Они могут больше не соответствовать "
+                                          "конфигурации ЦУ-Л.</p>"));
+    staleLabel->hide();
+    ui->statusBar->insertPermanentWidget(0, staleLabel);
+    connect(client, &LantrelClient::datasetChanged, staleLabel, &QWidget::hide);
+    connect(client, &LantrelClient::deviceDisconnected, staleLabel, &QWidget::hide);
+    connect(client, &LantrelClient::controllerConfigurationChanged, this,
+            &MainForm::onControllerConfigurationChanged, Qt::QueuedConnection);
 
     onDeviceDisconnected();
 
@@ -341,7 +353,8 @@ void MainForm::onDeviceConnected(ClientConnection conn_info)
     connectionLabel->setPixmap(cachedPixmap(QStringLiteral(":/images/online.png")));
     onConnectionChanged(conn_info);
     updateActions();
-    client->readConfiguration();
+    // Asked before the connection was made when it drops unsent edits.
+    client->rereadConfiguration();
 }
 
 void MainForm::onConnectionChanged(ClientConnection conn_info)
@@ -426,27 +439,49 @@ void MainForm::rebootController()
 
 void MainForm::disconnectDevice()
 {
-    QString question;
-    if (client->lineModulesChanged())
-        question = QStringLiteral(
-            "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не сохранена в ЦУ-Л.</p>"
-            "<p>Вы действительно желаете завершить подключение к ЦУ-Л?</p>");
-    else if (!client->configSaved())
-        question = QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
-                                  "<p>Вы действительно желаете завершить подключение к ЦУ-Л?</p>");
-    if (!question.isEmpty() && !confirm(QMessageBox::Warning, question))
+    // Every question that applies, in turn.
+    const QString question = QStringLiteral("Вы действительно желаете завершить подключение к ЦУ-Л?");
+    if (client->lineModulesChanged()
+        && !confirm(QMessageBox::Warning,
+                    QStringLiteral("<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не "
+                                   "сохранена в ЦУ-Л.</p><p>%1</p>").arg(question)))
+        return;
+    if (!confirmDropEdits(QStringLiteral("После отключения передать их в ЦУ-Л будет нельзя: при следующем "
+                                         "подключении конфигурация будет прочитана из ЦУ-Л."),
+                          question))
+        return;
+    if (!client->configSaved()
+        && !confirm(QMessageBox::Warning, QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены "
+                                                         "в ЦУ-Л.</p><p>%1</p>").arg(question)))
         return;
     client->shutdownDriver();
 }
 
 bool MainForm::confirmDropEdits(const QString &consequence, const QString &question)
 {
-    if (!client->hasUnsavedEdits())
-        return true;
-    return confirm(QMessageBox::Warning,
-                   QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не переданы в ЦУ-Л и не сохранены "
-                                  "в файл.</p><p>%1</p><p>%2</p>")
-                       .arg(consequence, question));
+    return confirmDropUnsentEdits(this, baseTitle, consequence, question);
+}
+
+void MainForm::onControllerConfigurationChanged()
+{
+    // The change may be told again while the question is open.
+    if (askingAboutChange || !client->isConnected())
+        return;
+    askingAboutChange = true;
+    QPointer<MainForm> self(this);
+    const bool read = confirmDropEdits(
+        QStringLiteral("Конфигурация ЦУ-Л изменилась (например, после его перезапуска или изменения "
+                       "конфигурации другим клиентом). При чтении её из ЦУ-Л они будут потеряны."),
+        QStringLiteral("Прочитать конфигурацию из ЦУ-Л?"));
+    if (!self)
+        return;
+    askingAboutChange = false;
+    if (read) {
+        client->acceptDroppingEdits();
+        client->rereadConfiguration();
+    } else {
+        staleLabel->show();
+    }
 }
 
 void MainForm::readConfiguration()
@@ -512,6 +547,11 @@ void MainForm::showAboutForm()
 void MainForm::newConnection()
 {
     if (!connectorForm) {
+        if (!confirmDropEdits(QStringLiteral("При подключении к ЦУ-Л конфигурация будет прочитана из ЦУ-Л, "
+                                             "и они будут потеряны."),
+                              QStringLiteral("Продолжить подключение к ЦУ-Л?")))
+            return;
+        client->acceptDroppingEdits();
         connectorForm = new ConnectorForm(this, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
         connectorForm->layout()->setSizeConstraint(QLayout::SetFixedSize);
         connectorForm->adjustSize();
@@ -650,30 +690,48 @@ void MainForm::saveConfigurationAs()
 // ---------------------------------------------------------------------------
 // Closing
 
+bool MainForm::confirmClose()
+{
+    // Every question that applies, in turn; the plain one when none does.
+    const QString question = QStringLiteral("Вы действительно желаете завершить работу приложения?");
+    bool warned = false;
+    auto ask = [&](const QString &text) {
+        warned = true;
+        return confirm(QMessageBox::Warning, text);
+    };
+    if (!idle) {
+        const QString task = taskText.isEmpty() ? QStringLiteral("обмен с ЦУ-Л") : taskText;
+        const QString consequence = client->readingConfiguration()
+            ? QStringLiteral("При завершении работы приложения она будет прервана.")
+            : QStringLiteral("При завершении работы приложения она будет прервана, и ЦУ-Л останется с частично "
+                             "переданными данными.");
+        if (!ask(QStringLiteral("<p><b>Внимание!</b> Выполняется операция «%1».</p><p>%2</p><p>%3</p>")
+                     .arg(task, consequence, question)))
+            return false;
+    }
+    if (client->lineModulesChanged()
+        && !ask(QStringLiteral("<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не "
+                               "сохранена в ЦУ-Л.</p><p>%1</p>").arg(question)))
+        return false;
+    if (client->hasUnsentEdits()) {
+        warned = true;
+        if (!confirmDropEdits(QStringLiteral("При завершении работы приложения они будут потеряны."), question))
+            return false;
+    }
+    if (!client->configSaved()
+        && !ask(QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p><p>%1</p>")
+                    .arg(question)))
+        return false;
+    return warned || confirm(QMessageBox::Question, QStringLiteral("Завершить работу приложения?"));
+}
+
 void MainForm::closeEvent(QCloseEvent *event)
 {
     // The progress of a running task stays until the user has decided:
     // answering No must leave the task and the busy state as they were.
-    if (!sessionEnding) {
-        bool yes;
-        if (client->lineModulesChanged())
-            yes = confirm(QMessageBox::Warning,
-                          QStringLiteral("<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не "
-                                         "сохранена в ЦУ-Л.</p>"
-                                         "<p>Вы действительно желаете завершить работу приложения?</p>"));
-        else if (client->hasUnsavedEdits())
-            yes = confirmDropEdits(QStringLiteral("При завершении работы приложения они будут потеряны."),
-                                   QStringLiteral("Вы действительно желаете завершить работу приложения?"));
-        else if (client->configSaved())
-            yes = confirm(QMessageBox::Question, QStringLiteral("Завершить работу приложения?"));
-        else
-            yes = confirm(QMessageBox::Warning,
-                          QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
-                                         "<p>Вы действительно желаете завершить работу приложения?</p>"));
-        if (!yes) {
-            event->ignore();
-            return;
-        }
+    if (!sessionEnding && !confirmClose()) {
+        event->ignore();
+        return;
     }
     hideProgress();
 

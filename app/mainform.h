@@ -55,6 +55,7 @@ private slots:
     void onTreeCurrentItemChanged(QTreeWidgetItem *current, QTreeWidgetItem *previous);
     void onTaskStarted(QString task_msg, ushort op_count);
     void onTaskCompleted(ushort op_num, bool success);
+    void onControllerConfigurationChanged();
     void rebootController();
     void disconnectDevice();
     void setControllerDefaults();
@@ -81,6 +82,7 @@ private:
     bool confirm(int icon, const QString &text);
     // True when the models hold no unsaved edits or the user lets `consequence` drop them.
     bool confirmDropEdits(const QString &consequence, const QString &question);
+    bool confirmClose();
 
     Ui::MainForm *ui = nullptr;
     QString baseTitle;
@@ -89,6 +91,9 @@ private:
     QLabel *connectionLabel = nullptr;
     // Shown while the models hold a read with failed steps.
     QLabel *incompleteLabel = nullptr;
+    // Shown while the user kept edits over a changed controller configuration.
+    QLabel *staleLabel = nullptr;
+    bool askingAboutChange = false;
     QPointer<ConnectorForm> connectorForm;
     QPointer<FirmwareUpdateForm> firmwareUpdateForm;
     QPointer<StateViewerForm> stateViewerForm;

@@ -39,7 +39,7 @@ LantrelClient::LantrelClient(QObject *parent)
             [this](const QVector<int> &roles) {
                 // 256 is the identity, which the user does not edit.
                 if (roles.contains(0) || roles.contains(2))
-                    noteEdit();
+                    noteEdit(Settings);
             });
 
     m_lineModulesModel = new LineModulesModel(this);
@@ -53,14 +53,18 @@ LantrelClient::LantrelClient(QObject *parent)
     connect(m_ioModulesModel, &IoModulesConfigModel::relayTimeChanged, this, &LantrelClient::onRelayTimeChanged);
     connect(m_ioModulesModel, &QAbstractItemModel::dataChanged, this, &LantrelClient::onModelDataChanged);
 
-    // Changes of the line-protection table alone do not mark the configuration.
     m_scpModulesModel = new ScpModulesConfigModel(this);
+    connect(m_scpModulesModel, &QAbstractItemModel::dataChanged, this, &LantrelClient::onModelDataChanged);
 
     m_relayModulesModel = new RelayModulesConfigModel(this);
     connect(m_relayModulesModel, &RelayModulesConfigModel::relayTimeChanged, this, &LantrelClient::onRelayTimeChanged);
-    connect(m_relayModulesModel, &QAbstractItemModel::dataChanged, this, &LantrelClient::onModelDataChanged);
-    connect(m_relayModulesModel, &QAbstractItemModel::rowsInserted, this, &LantrelClient::onModelRowCountChanged);
-    connect(m_relayModulesModel, &QAbstractItemModel::rowsRemoved, this, &LantrelClient::onModelRowCountChanged);
+    connect(m_relayModulesModel, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &, const QModelIndex &, const QVector<int> &roles) {
+                if (roles.contains(Qt::DisplayRole) || roles.contains(Qt::EditRole))
+                    noteEdit(Settings);
+            });
+    connect(m_relayModulesModel, &QAbstractItemModel::rowsInserted, this, [this] { noteEdit(Settings); });
+    connect(m_relayModulesModel, &QAbstractItemModel::rowsRemoved, this, [this] { noteEdit(Settings); });
 
     m_processingModel = new ProcessingConfigModel(this);
     connect(m_processingModel, &QAbstractItemModel::dataChanged, this, &LantrelClient::onModelDataChanged);
@@ -321,6 +325,7 @@ void LantrelClient::resetTaskState()
     m_moduleSearch = false;
     m_linePollStopPending = false;
     m_linePollStopCancelled = false;
+    m_changeTold = false;
     m_configSaved = true;
     setConfigurationBusy(false);
 }
@@ -343,6 +348,7 @@ void LantrelClient::beginRead(const QString &text, quint16 steps, const QVector<
 
 void LantrelClient::beginWrite(bool wholeWrite)
 {
+    commitOpenEditors();
     m_stepsDone = 0;
     m_writeTotal = 0;
     m_writeFailed = false;
@@ -366,6 +372,8 @@ void LantrelClient::restoreModifiedAfterWrite(const EditMarks &before)
 void LantrelClient::startWriteTask(const QString &text)
 {
     m_sentSerial = m_editSerial;
+    if (!toDocument())
+        m_unflashedController = m_controllerModel->info.serialNumber;
     setConfigurationBusy(true);
     emit taskStarted(text, m_writeTotal);
 }
@@ -374,6 +382,8 @@ void LantrelClient::setConfigurationBusy(bool busy)
 {
     if (busy == m_configBusy)
         return;
+    if (busy)
+        commitOpenEditors();
     m_configBusy = busy;
     if (busy)
         emit configurationBusyChanged(true);
@@ -387,10 +397,37 @@ void LantrelClient::setConfigurationBusy(bool busy)
         emit configurationBusyChanged(false);
 }
 
-void LantrelClient::noteEdit()
+void LantrelClient::noteEdit(EditScope scope)
 {
     m_modified = true;
     ++m_editSerial;
+    if (scope == Settings)
+        m_lastSettingsEdit = m_editSerial;
+}
+
+void LantrelClient::noteLineModulesEdit()
+{
+    m_lineModulesChanged = true;
+    noteEdit();
+}
+
+void LantrelClient::commitOpenEditors()
+{
+    // Not while the models are read-only: the value would be refused.
+    if (!m_configBusy)
+        emit openEditorsCommitRequested();
+}
+
+bool LantrelClient::hasUnsentEdits()
+{
+    commitOpenEditors();
+    return hasUnsavedEdits();
+}
+
+void LantrelClient::setConfigSaved()
+{
+    m_configSaved = true;
+    m_unflashedController.clear();
 }
 
 void LantrelClient::onTaskCompleted(bool success)
@@ -415,11 +452,14 @@ void LantrelClient::onReadCompleted(bool success)
     if (m_skipDataset) {
         m_skipDataset = false;
     } else {
-        // The models hold what was read or loaded: nothing of the user's is in them.
-        m_keptSerial = m_editSerial;
+        // The models hold what was read or loaded: nothing of the user's is
+        // in the tables it replaced.
+        if (!m_keepSettingsEdits)
+            m_keptSerial = m_editSerial;
         m_datasetComplete = !m_readFailed;
+        m_changeTold = false;
         emit datasetChanged();
-        if (!m_readFailed)
+        if (!m_readFailed && !m_keepSettingsEdits)
             m_modified = false;
         else if (!m_missingSteps.isEmpty())
             emit clientError(QStringLiteral("Конфигурация ИОП прочитана из ЦУ-Л не полностью, не прочитаны: %1. "
@@ -439,7 +479,7 @@ void LantrelClient::runPendingReread()
     // The module counts changed while another task ran.
     if (m_rereadPending) {
         m_rereadPending = false;
-        QTimer::singleShot(0, this, &LantrelClient::readConfiguration);
+        QTimer::singleShot(0, this, &LantrelClient::rereadConfiguration);
     }
 }
 
@@ -523,14 +563,15 @@ void LantrelClient::onRebootCompleted(bool success)
 
     bool reread = false;
     if (!m_configSaved) {
-        m_configSaved = true;
+        setConfigSaved();
         reread = true;
     } else {
         reread = m_rereadAfterRestart;
+        m_unflashedController.clear();
     }
     m_rereadAfterRestart = false;
     if (reread)
-        QTimer::singleShot(4000, Qt::CoarseTimer, this, &LantrelClient::readConfiguration);
+        QTimer::singleShot(4000, Qt::CoarseTimer, this, &LantrelClient::rereadConfiguration);
 }
 
 void LantrelClient::onEraseFlashCompleted(bool success)
@@ -635,6 +676,10 @@ void LantrelClient::onControllerInfo(Info_Device_t dev_info, ushort, QDate fw_da
     info.firmwareDate = fw_date.toString(QStringLiteral("dd.MM.yyyy"));
     m_controllerModel->setControllerInfo(info);
 
+    // Its memory was written and not saved to flash before the link was lost.
+    if (m_driver && !m_unflashedController.isEmpty() && serial == m_unflashedController)
+        m_configSaved = false;
+
     if (m_driver) {
         emit writeToLog(QStringLiteral("Чтение информации о блоке. Серийный номер - %1, версия ПО - %2, версия платы - %3")
                             .arg(info.serialNumber, info.firmwareVersion, info.boardVersion));
@@ -723,10 +768,5 @@ void LantrelClient::onModulesFwVersion(ushort first_idx, QVector<quint16> vers)
 
 void LantrelClient::onModulesCountChanged()
 {
-    // Never start a second read on top of a running task: read after it.
-    if (m_readTotal != 0 || m_writeTotal != 0) {
-        m_rereadPending = true;
-        return;
-    }
-    readConfiguration();
+    rereadConfiguration();
 }

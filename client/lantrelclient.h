@@ -58,8 +58,16 @@ public:
     // Edits in the models that were neither written to the controller nor
     // saved to a file since the models were last read or loaded.
     bool hasUnsavedEdits() const { return m_editSerial != m_keptSerial; }
+    // An editor still open hands its value over to its model first, so that
+    // it counts; asked before anything looks at, sends or replaces the edits.
+    void commitOpenEditors();
+    bool hasUnsentEdits();
+    // The user agreed to lose the edits made so far: the read that follows
+    // the action asks nothing more about them.
+    void acceptDroppingEdits() { m_dropAcceptedSerial = m_editSerial; }
     // A read or write of the configuration runs: the models are read-only.
     bool configurationBusy() const { return m_configBusy; }
+    bool readingConfiguration() const { return m_readTotal != 0; }
     bool addressingMode() const { return m_addressingMode; }
     bool datasetComplete() const { return m_datasetComplete; }
     // Why the last connection attempt failed or the link was lost (the
@@ -133,10 +141,19 @@ signals:
     // Told before the models become read-only, so that an editor still open
     // can hand its value over first, and after they are editable again.
     void configurationBusyChanged(bool);
+    // Editors still open are to hand their values over now.
+    void openEditorsCommitRequested();
+    // The controller's configuration changed (a restart, another client),
+    // but reading it would drop unsent edits: the windows ask first.
+    void controllerConfigurationChanged();
 
 public slots:
     void startSearch();
     void readConfiguration();
+    // A read the user did not ask for (after a connection, a restart or a
+    // change of the module counts): after a running task, and never over
+    // unsent edits the user has not agreed to lose.
+    void rereadConfiguration();
     void importConfiguration();
     void readLineModulesConfig();
     void readControllerInfo();
@@ -256,7 +273,12 @@ private:
     // What the write sends is fixed: later edits stay marked.
     void startWriteTask(const QString &text);
     void setConfigurationBusy(bool busy);
-    void noteEdit();
+    // Edits of the controller settings and relay modules, which a read of
+    // the line modules leaves in place, are noted apart.
+    enum EditScope { ModuleTables, Settings };
+    void noteEdit(EditScope scope = ModuleTables);
+    void noteLineModulesEdit();
+    void setConfigSaved();
     void startFlashSave();
     void startLineUpload();
     bool refuseIncompleteDataset();
@@ -330,6 +352,17 @@ private:
     quint32 m_editSerial = 0;
     quint32 m_sentSerial = 0;
     quint32 m_keptSerial = 0;
+    quint32 m_dropAcceptedSerial = 0;
+    // The windows were told that the controller's configuration changed; the
+    // driver keeps telling it until the next read.
+    bool m_changeTold = false;
+    quint32 m_lastSettingsEdit = 0;
+    // The running read replaces only the module tables, while edits of the
+    // settings were unsent when it started.
+    bool m_keepSettingsEdits = false;
+    // The controller whose memory was written and not yet saved to flash:
+    // the mark outlives a lost link and a reconnect.
+    QString m_unflashedController;
     bool m_configBusy = false;
     bool m_importWhileConnected = false;
     bool m_configSaved = true;

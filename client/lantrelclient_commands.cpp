@@ -350,7 +350,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
     case WR_KONF_REG:
         if (success) {
             emit writeToLog(QStringLiteral("Сохранение конфигурации ИОП завершено успешно"));
-            m_configSaved = true;
+            setConfigSaved();
         } else {
             emit clientError(QStringLiteral("Ошибка сохранения конфигурации ИОП"));
         }
@@ -358,8 +358,8 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
     case RD_KONF_REG:
         if (success) {
             emit writeToLog(QStringLiteral("Восстановление конфигурации завершено успешно"));
-            readConfiguration();
-            m_configSaved = true;
+            setConfigSaved();
+            rereadConfiguration();
         } else {
             emit clientError(QStringLiteral("Ошибка восстановления конфигурации"));
         }
@@ -503,7 +503,7 @@ void LantrelClient::onModuleAddressChanged(bool success)
 void LantrelClient::onControllerRebooted()
 {
     if (!m_configSaved) {
-        m_configSaved = true;
-        readConfiguration();
+        setConfigSaved();
+        rereadConfiguration();
     }
 }

@@ -79,6 +79,12 @@ void LantrelClient::readConfiguration()
 {
     if (!m_driver)
         return;
+    // Never on top of a running read, load or write: after it.
+    if (m_readTotal != 0 || m_writeTotal != 0) {
+        m_rereadPending = true;
+        return;
+    }
+    m_keepSettingsEdits = false;
     setConfigurationBusy(true);
     clearTableModels(false);
     m_datasetComplete = false;
@@ -97,8 +103,27 @@ void LantrelClient::readConfiguration()
     invokeDriver("getInteractionsConfig");
 }
 
+void LantrelClient::rereadConfiguration()
+{
+    if (!m_driver)
+        return;
+    if (m_readTotal != 0 || m_writeTotal != 0) {
+        m_rereadPending = true;
+        return;
+    }
+    if (hasUnsentEdits() && m_editSerial != m_dropAcceptedSerial) {
+        if (!m_changeTold) {
+            m_changeTold = true;
+            emit controllerConfigurationChanged();
+        }
+        return;
+    }
+    readConfiguration();
+}
+
 void LantrelClient::importConfiguration()
 {
+    m_keepSettingsEdits = false;
     setConfigurationBusy(true);
     clearTableModels(false);
     beginRead(QStringLiteral("Загрузка конфигурации ИОП из файла..."), 7);
@@ -115,6 +140,14 @@ void LantrelClient::readLineModulesConfig()
 {
     if (!m_driver)
         return;
+    if (m_readTotal != 0 || m_writeTotal != 0) {
+        emit clientError(QStringLiteral("Чтение конфигурации модулей невозможно: выполняется другая операция "
+                                        "с конфигурацией. Повторите поиск модулей после её завершения"));
+        return;
+    }
+    // The controller settings and relay modules stay as they are, and so
+    // does the mark of their unsent edits.
+    m_keepSettingsEdits = m_lastSettingsEdit > m_keptSerial;
     setConfigurationBusy(true);
     clearTableModels(true);
     m_datasetComplete = false;
@@ -692,6 +725,7 @@ void LantrelClient::saveConfigToFlash()
 {
     if (!m_driver)
         return;
+    commitOpenEditors();
     if (!m_modified) {
         startFlashSave();
         return;
@@ -706,6 +740,7 @@ void LantrelClient::uploadConfigToLine()
 {
     if (!m_driver)
         return;
+    commitOpenEditors();
     if (!m_modified) {
         startLineUpload();
         return;
@@ -721,6 +756,16 @@ void LantrelClient::uploadConfigToLine()
 
 bool LantrelClient::loadConfigFile(const QString &path)
 {
+    // The models are replaced as one whole set from one source: never
+    // while a read or write fills or takes them.
+    if (m_readTotal != 0 || m_writeTotal != 0) {
+        emit clientError(QStringLiteral("Загрузка конфигурации из файла «%1» невозможна: выполняется %2. "
+                                        "Повторите загрузку после её завершения")
+                             .arg(nativePath(path),
+                                  m_readTotal != 0 ? QStringLiteral("чтение конфигурации")
+                                                   : QStringLiteral("передача конфигурации")));
+        return false;
+    }
     QFile file(path);
     const QString openError = openRegularFile(file);
     if (!openError.isEmpty()) {

@@ -322,7 +322,7 @@ void LantrelClient::addModule(uchar mod_type, uint serial_no, ushort line_addr, 
     setIdentity(line, id);
     line.tableIndex = idx;
     m_lineModulesModel->insertModule(line);
-    m_lineModulesChanged = true;
+    noteLineModulesEdit();
 }
 
 void LantrelClient::updateModuleInfo(uchar mod_type, ushort line_addr, uint serial_no)
@@ -402,7 +402,7 @@ void LantrelClient::updateModuleInfo(uchar mod_type, ushort line_addr, uint seri
 
     setIdentity(line, id);
     m_lineModulesModel->setModule(line);
-    m_lineModulesChanged = true;
+    noteLineModulesEdit();
 }
 
 void LantrelClient::moveModule(uchar mod_type, ushort old_addr, ushort old_idx, ushort new_addr,
@@ -486,7 +486,7 @@ void LantrelClient::moveModule(uchar mod_type, ushort old_addr, ushort old_idx, 
 
     m_lineModulesModel->moveModule(old_addr, new_addr);
     new_idx = dest;
-    m_lineModulesChanged = true;
+    noteLineModulesEdit();
 }
 
 // ---------------------------------------------------------------------------
@@ -517,6 +517,7 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
     if (refuseIncompleteDataset())
         return;
 
+    commitOpenEditors();
     const EditMarks before = editMarks();
     Konfig_Line_t lineCfg = m_controllerModel->lineConfig;
     bool sensors = false, processing = false, io = false, scp = false, interactions = false;
@@ -587,6 +588,7 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
 
 void LantrelClient::clearModulesConfig()
 {
+    commitOpenEditors();
     const EditMarks before = editMarks();
     beginWrite(true);
     // The cleared tables are saved in the controller's flash too; there is

@@ -17,6 +17,7 @@
 #include "tablewidthfollower.h"
 #include "texthelpers.h"
 #include "uiseams.h"
+#include "unsentedits.h"
 
 using namespace LantrelProtocol;
 
@@ -225,6 +226,11 @@ void LineModulesForm::onLineConfig(Konfig_Line_t line_cfg)
 
 void LineModulesForm::findModules()
 {
+    if (!confirmDropUnsentEdits(this, QStringLiteral("Поиск модулей"),
+                                QStringLiteral("При поиске модулей таблицы модулей будут заменены прочитанными "
+                                               "из ЦУ-Л, и изменения в них будут потеряны."),
+                                QStringLiteral("Продолжить поиск модулей?")))
+        return;
     client()->findLineModules();
 }
 

@@ -49,9 +49,7 @@ void setUp(QTableView *table, FixedTableFilterModel *filter, QAbstractItemModel 
 
 void commitEditsOnConfigurationTask(QAbstractItemView *view)
 {
-    QObject::connect(appClient(), &LantrelClient::configurationBusyChanged, view, [view](bool busy) {
-        if (!busy)
-            return;
+    QObject::connect(appClient(), &LantrelClient::openEditorsCommitRequested, view, [view] {
         // The view's own commit and close, as on Enter. The editor open on
         // the current cell, if any, is the one being typed in (the pages
         // keep no persistent editors).

@@ -34,8 +34,8 @@ struct Span
 // is set; after every dataset change selects the first module if nothing is selected.
 void setUp(QTableView *table, FixedTableFilterModel *filter, QAbstractItemModel *source,
            const QVector<Span> &spans);
-// While the client sends or replaces the configuration the models are
-// read-only: an editor still open on `view` then hands its value over first,
+// Before the client sends or replaces the configuration, or anything asks
+// about unsent edits, an editor still open on `view` hands its value over,
 // so that the edit counts as not yet sent instead of being lost.
 void commitEditsOnConfigurationTask(QAbstractItemView *view);
 // Selects row 0 when the table has rows and no selection.

@@ -142,6 +142,9 @@ QVector<QPair<quint16, quint32>> SensorSamplesHistoryViewer::sensorSet() const
 // history; other modules make it meaningless.
 void SensorSamplesHistoryViewer::onDatasetChanged()
 {
+    // A read that left records out tells nothing about which sensors are there.
+    if (LantrelClient *client = appClient(); client && !client->datasetComplete())
+        return;
     const QVector<QPair<quint16, quint32>> current = sensorSet();
     if (current == m_recordedSensors)
         return;

@@ -12,6 +12,11 @@
 #include "linemodulesform.h"
 #include "mainform.h"
 #include "controllerconfigmodel.h"
+#include "iomodulesconfigmodel.h"
+#include "linemodulesmodel.h"
+#include "pagetestsupport.h"
+#include "scpmodulesconfigmodel.h"
+#include "sensorsconfigmodel.h"
 #include "samplesviewerform.h"
 #include "stateviewerform.h"
 #include "taskmanager.h"
@@ -30,6 +35,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -184,6 +190,13 @@ private slots:
     void onlineQuestions();
     void unsavedEditsQuestions_data();
     void unsavedEditsQuestions();
+    void unsentWorkAsks_data();
+    void unsentWorkAsks();
+    void moduleSearchKeepsSettingsEdits();
+    void loadDuringRead();
+    void closeDuringWrite();
+    void closeAsksEveryQuestion();
+    void cutWriteStaysUnflashed();
     void commandQuestions_data();
     void commandQuestions();
     void closeNoKeepsTask();
@@ -1029,8 +1042,11 @@ void TestMainForm::offlineQuestions()
     QCOMPARE(shutdown.count(), 0);
     QVERIFY(!appSettings->contains(QStringLiteral("MainForm/Geometry")));
 
-    m_boxes.answers = {QMessageBox::Yes};
+    // Yes to each: the line modules, then their unsent edits.
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::Yes, QMessageBox::Yes};
     QVERIFY(form->close());
+    QCOMPARE(m_boxes.asked.size(), lineModulesChanged ? 2 : 1);
     QCOMPARE(shutdown.count(), 1);
 }
 
@@ -1058,8 +1074,11 @@ void TestMainForm::onlineQuestions_data()
                            << QStringLiteral("Завершить работу приложения?");
     QTest::newRow("not in flash")
         << true << false
-        << QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
-                          "<p>После перезапуска устройства все несохраненные изменения будут отменены.</p>"
+        << QStringLiteral("<p><b>Внимание!</b> Конфигурация передана в ЦУ-Л, но не сохранена в его "
+                          "энергонезависимой памяти: не выполнена команда «Сохранить конфигурацию».</p>"
+                          "<p>После перезапуска ЦУ-Л загрузит из энергонезависимой памяти прежнюю "
+                          "конфигурацию, и все несохраненные изменения будут отменены. Адреса модулей в ней "
+                          "могут не совпасть с адресами модулей на линии (конфликт адресов).</p>"
                           "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>")
         << QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
                           "<p>Вы действительно желаете завершить подключение к ЦУ-Л?</p>")
@@ -1225,6 +1244,316 @@ void TestMainForm::unsavedEditsQuestions()
     else if (action == QLatin1String("load"))
         QCOMPARE(m_openCalls.size(), 1);
     waitIdle();
+}
+
+// Every action that sends or replaces the configuration asks before it
+// drops unsent work of any kind, and "Нет" keeps everything.
+void TestMainForm::unsentWorkAsks_data()
+{
+    QTest::addColumn<QString>("work");     // "table", "line module" or "open editor"
+    QTest::addColumn<QString>("action");
+    for (const char *work : {"table", "line module", "open editor"}) {
+        for (const char *action : {"connect", "disconnect", "read", "module search", "reread", "open", "close"})
+            QTest::addRow("%s, %s", work, action) << QString::fromLatin1(work) << QString::fromLatin1(action);
+    }
+}
+
+void TestMainForm::unsentWorkAsks()
+{
+    QFETCH(QString, work);
+    QFETCH(QString, action);
+
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->resize(1200, 800);
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    if (action == QLatin1String("connect"))
+        client->shutdownDriver();
+    settle();
+    QVERIFY(!client->hasUnsavedEdits());
+
+    // The I/O page, where the table is edited or an editor left open.
+    auto *tree = form->findChild<QTreeWidget *>(QStringLiteral("treePages"));
+    tree->setCurrentItem(tree->findItems(QStringLiteral("ПС-Л"), Qt::MatchExactly | Qt::MatchRecursive).value(0));
+    auto *stack = form->findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+    auto *ioTable = stack->currentWidget()->findChild<QTableView *>(QStringLiteral("tableView"));
+    QVERIFY(ioTable && ioTable->isVisible());
+    IoModulesConfigModel *io = client->ioModulesConfigModel();
+    ScpModulesConfigModel *scp = client->scpModulesConfigModel();
+    const int column = IoModulesConfigModel::RelayTimeColumn;
+    const quint8 held = io->moduleAt(1).relayTime;
+    QVERIFY(held != 99);
+    // The line-protection module moved to a free address, as in the addressing mode.
+    const quint16 scpFrom = scp->moduleAt(0).lineAddress;
+    quint16 scpTo = 499;
+    if (work == QLatin1String("table")) {
+        QVERIFY(io->setData(io->index(1, column), 99, Qt::EditRole));
+    } else if (work == QLatin1String("line module")) {
+        QVERIFY(client->lineModulesModel()->moduleAt(scpTo).deviceType == 0);
+        quint16 idx = 0;
+        client->moveModule(SECT_MKZ, scpFrom, 0, scpTo, idx);
+        QCOMPARE(client->lineModulesModel()->moduleAt(scpTo).deviceType, quint8(SECT_MKZ));
+    } else {
+        auto *spin = PageTest::openEditor<QSpinBox>(ioTable, 1, column);
+        QVERIFY(spin);
+        spin->selectAll();
+        QTest::keyClicks(spin, QStringLiteral("99"));
+        QCOMPARE(io->moduleAt(1).relayTime, held);
+    }
+
+    QSignalSpy tasks(client, &LantrelClient::taskStarted);
+    m_boxes.asked.clear();
+    m_boxes.answers.clear();   // every question answered "Нет"
+    if (action == QLatin1String("connect")) {
+        act(QStringLiteral("actConnect"))->trigger();
+    } else if (action == QLatin1String("disconnect")) {
+        act(QStringLiteral("actDisconnect"))->trigger();
+    } else if (action == QLatin1String("read")) {
+        act(QStringLiteral("actGetConfig"))->trigger();
+    } else if (action == QLatin1String("module search")) {
+        auto *search = form->findChild<QPushButton *>(QStringLiteral("btnFindModules"));
+        QVERIFY(search && search->isEnabled());
+        search->click();
+    } else if (action == QLatin1String("reread")) {
+        // The controller's module counts change, as after a restart from flash.
+        line.fake.overrideRegister(22, 77);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.asked.isEmpty(), 15000);
+    } else if (action == QLatin1String("open")) {
+        act(QStringLiteral("actLoadConfig"))->trigger();
+    } else {
+        QVERIFY(!form->close());
+    }
+    settle();
+
+    QVERIFY(!m_boxes.asked.isEmpty());
+    const Question &question = m_boxes.asked.first();
+    QCOMPARE(question.icon, QMessageBox::Warning);
+    QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(question.defaultButton, QMessageBox::No);
+    const bool named = question.text.contains(QStringLiteral("не переданы в ЦУ-Л и не сохранены в файл"))
+                       || question.text.contains(QStringLiteral("Конфигурация линейных модулей была изменена"));
+    QVERIFY2(named, qPrintable(question.text));
+    if (action == QLatin1String("reread")) {
+        QVERIFY(question.text.contains(QStringLiteral("Конфигурация ЦУ-Л изменилась")));
+        // Told once; the window shows that the edits may not match any more.
+        QTest::qWait(1500);
+        QCOMPARE(m_boxes.asked.size(), 1);
+        bool shown = false;
+        for (QLabel *label : form->statusBar()->findChildren<QLabel *>())
+            shown = shown || (label->isVisible() && label->text().contains(QStringLiteral("Конфигурация ЦУ-Л изменилась")));
+        QVERIFY(shown);
+    }
+
+    // "Нет" keeps everything.
+    QCOMPARE(tasks.count(), 0);
+    QVERIFY(form->isVisible());
+    QVERIFY(client->hasUnsavedEdits());
+    QVERIFY(m_openCalls.isEmpty());
+    QVERIFY(!form->findChild<ConnectorForm *>());
+    QCOMPARE(client->hasDriver(), action != QLatin1String("connect"));
+    if (work == QLatin1String("line module")) {
+        QCOMPARE(client->lineModulesModel()->moduleAt(scpTo).deviceType, quint8(SECT_MKZ));
+        QCOMPARE(client->lineModulesModel()->moduleAt(scpFrom).deviceType, quint8(0));
+        const quint16 row = client->lineModulesModel()->moduleAt(scpTo).tableIndex;
+        QCOMPARE(scp->moduleAt(row).lineAddress, scpTo);
+    } else {
+        // The open editor handed its value over before the question.
+        QCOMPARE(io->moduleAt(1).relayTime, quint8(99));
+    }
+    line.fake.clearRegisterOverride(22);
+}
+
+// A module search replaces the module tables only: an unsent edit of the
+// controller settings stays marked.
+void TestMainForm::moduleSearchKeepsSettingsEdits()
+{
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    ControllerConfigModel *settings = client->controllerConfigModel();
+    const quint8 edit = settings->deviceConfig.TSign == 7 ? 8 : 7;
+    settings->setData(ControllerConfigModel::TSignParam, edit, Qt::EditRole);
+
+    auto *search = form->findChild<QPushButton *>(QStringLiteral("btnFindModules"));
+    QVERIFY(search && search->isEnabled());
+    m_boxes.answers = {QMessageBox::Yes};
+    QSignalSpy dataset(client, &LantrelClient::datasetChanged);
+    search->click();
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QVERIFY(dataset.wait(20000));
+    waitIdle();
+    QCOMPARE(settings->deviceConfig.TSign, edit);
+    QVERIFY(client->hasUnsavedEdits());
+
+    // So the next read still asks.
+    m_boxes.asked.clear();
+    act(QStringLiteral("actGetConfig"))->trigger();
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QVERIFY(m_boxes.asked.at(0).text.contains(QStringLiteral("не переданы в ЦУ-Л и не сохранены в файл")));
+}
+
+// A file opened while an automatic re-read runs is refused with a word; the
+// models are the controller's whole set.
+void TestMainForm::loadDuringRead()
+{
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    ControllerConfigModel *settings = client->controllerConfigModel();
+    const quint8 held = settings->deviceConfig.TSign;
+    const quint8 edit = held == 7 ? 8 : 7;
+    const quint16 heldSensor = client->sensorsConfigModel()->moduleAt(0).lineAddress;
+
+    // A file of the same controller with another hold time.
+    QTemporaryDir dir;
+    settings->setData(ControllerConfigModel::TSignParam, edit, Qt::EditRole);
+    m_saveAnswer = dir.filePath(QStringLiteral("other.xml"));
+    act(QStringLiteral("actSaveConfig"))->trigger();
+    QVERIFY(QFile::exists(m_saveAnswer));
+    waitIdle();
+
+    // The controller's configuration changes while the file dialog is open.
+    QSignalSpy dataset(client, &LantrelClient::datasetChanged);
+    QSignalSpy tasks(client, &LantrelClient::taskStarted);
+    line.fake.overrideRegister(22, 77);
+    UiSeams::setOpenFileHandler([&](QWidget *, const QString &, const QString &, const QString &,
+                                    QFileDialog::Options) {
+        // The edit was saved to the file: the re-read asks nothing.
+        if (!QTest::qWaitFor([&] { return !tasks.isEmpty(); }, 15000))
+            return QString();
+        return m_saveAnswer;
+    });
+    m_boxes.asked.clear();
+    act(QStringLiteral("actLoadConfig"))->trigger();
+    QVERIFY(!tasks.isEmpty());
+    QCOMPARE(tasks.at(0).at(0).toString(), ReadTask);
+    line.fake.clearRegisterOverride(22);
+    QVERIFY(dataset.count() > 0 || dataset.wait(30000));
+    waitIdle(30000);
+    settle();
+
+    QTRY_VERIFY(!m_boxes.asked.isEmpty());
+    QCOMPARE(m_boxes.asked.first().icon, QMessageBox::Critical);
+    QVERIFY2(m_boxes.asked.first().text.contains(QStringLiteral("невозможна: выполняется чтение конфигурации")),
+             qPrintable(m_boxes.asked.first().text));
+    // One source: the controller's.
+    QCOMPARE(tasks.count(), 1);
+    QVERIFY(client->datasetComplete());
+    QCOMPARE(settings->deviceConfig.TSign, held);
+    QCOMPARE(client->sensorsConfigModel()->moduleAt(0).lineAddress, heldSensor);
+    QVERIFY(!form->statusBar()->currentMessage().contains(QStringLiteral("Загрузка")));
+}
+
+// Closing while a write runs names it; "Нет" lets it finish whole.
+void TestMainForm::closeDuringWrite()
+{
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+
+    QSignalSpy written(client, &LantrelClient::writeFinished);
+    QSignalSpy errors(client, &LantrelClient::clientError);
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    line.fake.clearLog();
+    act(QStringLiteral("actSetConfig"))->trigger();
+    QTRY_VERIFY(visibleProgress());
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::No};
+    QVERIFY(!form->close());
+    QCOMPARE(m_boxes.asked.size(), 1);
+    const Question &question = m_boxes.asked.first();
+    QCOMPARE(question.icon, QMessageBox::Warning);
+    QCOMPARE(question.defaultButton, QMessageBox::No);
+    QVERIFY2(question.text.contains(QStringLiteral("Выполняется операция «Передача конфигурации ИОП в ЦУ-Л»")),
+             qPrintable(question.text));
+    QVERIFY(question.text.contains(QStringLiteral("частично переданными")));
+
+    QVERIFY(written.wait(20000));
+    waitIdle();
+    QCOMPARE(errors.count(), 0);
+    QCOMPARE(shutdown.count(), 0);
+    QCOMPARE(line.fake.requests(21).size(), 126);
+}
+
+// After a write and one more edit, closing asks about the edit and then
+// about the flash.
+void TestMainForm::closeAsksEveryQuestion()
+{
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    QSignalSpy written(client, &LantrelClient::writeFinished);
+    act(QStringLiteral("actSetConfig"))->trigger();
+    QVERIFY(written.wait(20000));
+    waitIdle();
+    ControllerConfigModel *settings = client->controllerConfigModel();
+    settings->setData(ControllerConfigModel::TSignParam, settings->deviceConfig.TSign == 7 ? 8 : 7, Qt::EditRole);
+
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::Yes, QMessageBox::No};
+    QVERIFY(!form->close());
+    QCOMPARE(m_boxes.asked.size(), 2);
+    QVERIFY(m_boxes.asked.at(0).text.contains(QStringLiteral("не переданы в ЦУ-Л и не сохранены в файл")));
+    QCOMPARE(m_boxes.asked.at(1).text,
+             QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                            "<p>Вы действительно желаете завершить работу приложения?</p>"));
+    QCOMPARE(shutdown.count(), 0);
+
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::Yes, QMessageBox::Yes};
+    QVERIFY(form->close());
+    QCOMPARE(m_boxes.asked.size(), 2);
+    QCOMPARE(shutdown.count(), 1);
+}
+
+// A write cut by a lost link leaves the controller not saved to flash, also
+// after a reconnect to it.
+void TestMainForm::cutWriteStaysUnflashed()
+{
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    QVERIFY(client->configSaved());
+
+    FakeInjection cut = FakeInjection::make(FakeInjection::CloseSocket, 21);
+    cut.skip = 30;
+    line.fake.addInjection(cut);
+    QSignalSpy stopped(client, &LantrelClient::driverStopped);
+    act(QStringLiteral("actSetConfig"))->trigger();
+    QVERIFY(stopped.wait(30000));
+    settle();
+    QVERIFY(!client->hasDriver());
+    line.fake.clearInjections();
+
+    m_boxes.asked.clear();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    QVERIFY(!client->configSaved());
+    m_boxes.asked.clear();
+    QVERIFY(!form->close());
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QCOMPARE(m_boxes.asked.at(0).text,
+             QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                            "<p>Вы действительно желаете завершить работу приложения?</p>"));
 }
 
 // Commands that replace what the controller holds ask first; No is the default.

@@ -262,6 +262,40 @@ private slots:
         QCOMPARE(client.isModified(), marks);
     }
 
+    // Every table the pages edit is read-only while a read fills it.
+    void tablesReadOnlyWhileRead_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<int>("column");
+        QTest::newRow("sensors") << "sensors" << int(SensorsConfigModel::RangeColumn);
+        QTest::newRow("input/output") << "io" << int(IoModulesConfigModel::RelayTimeColumn);
+        QTest::newRow("processing rules") << "processing" << int(ProcessingConfigModel::ExceedColumn);
+    }
+
+    void tablesReadOnlyWhileRead()
+    {
+        QFETCH(QString, table);
+        QFETCH(int, column);
+        Connected c;
+        QVERIFY(connectToFake(c));
+        TaskLog log(c.client);
+        readWhole(c.client, log);
+        QAbstractItemModel *model = table == QLatin1String("sensors")
+            ? static_cast<QAbstractItemModel *>(c.client.sensorsConfigModel())
+            : table == QLatin1String("io") ? static_cast<QAbstractItemModel *>(c.client.ioModulesConfigModel())
+                                           : static_cast<QAbstractItemModel *>(c.client.processingConfigModel());
+        const QModelIndex cell = model->index(0, column);
+        QVERIFY(model->flags(cell) & Qt::ItemIsEditable);
+
+        QSignalSpy dataset(&c.client, &LantrelClient::datasetChanged);
+        c.client.readConfiguration();
+        QVERIFY(c.client.configurationBusy());
+        QVERIFY(!(model->flags(model->index(0, column)) & Qt::ItemIsEditable));
+        QVERIFY(!model->setData(model->index(0, column), 2, Qt::EditRole));
+        QVERIFY(dataset.wait(LongWaitMs));
+        QVERIFY(model->flags(model->index(0, column)) & Qt::ItemIsEditable);
+    }
+
     void identityEditDoesNotMark()
     {
         LantrelClient client;
@@ -570,7 +604,8 @@ private slots:
         QTest::addColumn<bool>("relayModules");
         QTest::addColumn<bool>("marks");
         QTest::newRow("relay-module row removed") << true << true;
-        QTest::newRow("line-protection row replaced") << false << false;
+        // Every model edit counts, the line-protection table's too.
+        QTest::newRow("line-protection row replaced") << false << true;
     }
 
     void tableRowsMark()

@@ -85,6 +85,7 @@ private slots:
     void editsReachTheControllerAndComeBack();
     void editsWhileConfigurationTaskRuns_data();
     void editsWhileConfigurationTaskRuns();
+    void flashSaveSendsOpenEditor();
 };
 
 void TestIoModulesConfigForm::tableShowsModulesOnly()
@@ -418,7 +419,7 @@ void TestIoModulesConfigForm::editsReachTheControllerAndComeBack()
 
 // While a write or read of the configuration runs, no edit reaches the
 // models unnoticed: a new editor does not open, a delegate's commit is
-// refused, and an editor left open hands its value over as not yet sent.
+// refused, and an editor left open hands its value over before the write takes its values.
 void TestIoModulesConfigForm::editsWhileConfigurationTaskRuns_data()
 {
     QTest::addColumn<bool>("write");   // or read
@@ -486,24 +487,50 @@ void TestIoModulesConfigForm::editsWhileConfigurationTaskRuns()
     QVERIFY(!env.client.configurationBusy());
     QVERIFY(!opened);
     QVERIFY(!committed);
-    QCOMPARE(env.published.fake.ioModules().at(1).TSign, held);
 
     const quint8 shown = env.client.ioModulesConfigModel()->moduleAt(1).relayTime;
     if (!leftOpen) {
         // Refused: the table shows what the controller holds, nothing is pending.
+        QCOMPARE(env.published.fake.ioModules().at(1).TSign, held);
         QCOMPARE(shown, held);
         QVERIFY(!env.client.isModified());
         return;
     }
-    // Handed over after the write had taken its values: still to be sent,
-    // and the next write sends it.
+    // Handed over before the write took its values: sent, nothing pending.
     QCOMPARE(int(shown), 99);
-    QVERIFY(env.client.isModified());
-    QVERIFY(env.client.hasUnsavedEdits());
-    env.client.writeConfiguration();
-    QVERIFY(written.wait(ClientTest::LongWaitMs));
     QCOMPARE(int(env.published.fake.ioModules().at(1).TSign), 99);
     QVERIFY(!env.client.isModified());
+    QVERIFY(!env.client.hasUnsavedEdits());
+}
+
+// "Сохранить конфигурацию" with a value still open in its editor sends it
+// first instead of saving the old tables and reporting success.
+void TestIoModulesConfigForm::flashSaveSendsOpenEditor()
+{
+    Environment env(this);
+    env.published.fake.loadGeneratedConfiguration(ClientTest::LineAddress, QHostAddress(QStringLiteral("127.0.0.1")),
+                                                   24, 4, 2);
+    QVERIFY(ClientTest::listenAndConnect(env.published.server, env.client));
+    IoModulesConfigForm form;
+    form.resize(900, 500);
+    form.show();
+    QTableView *table = form.findChild<QTableView *>(QStringLiteral("tableView"));
+    QSignalSpy dataset(&env.client, &LantrelClient::datasetChanged);
+    env.client.readConfiguration();
+    QVERIFY(dataset.wait(ClientTest::LongWaitMs));
+    QVERIFY(env.published.fake.ioModules().at(1).TSign != 99);
+
+    QSpinBox *spin = openEditor<QSpinBox>(table, 1, Model::RelayTimeColumn);
+    QVERIFY(spin);
+    spin->selectAll();
+    QTest::keyClicks(spin, QStringLiteral("99"));
+    QVERIFY(!env.client.isModified());
+
+    env.published.fake.clearLog();
+    env.client.saveConfigToFlash();
+    QVERIFY(ClientTest::waitFor([&] { return env.client.configSaved() && !env.client.configurationBusy()
+                                             && !env.published.fake.requests(21).isEmpty(); }));
+    QCOMPARE(int(env.published.fake.ioModules().at(1).TSign), 99);
     QVERIFY(!env.client.hasUnsavedEdits());
 }
 

@@ -409,12 +409,15 @@ void TestModuleAddressing::endAfterWriteAsksUntilFlashSaved()
     boxes.setAnswer(QMessageBox::No);
     rig.click("btnStopAddressing");
     if (!savedToFlash) {
-        // The main window's restart question; No keeps the mode.
+        // The main window's restart question, naming the missing step; No keeps the mode.
         QCOMPARE(boxes.asked.size(), 1);
         QCOMPARE(boxes.asked.first().icon, QMessageBox::Warning);
         QCOMPARE(boxes.asked.first().text,
-                 QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
-                                "<p>После перезапуска устройства все несохраненные изменения будут отменены.</p>"
+                 QStringLiteral("<p><b>Внимание!</b> Конфигурация передана в ЦУ-Л, но не сохранена в его "
+                                "энергонезависимой памяти: не выполнена команда «Сохранить конфигурацию».</p>"
+                                "<p>После перезапуска ЦУ-Л загрузит из энергонезависимой памяти прежнюю "
+                                "конфигурацию, и все несохраненные изменения будут отменены. Адреса модулей в ней "
+                                "могут не совпасть с адресами модулей на линии (конфликт адресов).</p>"
                                 "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>"));
         QTest::qWait(300);
         QCOMPARE(fake.restartCount(), 0);

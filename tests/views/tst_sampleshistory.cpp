@@ -117,6 +117,8 @@ private slots:
     void historyButtonRules();
     void recording();
     void recordingRules();
+    void historyAfterReread_data();
+    void historyAfterReread();
     void limits();
 
     void csvBytes_data();
@@ -500,6 +502,51 @@ void TestSamplesHistory::recordingRules()
     setSensorRows(client(), {4});
     emit client().datasetChanged();
     QVERIFY(!exportButton->isEnabled());
+}
+
+// A re-read of the same sensors keeps the history; other modules clear it,
+// and a read that left sensor records out tells nothing either way.
+void TestSamplesHistory::historyAfterReread_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("same sensors") << "none" << true;
+    QTest::newRow("sensor table read fails") << "failed read" << true;
+    QTest::newRow("another module at the same address") << "serial" << false;
+}
+
+void TestSamplesHistory::historyAfterReread()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, kept);
+    QVERIFY(ClientTest::connectToFake(*m_env));
+    QSignalSpy dataset(&client(), &LantrelClient::datasetChanged);
+    client().readConfiguration();
+    QVERIFY(dataset.wait(ClientTest::LongWaitMs));
+    QVERIFY(client().datasetComplete());
+
+    SensorSamplesHistoryViewer tab;
+    auto *start = tab.findChild<QPushButton *>(QStringLiteral("btnStartSampling"));
+    QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 10000);
+    QTest::mouseClick(start, Qt::LeftButton);
+    emit client().sensorSamples(0, {7});
+    QVERIFY(!historyOf(tab)->history().isEmpty());
+
+    if (change == QLatin1String("failed read")) {
+        FakeInjection refuse = FakeInjection::exception(2, 20);
+        refuse.file = 10;
+        refuse.record = 0;
+        m_env->fake.addInjection(refuse);
+    } else if (change == QLatin1String("serial")) {
+        LantrelProtocol::Konfig_Section_t first = m_env->fake.sensors().at(0);
+        first.SerialNo += 1;
+        m_env->fake.setRecord(10, 0, first);
+    }
+    dataset.clear();
+    client().readConfiguration();
+    QVERIFY(dataset.wait(ClientTest::LongWaitMs));
+    QCOMPARE(client().datasetComplete(), change != QLatin1String("failed read"));
+    QCOMPARE(!historyOf(tab)->history().isEmpty(), kept);
 }
 
 void TestSamplesHistory::limits()
