@@ -15,8 +15,10 @@
 #include "tablewidthfollower.h"
 #include "texthelpers.h"
 #include "uiseams.h"
+#include "windowfit.h"
 
 #include <QCloseEvent>
+#include <QEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -63,6 +65,15 @@ int moduleCount(quint8 firmwareType)
     }
 }
 
+// The controller reports, while it updates the modules, how many it has
+// updated so far; the end it reports only as success or failure of the whole.
+QString updatedCountText(int updated, int total)
+{
+    return QStringLiteral("Последний отчёт ЦУ-Л о ходе обновления: обновлено модулей — %1 из %2 в конфигурации ЦУ-Л")
+        .arg(updated)
+        .arg(total);
+}
+
 } // namespace
 
 FirmwareFormControls firmwareFormControls(const FirmwareFormState &s)
@@ -75,8 +86,8 @@ FirmwareFormControls firmwareFormControls(const FirmwareFormState &s)
     c.startUpdate = idle && s.connected && s.imageUploaded;
     c.close = s.actionsEnabled && !s.updating && !s.waitingForLineStop;
     c.countVisible = isModuleFirmware(s.firmwareType);
-    // The last count stays in sight after the update, beside its outcome.
-    c.progressVisible = reportsProgress(s.firmwareType) && (s.updating || s.progressShown);
+    // Afterwards the outcome says what the last count was.
+    c.progressVisible = reportsProgress(s.firmwareType) && s.updating;
     return c;
 }
 
@@ -102,11 +113,17 @@ FirmwareUpdateForm::FirmwareUpdateForm(QWidget *parent, Qt::WindowFlags flags)
     connect(client, &LantrelClient::firmwareUpdateProgress, this, &FirmwareUpdateForm::onFirmwareUpdateProgress);
     connect(client, &LantrelClient::firmwareUpdated, this, &FirmwareUpdateForm::onFirmwareUpdated);
     connect(client, &LantrelClient::lineStatusChanged, this, &FirmwareUpdateForm::onLineStatus);
+    // The driver tells why the link went before it fails what was under
+    // way; the reason stays here once the main window's box is gone.
+    connect(client, &LantrelClient::linkError, this, &FirmwareUpdateForm::noteLinkLoss);
     connect(client, &LantrelClient::deviceDisconnected, this, [this]() {
-        if (state.uploading || state.updating)
-            outcome = QStringLiteral("Связь с ЦУ-Л потеряна, обновление прошивки прервано");
+        noteLinkLoss(appClient()->lastLinkError());
         state.connected = false;
         updateActions();
+    });
+    connect(client, &LantrelClient::driverStopped, this, [this]() {
+        if (linkLost)
+            noteLinkLoss(appClient()->lastLinkError());
     });
     connect(client, &LantrelClient::deviceRebooted, this, [this]() { controllerRebooted = true; });
     connect(client->controllerConfigModel(), &ControllerConfigModel::dataChanged, this,
@@ -116,6 +133,7 @@ FirmwareUpdateForm::FirmwareUpdateForm(QWidget *parent, Qt::WindowFlags flags)
     setUpTable();
     fixValueWidths();
     showControllerInfo();
+    ui->lblFirmwareFileName->installEventFilter(this);
 
     connect(ui->btnLoadFirmwareFile, &QToolButton::clicked, this, &FirmwareUpdateForm::loadFirmwareFile);
     connect(ui->btnStartUpdateFirmware, &QPushButton::clicked, this, &FirmwareUpdateForm::updateFirmware);
@@ -155,8 +173,10 @@ void FirmwareUpdateForm::setUpTable()
 
     QTableView *table = ui->tableView;
     setUpSortedModuleTable(table, filter);
-    // The table's column is as wide as its header and a scroll bar.
-    new TableWidthFollower(table, ui->gridLayout);
+    // The table's column is as wide as its header and a scroll bar; the
+    // columns are fitted now, so that the first size of the window holds them.
+    auto *follower = new TableWidthFollower(table, ui->gridLayout);
+    follower->fitColumns();
 }
 
 // The values beside the file's description take their widest text from the
@@ -171,7 +191,8 @@ void FirmwareUpdateForm::fixValueWidths()
     for (const QString &text : qAsConst(texts))
         width = qMax(width, metrics.horizontalAdvance(text));
     ui->lblHwType->setMinimumWidth(width + 2 * ui->lblHwType->margin() + 2);
-    fileNameWidth = width;
+    // The file name takes the free width beside it, and no less than this.
+    ui->lblFirmwareFileName->setMinimumWidth(width);
 
     // The framed build date is sized in the form for a narrower font.
     QLabel *date = ui->lblFwDate;
@@ -189,8 +210,9 @@ void FirmwareUpdateForm::restoreSettings()
     const int x = appSettings->value(QStringLiteral("X"), 0).toInt();
     const int y = appSettings->value(QStringLiteral("Y"), 0).toInt();
     appSettings->endGroup();
-    if (!geometry.isEmpty())
-        restoreGeometry(geometry);
+    // The first time the window opens as wide as its table, within the screen.
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        resize(WindowFit::boundedToScreen(this, sizeHint().expandedTo(size())));
     if (x != 0 && y != 0)
         move(x, y);
 }
@@ -240,7 +262,13 @@ void FirmwareUpdateForm::showResult()
     QStringList lines;
     if (!outcome.isEmpty())
         lines << QStringLiteral("<b>%1</b>").arg(outcome.toHtmlEscaped());
+    if (!linkLossReason.isEmpty())
+        lines << linkLossReason.toHtmlEscaped();
     const bool busy = state.uploading || state.updating || state.waitingForLineStop;
+    if (!state.updating && lastProgress >= 0)
+        lines << updatedCountText(lastProgress, moduleTotal).toHtmlEscaped();
+    if (versionsPending)
+        lines << QStringLiteral("Версии прошивок модулей будут прочитаны заново после перезапуска ЦУ-Л");
     if (linePollingStopped && state.connected && !busy)
         lines << QStringLiteral("При закрытии окна ЦУ-Л будет перезапущен, чтобы возобновить чтение линии");
     ui->lblResult->setText(lines.join(QStringLiteral("<br>")));
@@ -281,9 +309,8 @@ void FirmwareUpdateForm::loadFirmwareFile()
         QFileDialog::DontResolveSymlinks | QFileDialog::ReadOnly | QFileDialog::DontUseCustomDirectoryIcons);
     if (fileName.isEmpty())
         return;
-    // A long name is shortened in the middle; the whole path is in its tip.
-    const QFontMetrics metrics(ui->lblFirmwareFileName->font());
-    ui->lblFirmwareFileName->setText(metrics.elidedText(QFileInfo(fileName).fileName(), Qt::ElideMiddle, fileNameWidth));
+    shownFileName = QFileInfo(fileName).fileName();
+    showFileName();
     ui->lblFirmwareFileName->setToolTip(QDir::toNativeSeparators(fileName));
     // Whatever happens to this file, an earlier one is no longer to be updated.
     dropFirmware();
@@ -322,13 +349,33 @@ void FirmwareUpdateForm::loadFirmwareFile()
     updateActions();
 }
 
+// A name longer than the room for it is shortened in the middle, where
+// names keep their version; the whole path is in the tool tip.
+void FirmwareUpdateForm::showFileName()
+{
+    if (shownFileName.isEmpty())
+        return;
+    QLabel *label = ui->lblFirmwareFileName;
+    const int room = label->contentsRect().width() - 2 * label->margin();
+    label->setText(label->fontMetrics().elidedText(shownFileName, Qt::ElideMiddle, room));
+}
+
+bool FirmwareUpdateForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->lblFirmwareFileName && event->type() == QEvent::Resize)
+        showFileName();
+    return QWidget::eventFilter(watched, event);
+}
+
 void FirmwareUpdateForm::dropFirmware()
 {
     state.imageUploaded = false;
     state.firmwareType = 0;
-    state.progressShown = false;
+    lastProgress = -1;
     moduleTotal = 0;
     outcome.clear();
+    linkLost = false;
+    linkLossReason.clear();
     ui->lblHwType->setText(NoData);
     ui->lblVersion->setText(NoData);
     ui->lblHwCount->setText(NoCount);
@@ -405,9 +452,28 @@ void FirmwareUpdateForm::onFirmwareUploaded(bool success)
 {
     state.imageUploaded = success;
     state.uploading = false;
-    outcome = success ? QStringLiteral("Файл прошивки передан в ЦУ-Л")
-                      : QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л");
+    if (!linkLost)
+        outcome = success ? QStringLiteral("Файл прошивки передан в ЦУ-Л")
+                          : QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л");
     updateActions();
+}
+
+// A lost link ends a transfer or an update as failed: the window says so,
+// and why, whatever the failure that follows says.
+void FirmwareUpdateForm::noteLinkLoss(const QString &reason)
+{
+    if (!linkLost) {
+        if (state.uploading || state.waitingForLineStop)
+            outcome = QStringLiteral("Связь с ЦУ-Л потеряна, передача файла прошивки прервана");
+        else if (state.updating)
+            outcome = QStringLiteral("Связь с ЦУ-Л потеряна, обновление прошивки прервано");
+        else
+            return;
+        linkLost = true;
+    }
+    if (linkLossReason.isEmpty())
+        linkLossReason = reason;
+    showResult();
 }
 
 // ---------------------------------------------------------------------------
@@ -419,19 +485,19 @@ void FirmwareUpdateForm::updateFirmware()
     emit writeToLog(QStringLiteral("Запуск процедуры обновления прошивки")
                     + (modules ? QStringLiteral(" модулей") : QStringLiteral(" ЦУ-Л")));
     state.updating = true;
-    state.progressShown = reportsProgress(state.firmwareType);
-    ui->lblModProgress->setText(QStringLiteral("Обновляется модулей:"));
     outcome.clear();
-    if (reportsProgress(state.firmwareType))
-        onFirmwareUpdateProgress(0);
+    lastProgress = -1;
+    ui->lblModProgressCount->setText(QStringLiteral("0 из %1").arg(moduleTotal));
     appClient()->updateFirmware();
     updateActions();
 }
 
 void FirmwareUpdateForm::onFirmwareUpdateProgress(ushort mod_count)
 {
-    if (reportsProgress(state.firmwareType))
-        ui->lblModProgressCount->setText(QStringLiteral("%1 из %2").arg(mod_count).arg(moduleTotal));
+    if (!reportsProgress(state.firmwareType))
+        return;
+    lastProgress = mod_count;
+    ui->lblModProgressCount->setText(QStringLiteral("%1 из %2").arg(mod_count).arg(moduleTotal));
 }
 
 void FirmwareUpdateForm::onFirmwareUpdated(bool success)
@@ -444,9 +510,9 @@ void FirmwareUpdateForm::onFirmwareUpdated(bool success)
     if (success)
         linePollingStopped = false;
     versionsPending = success && isModuleFirmware(state.firmwareType);
-    outcome = success ? QStringLiteral("Обновление прошивки успешно завершено")
-                      : QStringLiteral("Ошибка обновления прошивки");
-    ui->lblModProgress->setText(QStringLiteral("Обновлено модулей:"));
+    if (!linkLost)
+        outcome = success ? QStringLiteral("Обновление прошивки успешно завершено")
+                          : QStringLiteral("Ошибка обновления прошивки");
     updateActions();
 }
 
@@ -457,6 +523,7 @@ void FirmwareUpdateForm::onLineStatus(LantrelProtocol::Status_Line_t status)
         versionsPending = false;
         controllerRebooted = false;
         appClient()->checkModulesFwVersion();
+        showResult();
     }
     disableModulesUpdate(status.State != LantrelProtocol::LN_POW && status.State != LantrelProtocol::LN_ONN);
 }

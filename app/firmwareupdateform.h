@@ -22,7 +22,6 @@ struct FirmwareFormState
     bool uploading = false;
     bool updating = false;
     bool waitingForLineStop = false;
-    bool progressShown = false;        // an update of this file has counted its modules
     quint8 firmwareType = 0;
 };
 
@@ -63,6 +62,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
     void loadFirmwareFile();
@@ -82,6 +82,8 @@ private:
     bool acceptFile(const QString &fileName, const FirmwareFile &file);
     bool stopLinePolling();
     void reportError(const QString &message);
+    void noteLinkLoss(const QString &reason);
+    void showFileName();
     void showOutcome(const QString &text);
     void showResult();
     void showControllerInfo();
@@ -95,9 +97,12 @@ private:
     bool linePollingStopped = false;
     bool versionsPending = false;
     bool controllerRebooted = false;
-    int fileNameWidth = 0;   // the file name is shortened beyond it
     int moduleTotal = 0;     // modules the chosen module firmware is for
+    int lastProgress = -1;   // modules updated, as the controller last reported
     QString outcome;         // what became of the last transfer or update
+    bool linkLost = false;   // the link went while a transfer or an update ran
+    QString linkLossReason;
+    QString shownFileName;   // without its folder
     QString firmwarePath;
 };
 

@@ -1,7 +1,8 @@
 #include "progressdialogs.h"
 
+#include "windowfit.h"
+
 #include <QCloseEvent>
-#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -57,8 +58,6 @@ QProgressDialog *createProgressDialog(QWidget *parent, const QString &title)
     dialog->setAutoClose(false);
     dialog->setAutoReset(false);
     dialog->setMinimumDuration(0);
-    // The title bar adds an icon and margins around the title text.
-    const int titleWidth = QFontMetrics(dialog->font()).horizontalAdvance(title) + 96;
-    dialog->setMinimumWidth(qMax(dialog->minimumWidth(), titleWidth));
+    WindowFit::widenForTitle(dialog);
     return dialog;
 }

@@ -1,6 +1,10 @@
 #include "uiseams.h"
 
+#include "windowfit.h"
+
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLayout>
 #include <QPointer>
 #include <QSerialPortInfo>
 
@@ -26,6 +30,13 @@ QMessageBox::StandardButton execBox(QPointer<QMessageBox> box, QMessageBox::Stan
                                     bool *checked)
 {
     box->setDefaultButton(defaultButton);
+    // The box sizes itself for its texts when shown, and for its title only
+    // as far as a title bar without buttons goes: the row of buttons, which
+    // spans the box, is made as wide as the window manager's title bar needs.
+    if (auto *buttons = box->findChild<QDialogButtonBox *>()) {
+        const QMargins margins = box->layout()->contentsMargins();
+        buttons->setMinimumWidth(WindowFit::widthForTitle(box) - margins.left() - margins.right());
+    }
     const int answer = box->exec();
     if (!box)
         return QMessageBox::NoButton;

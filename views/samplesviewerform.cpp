@@ -2,12 +2,11 @@
 #include "ui_samplesviewerform.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QSettings>
 
 #include "appcontext.h"
 #include "appglobals.h"
+#include "windowfit.h"
 
 namespace {
 enum Tab { AmplitudeTab, SupplyTab, InfraredTab, HistoryTab };
@@ -27,9 +26,8 @@ SamplesViewerForm::SamplesViewerForm(QWidget *parent, Qt::WindowFlags flags)
     appSettings->sync();
     const QByteArray geometry = readHexSetting(GeometryKey);
     // The designed size is taller than a small laptop screen.
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if ((geometry.isEmpty() || !restoreGeometry(geometry)) && screen)
-        resize(size().boundedTo(screen->availableGeometry().size()));
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        resize(WindowFit::boundedToScreen(this, size()));
 
     onCurrentTabIndexChanged(0);
 }

@@ -3,7 +3,6 @@
 
 #include <QCloseEvent>
 #include <QLocale>
-#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 
@@ -18,6 +17,7 @@
 #include "modulestatetext.h"
 #include "texthelpers.h"
 #include "uiseams.h"
+#include "windowfit.h"
 
 using namespace LantrelProtocol;
 
@@ -140,10 +140,7 @@ void StateViewerForm::fitToContents()
     const int height = qMax(ui->saControllerContents->sizeHint().height(),
                             ui->saModulesContents->sizeHint().height() + 3 * fontMetrics().lineSpacing())
                        + margins.top() + margins.bottom();
-    QSize wanted = size().expandedTo(QSize(width, height));
-    if (screen())
-        wanted = wanted.boundedTo(screen()->availableSize());
-    resize(wanted);
+    resize(WindowFit::boundedToScreen(this, size().expandedTo(QSize(width, height))));
 }
 
 void StateViewerForm::restoreGeometryFromSettings()

@@ -20,6 +20,7 @@ private slots:
     void newFileDropsUpload_data();
     void newFileDropsUpload();
     void linkLostDuringTransfer();
+    void linkLostDuringUpdate();
     void secondModuleTransfer_data();
     void secondModuleTransfer();
 };
@@ -120,6 +121,7 @@ void TestFirmwareTransfer::linkLostDuringTransfer()
                              rig.line.fake.dropConnections();
                      }, Qt::QueuedConnection);
     QSignalSpy disconnected(&rig.line.client, &LantrelClient::deviceDisconnected);
+    QSignalSpy stopped(&rig.line.client, &LantrelClient::driverStopped);
     rig.choose(rig.moduleFile(ControllerLoader, 0x0102, 65504));
     QVERIFY(disconnected.wait(ClientTest::LongWaitMs));
     QVERIFY(rig.line.fake.firmwareImage().size() < 65504);
@@ -127,8 +129,45 @@ void TestFirmwareTransfer::linkLostDuringTransfer()
     // Nothing more to do with this controller, and nothing holds the window.
     QVERIFY(!rig.button("btnLoadFirmwareFile")->isEnabled());
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
+    // The window keeps what happened and why, after the driver has stopped.
+    QVERIFY(stopped.count() > 0 || stopped.wait(ClientTest::LongWaitMs));
+    QTest::qWait(50);
+    QCOMPARE(rig.result(), QStringLiteral("Связь с ЦУ-Л потеряна, передача файла прошивки прервана\n%1")
+                               .arg(rig.line.client.lastLinkError()));
+    QVERIFY(!rig.line.client.lastLinkError().isEmpty());
     QVERIFY(rig.closeForm());
     QCOMPARE(rig.coilWrites(2), 0);
+}
+
+void TestFirmwareTransfer::linkLostDuringUpdate()
+{
+    Rig rig;
+    QVERIFY(rig.connect(true));
+    rig.line.fake.setCommandBusyTime(MOVE_PROG, 300);
+    rig.line.fake.setCommandBusyTime(SAVE_PROG, 3000);
+    rig.open();
+    QSignalSpy uploaded(&rig.line.client, &LantrelClient::firmwareUploaded);
+    rig.choose(rig.moduleFile(Sensors, 0x0211, 4064));
+    QVERIFY(uploadSucceeded(uploaded));
+    QTRY_VERIFY(rig.button("btnStartUpdateFirmware")->isEnabled());
+
+    // The link goes while the controller updates the modules.
+    QSignalSpy progress(&rig.line.client, &LantrelClient::firmwareUpdateProgress);
+    QSignalSpy stopped(&rig.line.client, &LantrelClient::driverStopped);
+    QTest::mouseClick(rig.button("btnStartUpdateFirmware"), Qt::LeftButton);
+    QVERIFY(progress.wait(ClientTest::LongWaitMs));
+    rig.line.fake.dropConnections();
+    QVERIFY(stopped.wait(ClientTest::LongWaitMs));
+    QTest::qWait(50);
+    const QString reason = rig.line.client.lastLinkError();
+    QVERIFY(!reason.isEmpty());
+    QCOMPARE(rig.result(), QStringLiteral("Связь с ЦУ-Л потеряна, обновление прошивки прервано\n%1\n"
+                                          "Последний отчёт ЦУ-Л о ходе обновления: обновлено модулей — %2 из 24 "
+                                          "в конфигурации ЦУ-Л")
+                               .arg(reason)
+                               .arg(progress.last().at(0).toUInt()));
+    QVERIFY(rig.widget("buttonBox")->isEnabled());
+    QVERIFY(rig.closeForm());
 }
 
 void TestFirmwareTransfer::secondModuleTransfer_data()
@@ -179,7 +218,7 @@ void TestFirmwareTransfer::secondModuleTransfer()
     QTest::mouseClick(rig.button("btnStartUpdateFirmware"), Qt::LeftButton);
     QVERIFY(updated.wait(ClientTest::LongWaitMs));
     QCOMPARE(updated.first().first().toBool(), true);
-    QCOMPARE(rig.result(), QStringLiteral("Обновление прошивки успешно завершено"));
+    QCOMPARE(rig.result().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Обновление прошивки успешно завершено"));
 }
 
 QTEST_MAIN(TestFirmwareTransfer)

@@ -126,8 +126,8 @@ void TestFirmwareUpdateForm::controls_data()
         QStringLiteral("close count"));
     row("updating sensors", [](FirmwareFormState &s) { s.updating = true; s.firmwareType = 3; },
         QStringLiteral("count progress"));
-    row("sensor update ended", [](FirmwareFormState &s) { s.progressShown = true; s.firmwareType = 3; },
-        QStringLiteral("readController readModules loadFile close count progress"));
+    row("sensor update ended", [](FirmwareFormState &s) { s.firmwareType = 3; },
+        QStringLiteral("readController readModules loadFile close count"));
     row("updating I/O modules", [](FirmwareFormState &s) { s.updating = true; s.firmwareType = 4; },
         QStringLiteral("count progress"));
     row("updating line-protection modules", [](FirmwareFormState &s) { s.updating = true; s.firmwareType = 5; },
@@ -371,13 +371,23 @@ void TestFirmwareUpdateForm::widthKept()
     FirmwareUpdateForm *form = rig.open();
     QTest::qWait(50);
     const int width = form->width();
+    const QPoint fileButton = rig.button("btnLoadFirmwareFile")->pos();
     rig.choose(rig.file(name, bytes));
     QTest::qWait(50);
     QCOMPARE(form->width(), width);
+    // The file button stays where it was, whatever the name's length.
+    QCOMPARE(rig.button("btnLoadFirmwareFile")->pos(), fileButton);
     // Whole texts: the device, and the file's name or its shortened form with the whole path in the tip.
     for (const char *label : {"lblHwType", "lblFirmwareFileName"}) {
         const QLabel *l = rig.label(label);
         QVERIFY2(l->width() >= l->fontMetrics().horizontalAdvance(l->text()), label);
+    }
+    // A shortened name takes all the room beside the caption.
+    const QLabel *fileName = rig.label("lblFirmwareFileName");
+    if (fileName->text() != name) {
+        const QFontMetrics metrics = fileName->fontMetrics();
+        QVERIFY2(metrics.horizontalAdvance(fileName->text()) > fileName->width() - 3 * metrics.averageCharWidth(),
+                 qPrintable(QStringLiteral("\"%1\" in %2").arg(fileName->text()).arg(fileName->width())));
     }
     QCOMPARE(rig.label("lblFirmwareFileName")->toolTip(), QDir::toNativeSeparators(rig.dir.filePath("firmware/" + name)));
 }

@@ -1,14 +1,22 @@
-// A laptop screen of 1024 x 600: the main window with every page and tab,
-// and the state window, hold the largest configuration with every fault
-// listed, and every control stays reachable (inside the window, or inside a
-// scroll area that can scroll to it) and whole.
+// A laptop screen of 1024 x 600 under a window manager: the main window
+// maximized with every page, tab and mode, the state window, the firmware
+// window and the module-data window hold the largest configuration with every
+// fault listed, and every control stays reachable (inside the window, or
+// inside a scroll area that can scroll to it) and whole. Message boxes show
+// their whole title.
 
 #include "appglobals.h"
+#include "clienttestsupport.h"
 #include "devicetables.h"
+#include "fakecontroller.h"
+#include "faketcpserver.h"
+#include "firmwareupdateform.h"
 #include "largestconfiguration.h"
 #include "lantrelclient.h"
 #include "linemodulesmodel.h"
 #include "mainform.h"
+#include "progressdialogs.h"
+#include "samplesviewerform.h"
 #include "stateviewerform.h"
 #include "taskmanager.h"
 #include "uiseams.h"
@@ -17,10 +25,15 @@
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
@@ -28,6 +41,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <functional>
@@ -39,6 +54,21 @@ using namespace LantrelProtocol;
 namespace {
 
 const QSize Screen(1024, 600);
+// The title bar of the installer's window manager (openbox at its default
+// theme); a maximized window gets the rest of the screen.
+const int TitleBarHeight = 19;
+const QSize Maximized(1024, 600 - TitleBarHeight);
+// Beside its title the bar shows the window's icon and three buttons.
+const int TitleBarButtons = 4 * TitleBarHeight + 16;
+
+// The width a window needs for its whole title in a window manager's bar,
+// which draws it in bold.
+int titleBarWidth(const QWidget *window)
+{
+    QFont bold = window->font();
+    bold.setBold(true);
+    return QFontMetrics(bold).horizontalAdvance(window->windowTitle()) + TitleBarButtons;
+}
 
 void settle()
 {
@@ -185,6 +215,35 @@ Status_Line_t everyLineFault()
     return s;
 }
 
+// Tables whose columns are wider than the table shows.
+QStringList cutTables(QWidget *top)
+{
+    QStringList faults;
+    for (QTableView *table : top->findChildren<QTableView *>()) {
+        if (table->isVisible() && table->horizontalHeader()->length() > table->viewport()->width())
+            faults << QStringLiteral("%1: columns %2 wide in %3").arg(table->objectName())
+                          .arg(table->horizontalHeader()->length()).arg(table->viewport()->width());
+    }
+    return faults;
+}
+
+// Every address taken, the widest serial numbers and versions.
+void fillLineModules(LineModulesModel *model)
+{
+    const quint8 types[] = {SECT_ACCI, SECT_ACC, SECT_MVV, SECT_MKZ};
+    for (quint16 addr = 1; addr <= LineModulesModel::RowCount; ++addr) {
+        LineModuleRecord r;
+        r.lineAddress = addr;
+        r.serialNumber = 0xFFFFFFFFu - addr;
+        r.serialNumberText = serialNumberToString(r.serialNumber);
+        r.deviceType = types[addr % 4];
+        r.typeName = deviceTypeNames.value(r.deviceType);
+        r.firmwareVersion = 0xFFFF;
+        r.firmwareVersionText = versionToString(r.firmwareVersion);
+        model->setModule(r);
+    }
+}
+
 } // namespace
 
 class TestScreenFit : public QObject
@@ -198,12 +257,20 @@ private slots:
 
     void mainWindowPages_data();
     void mainWindowPages();
+    void mainWindowModes_data();
+    void mainWindowModes();
     void stateWindow();
+    void firmwareWindow_data();
+    void firmwareWindow();
+    void moduleDataWindowFirstSize();
+    void titlesWhole_data();
+    void titlesWhole();
     void columnsShowWidestValue_data();
     void columnsShowWidestValue();
 
 private:
     void fillAndFault();
+    QStringList maximizedFaults(MainForm &form);
     void widenLastRow(int page);
 
     std::unique_ptr<TaskManager> m_manager;
@@ -264,6 +331,18 @@ void TestScreenFit::mainWindowPages_data()
     QTest::newRow("interactions") << 7;
 }
 
+// The window as the window manager maximizes it, on its current page: what
+// does not fit or cannot be reached.
+QStringList TestScreenFit::maximizedFaults(MainForm &form)
+{
+    auto *stack = form.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+    form.resize(Maximized);
+    settle();
+    if (form.size() != Maximized)
+        return {QStringLiteral("the window keeps %1x%2 at least").arg(form.width()).arg(form.height())};
+    return unreachableControls(stack->currentWidget(), &form);
+}
+
 void TestScreenFit::mainWindowPages()
 {
     QFETCH(int, page);
@@ -274,11 +353,81 @@ void TestScreenFit::mainWindowPages()
     stack->setCurrentIndex(page);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.resize(Screen);
+    const QStringList faults = maximizedFaults(form);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+}
+
+namespace {
+enum Mode { Addressing, AddressingGroup, GroupPanels };
+}
+
+void TestScreenFit::mainWindowModes_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("addressing") << 2 << int(Addressing);
+    QTest::newRow("addressing a group") << 2 << int(AddressingGroup);
+    QTest::newRow("sensor and processing group panels") << 3 << int(GroupPanels);
+    QTest::newRow("input/output group panel") << 4 << int(GroupPanels);
+}
+
+void TestScreenFit::mainWindowModes()
+{
+    QFETCH(int, page);
+    QFETCH(int, mode);
+    // The addressing mode needs a controller that answers its start.
+    FakeController fake;
+    FakeTcpServer server(&fake);
+    LantrelClient *client = m_manager->client();
+    MainForm form;
+    QObject::disconnect(&form, &MainForm::shutdown, appTaskManager, &TaskManager::stopApp);
+    if (mode == GroupPanels) {
+        fillAndFault();
+    } else {
+        fake.loadGeneratedConfiguration(ClientTest::LineAddress, QHostAddress(QStringLiteral("127.0.0.1")), 500,
+                                        100, 32);
+        QSignalSpy read(client, &LantrelClient::datasetChanged);
+        QVERIFY(ClientTest::listenAndConnect(server, *client));
+        QVERIFY(read.wait(ClientTest::LongWaitMs));
+        emit client->controllerStatusChanged(everyControllerFault());
+        emit client->lineStatusChanged(everyLineFault());
+    }
+    auto *stack = form.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+    stack->setCurrentIndex(page);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.resize(Maximized);
     settle();
-    QVERIFY2(form.size() == Screen, qPrintable(QStringLiteral("the window keeps %1x%2 at least")
-                                                   .arg(form.width()).arg(form.height())));
-    const QStringList faults = unreachableControls(stack->currentWidget(), &form);
+    QWidget *current = stack->currentWidget();
+
+    if (mode == GroupPanels) {
+        // Each tab's panel open.
+        const QList<QPushButton *> tuning = current->findChildren<QPushButton *>(QStringLiteral("btnGroupTuning"));
+        QVERIFY(!tuning.isEmpty());
+        for (QPushButton *button : tuning) {
+            QVERIFY(button->isEnabled());
+            button->click();
+            QVERIFY(button->isChecked());
+        }
+    } else {
+        // The group mode shows the most.
+        auto *selection = current->findChild<QComboBox *>(QStringLiteral("cbSelectionMode"));
+        if (mode == AddressingGroup)
+            selection->setCurrentIndex(1);
+        auto *start = current->findChild<QPushButton *>(QStringLiteral("btnModuleAddressing"));
+        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), ClientTest::LongWaitMs);
+        start->click();
+        QTRY_VERIFY_WITH_TIMEOUT(current->findChild<QWidget *>(QStringLiteral("frameAddressing"))->isVisibleTo(&form),
+                                 ClientTest::LongWaitMs);
+        if (mode == AddressingGroup) {
+            auto *group = current->findChild<QCheckBox *>(QStringLiteral("ckAllowGroup"));
+            QVERIFY(group->isEnabled());
+            group->click();
+            QVERIFY(current->findChild<QWidget *>(QStringLiteral("frameModCount"))->isVisibleTo(&form));
+        }
+    }
+    const QStringList faults = maximizedFaults(form);
+    client->shutdownDriver();
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 }
 
@@ -295,6 +444,110 @@ void TestScreenFit::stateWindow()
     QVERIFY(form.width() <= Screen.width() && form.height() <= Screen.height());
     const QStringList faults = unreachableControls(&form, &form);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+}
+
+void TestScreenFit::firmwareWindow_data()
+{
+    QTest::addColumn<bool>("maximized");
+    QTest::newRow("first size") << false;
+    QTest::newRow("maximized") << true;
+}
+
+// The module table shows every column whole; the window's first size fits
+// the screen with its frame.
+void TestScreenFit::firmwareWindow()
+{
+    QFETCH(bool, maximized);
+    appSettings->remove(QStringLiteral("FirmwareUpdateForm"));
+    fillAndFault();
+    fillLineModules(m_manager->client()->lineModulesModel());
+    // The desktop's font: the offscreen platform draws at 12 points, a
+    // desktop without a platform theme at 9, and the table and the file's
+    // description side by side take more than the screen's width at 12.
+    const QFont offscreenFont = QApplication::font();
+    const auto restoreFont = qScopeGuard([offscreenFont] { QApplication::setFont(offscreenFont); });
+    QApplication::setFont(QFont(offscreenFont.family(), 9));
+    FirmwareUpdateForm form(nullptr, Qt::Dialog);
+    const QSize first = form.size();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QSize screen = form.screen()->availableGeometry().size();
+    QVERIFY2(first.width() <= screen.width() && first.height() + TitleBarHeight <= screen.height(),
+             qPrintable(QStringLiteral("%1x%2").arg(first.width()).arg(first.height())));
+    if (maximized)
+        form.resize(Maximized);
+    settle();
+    QStringList faults = unreachableControls(&form, &form) + cutCells(&form, &form);
+    // A table cut while the window has room for it is not.
+    if (maximized || form.sizeHint().width() <= form.width())
+        faults += cutTables(&form);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+}
+
+void TestScreenFit::moduleDataWindowFirstSize()
+{
+    appSettings->remove(QStringLiteral("SamplesViewer"));
+    SamplesViewerForm form(nullptr, Qt::Window);
+    const QSize first = form.size();
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    // Its bottom stays on the screen below the title bar.
+    QVERIFY2(first.width() <= screen.width() && first.height() + TitleBarHeight <= screen.height(),
+             qPrintable(QStringLiteral("%1x%2 on %3x%4").arg(first.width()).arg(first.height())
+                            .arg(screen.width()).arg(screen.height())));
+}
+
+void TestScreenFit::titlesWhole_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    const QString mainTitle = QStringLiteral("Настройка ИОП «Лантрел-А»");
+    QTest::newRow("question") << QStringLiteral("box") << mainTitle << QStringLiteral("Сохранить изменения?");
+    QTest::newRow("firmware error") << QStringLiteral("box") << QStringLiteral("Обновление прошивок")
+                                    << QStringLiteral("Ошибка обновления прошивки");
+    QTest::newRow("long path")
+        << QStringLiteral("box") << QStringLiteral("Обновление прошивок")
+        << QStringLiteral("Ошибка открытия файла прошивки /home/installer/firmware/2024/line_controller_program_"
+                          "release_04_16_for_the_perimeter_line.mcr. Нет доступа");
+    QTest::newRow("task progress") << QStringLiteral("progress") << mainTitle << QStringLiteral("Чтение конфигурации...");
+}
+
+// Message boxes and progress windows are as wide as their title needs.
+void TestScreenFit::titlesWhole()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QWidget parent;
+    parent.resize(Maximized);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QString fault = QStringLiteral("not shown");
+    auto check = [&fault](QWidget *window) {
+        fault.clear();
+        if (window->width() < titleBarWidth(window))
+            fault = QStringLiteral("%1 wide, its title needs %2").arg(window->width()).arg(titleBarWidth(window));
+        else if (window->width() > Screen.width() || window->height() > Maximized.height())
+            fault = QStringLiteral("%1x%2 beyond the screen").arg(window->width()).arg(window->height());
+    };
+    if (kind == QLatin1String("box")) {
+        UiSeams::setMessageBoxHandler(nullptr);
+        QTimer::singleShot(0, &parent, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            QTRY_VERIFY(box->isVisible());
+            check(box);
+            box->findChild<QDialogButtonBox *>()->buttons().first()->click();
+        });
+        UiSeams::messageBox(&parent, QMessageBox::Warning, title, text, QMessageBox::Ok);
+    } else {
+        std::unique_ptr<QProgressDialog> dialog(createProgressDialog(&parent, title));
+        dialog->setLabelText(text);
+        dialog->show();
+        settle();
+        check(dialog.get());
+    }
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
 }
 
 // A value wider than any other at the end of the page's table.

@@ -9,9 +9,9 @@ class ColumnFitter;
 class QSpacerItem;
 class QTableView;
 
-// Asks for a column of a page's grid layout exactly as wide as a table's
+// Asks for a column of a window's grid layout exactly as wide as a table's
 // columns plus a vertical scroll bar: the table keeps to the left and the
-// free width goes to the column beside it. Where the page is narrower, the
+// free width goes to the column beside it. Where the window is narrower, the
 // table gives way and scrolls.
 class TableWidthFollower : public QObject
 {
