@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -78,6 +79,17 @@ QList<qint64> times(const QList<FakeRequest> &log, const QString &name)
     return out;
 }
 
+// Status-block requests the fake received, and those a fault was put on.
+int statusRequests(const FakeController &fake, bool faulty)
+{
+    int n = 0;
+    for (const FakeRequest &r : fake.requestLog()) {
+        if (token(r) == QLatin1String("status") && (r.injection != FakeInjection::None) == faulty)
+            ++n;
+    }
+    return n;
+}
+
 QList<qint64> timesOfFile(const QList<FakeRequest> &log, int file, int record)
 {
     QList<qint64> out;
@@ -136,6 +148,9 @@ private slots:
     void refusedInfraredStepBacksOff();
     void voltageModeNeedsSensors();
     void emptyPageEndsPass();
+    void statusRefusedForEver();
+    void wrongStatusRepliesInARow_data();
+    void wrongStatusRepliesInARow();
 
 private:
     QTemporaryDir m_dir;
@@ -538,5 +553,105 @@ void TestDriverMonitor::emptyPageEndsPass()
     QVERIFY(times(log, "status").size() >= 8);
 }
 
+
+void TestDriverMonitor::statusRefusedForEver()
+{
+    // The busy time limit, short here.
+    const int limitMs = 500;
+    DriverTest::setDriverSetting(QStringLiteral("BusyTimeLimit"), limitMs);
+    const auto restore = qScopeGuard([] { appSettings->remove(QStringLiteral("Driver/BusyTimeLimit")); });
+
+    Rig rig;
+    rig.setModules(10, 0, 0);
+    QVERIFY(rig.start(false));
+    LantrelDriver *d = rig.driver.get();
+    QSignalSpy line(d, &LantrelDriver::lineStatus);
+    QSignalSpy power(d, &LantrelDriver::powerStatus);
+    QSignalSpy unavailable(d, &LantrelDriver::statusUnavailable);
+    QSignalSpy log(d, &LantrelDriver::writeToLog);
+    QSignalSpy lost(d, &LantrelDriver::disconnected);
+    // Let a status block through, then the controller stays busy.
+    QTRY_VERIFY_WITH_TIMEOUT(power.count() >= 1, 10000);
+    FakeInjection busy = FakeInjection::exception(6, 3, -1);
+    busy.address = 22;
+    rig.fake.addInjection(busy);
+    rig.fake.clearLog();
+
+    QVERIFY(unavailable.wait(20000));
+    const QList<FakeRequest> refused = rig.fake.requestLog();
+    QVERIFY(!refused.isEmpty());
+    const qint64 span = refused.last().timeMs - refused.first().timeMs;
+    QVERIFY2(span >= limitMs - 100, qPrintable(QString::number(span)));
+    QStringList lines;
+    for (const QList<QVariant> &args : log)
+        lines << args.at(0).toString();
+    QCOMPARE(lines.count(QStringLiteral("ЦУ-Л отвечает, но остаётся занятым и не сообщает своё состояние")), 1);
+    // Said once, and the link stays: an exception is an answer.
+    QTest::qWait(2 * limitMs);
+    QCOMPARE(unavailable.count(), 1);
+    QCOMPARE(lost.count(), 0);
+
+    // The next status block is news even though it did not change.
+    const int before = line.count();
+    rig.fake.clearInjections();
+    QTRY_VERIFY_WITH_TIMEOUT(line.count() > before, 10000);
+    // And a new refusal starts a new time limit.
+    rig.fake.addInjection(busy);
+    QVERIFY(unavailable.wait(20000));
+    QCOMPARE(unavailable.count(), 2);
+}
+
+void TestDriverMonitor::wrongStatusRepliesInARow_data()
+{
+    QTest::addColumn<QList<int>>("runs");   // wrong replies in a row, a good one after each run
+    QTest::addColumn<bool>("closed");
+
+    QTest::newRow("2 keep the link") << QList<int>{2} << false;
+    QTest::newRow("3 close it") << QList<int>{3} << true;
+    QTest::newRow("a good reply between resets the count") << QList<int>{2, 2} << false;
+}
+
+void TestDriverMonitor::wrongStatusRepliesInARow()
+{
+    QFETCH(QList<int>, runs);
+    QFETCH(bool, closed);
+
+    Rig rig;
+    rig.setModules(10, 0, 0);
+    QVERIFY(rig.start(false));
+    LantrelDriver *d = rig.driver.get();
+    QSignalSpy lost(d, &LantrelDriver::disconnected);
+    QSignalSpy log(d, &LantrelDriver::writeToLog);
+
+    int wrong = 0;
+    for (int run : runs) {
+        FakeInjection inj = FakeInjection::make(FakeInjection::WrongFunction, 3, run);
+        inj.address = 22;
+        rig.fake.addInjection(inj);
+        wrong += run;
+        if (closed)
+            break;
+        // The wrong replies, then a good one.
+        const int good = statusRequests(rig.fake, false);
+        QTRY_VERIFY_WITH_TIMEOUT(statusRequests(rig.fake, true) == wrong && statusRequests(rig.fake, false) > good,
+                                 20000);
+        QCOMPARE(lost.count(), 0);
+    }
+    if (closed) {
+        QVERIFY(lost.wait(20000));
+        QCOMPARE(statusRequests(rig.fake, true), wrong);
+        QStringList lines;
+        for (const QList<QVariant> &args : log)
+            lines << args.at(0).toString();
+        QVERIFY2(lines.contains(QStringLiteral("Ответы ЦУ-Л на запросы опроса не соответствуют запросам, "
+                                               "превышен допустимый лимит повторов")),
+                 qPrintable(lines.join('\n')));
+    } else {
+        // Some more cycles with good replies: the link stays.
+        const int good = statusRequests(rig.fake, false);
+        QTRY_VERIFY_WITH_TIMEOUT(statusRequests(rig.fake, false) >= good + 3, 20000);
+        QCOMPARE(lost.count(), 0);
+    }
+}
 QTEST_GUILESS_MAIN(TestDriverMonitor)
 #include "tst_drivermonitor.moc"
