@@ -763,7 +763,7 @@ void TestConnectorForm::cancelStoresNothing()
 void TestConnectorForm::connectionFailures_data()
 {
     QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("deviceType");  // 0: nothing listens; -1: a silent controller
+    QTest::addColumn<int>("deviceType");  // 0: nothing listens; -1: a silent controller; -2: a busy one
     QTest::addColumn<QString>("reason");
 
     QTest::newRow("refused") << "127.0.0.1" << 0
@@ -774,6 +774,9 @@ void TestConnectorForm::connectionFailures_data()
         << "127.0.0.1" << 5
         << QStringLiteral("Устройство с линейным адресом %1 не является ЦУ-Л (тип устройства 5)").arg(FakeLineAddress);
     QTest::newRow("no answer") << "127.0.0.1" << -1 << "Устройство не ответило на запрос идентификации ЦУ-Л";
+    // Answers "busy" for ever: not the cabling's fault (a short busy limit here).
+    QTest::newRow("busy") << "127.0.0.1" << -2
+                          << "ЦУ-Л отвечает, но остаётся занятым: запрос идентификации не выполнен за 0,5 с";
 }
 
 void TestConnectorForm::connectionFailures()
@@ -786,13 +789,16 @@ void TestConnectorForm::connectionFailures()
     fake.loadGeneratedConfiguration(FakeLineAddress);
     if (deviceType > 0)
         fake.setIdentity(2023, 1234, quint16(deviceType), 258, 773, QDate(2022, 10, 31));
-    if (deviceType < 0)
+    if (deviceType == -1)
         fake.addInjection(FakeInjection::make(FakeInjection::Silence, -1, -1));
+    if (deviceType == -2)
+        fake.addInjection(FakeInjection::exception(6, -1, -1));
     FakeTcpServer server(&fake);
     if (deviceType != 0)
         QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 502));
 
-    startManager({{"Connection/LineAddress", FakeLineAddress}, {"Driver/EnableMonitoring", false}});
+    startManager({{"Connection/LineAddress", FakeLineAddress}, {"Driver/EnableMonitoring", false},
+                  {"Driver/BusyTimeLimit", 500}});
     openForm();
     QSignalSpy shown(m_form.data(), &ConnectorForm::showMainForm);
     QSignalSpy logged(m_form.data(), &ConnectorForm::writeToLog);

@@ -224,14 +224,15 @@ void TestDriverMonitor::cadence()
     // had started before the driver knew of any module.
     const QList<qint64> pages = timesOfFile(log, 9, 0).mid(1);
     QVERIFY2(status.size() >= 14, qPrintable(QString::number(status.size())));
+    // The cycle is scheduled from its start, so one late cycle is followed
+    // by an early one: single gaps depend on the machine's load, the mean
+    // does not.
     QVERIFY2(qAbs(meanGap(status) - 200) <= 20, qPrintable(QString::number(meanGap(status))));
-    for (int i = 1; i < status.size(); ++i)
-        QVERIFY2(status.at(i) - status.at(i - 1) >= 150,
-                 qPrintable(QStringLiteral("status blocks %1 ms apart").arg(status.at(i) - status.at(i - 1))));
     QVERIFY2(pages.size() >= 4, qPrintable(QString::number(pages.size())));
     QVERIFY2(qAbs(meanGap(pages) - 800) <= 40, qPrintable(QString::number(meanGap(pages))));
-    // samples follow the states in the same pass
-    QCOMPARE(timesOfFile(log, 23, 0).size(), pages.size() + 1);
+    // samples follow the states in the same pass (the last pass may be cut)
+    const int samples = timesOfFile(log, 23, 0).size();
+    QVERIFY2(samples == pages.size() + 1 || samples == pages.size(), qPrintable(QString::number(samples)));
 }
 
 void TestDriverMonitor::events_data()
@@ -455,23 +456,29 @@ void TestDriverMonitor::failuresInTheCycle()
     rig.fake.clearLog();
     if (failure == RefusedCommandPoll)
         rig.driver->setVoltageMeasurementMode(true);
-    QTest::qWait(failure == SilentPage ? 2800 : 1000);
+    if (failure == SilentPage)
+        QTRY_VERIFY_WITH_TIMEOUT(timesOfFile(rig.fake.requestLog(), 9, 0).size() >= 3, 20000);
+    else if (failure == RefusedStatus)
+        QTRY_VERIFY_WITH_TIMEOUT(times(rig.fake.requestLog(), "status").size() >= 4, 20000);
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(times(rig.fake.requestLog(), "read 52/2").size() >= 3, 20000);
     const QList<FakeRequest> log = rig.fake.requestLog();
 
     if (failure == RefusedStatus) {
         // Each refused status block ends the cycle; the next comes with the
-        // cycle's cadence, not at once.
+        // cycle's cadence (from the start of the cycle), not at once.
         const QList<qint64> status = times(log, "status");
-        QVERIFY2(status.size() >= 4 && status.size() <= 7, qPrintable(tokens(log).join(", ")));
-        for (int i = 1; i < 3; ++i)
-            QVERIFY2(status.at(i) - status.at(i - 1) >= 150, qPrintable(tokens(log).join(", ")));
+        QVERIFY2(status.at(3) - status.at(0) >= 300, qPrintable(tokens(log).join(", ")));
     } else if (failure == RefusedCommandPoll) {
-        // Refused twice, read again 20 ms later each time, then taken.
+        // Refused twice, read again 20 ms after each refusal (not in a new
+        // cycle, which would ask for the status block first), then taken.
+        const QStringList sent = tokens(log);
+        const int first = sent.indexOf(QStringLiteral("read 52/2"));
+        QCOMPARE(sent.mid(first, 3), QStringList({QStringLiteral("read 52/2"), QStringLiteral("read 52/2"), QStringLiteral("read 52/2")}));
         const QList<qint64> polls = times(log, "read 52/2");
-        QCOMPARE(polls.size(), 3);
         for (int i = 1; i < 3; ++i) {
             const qint64 gap = polls.at(i) - polls.at(i - 1);
-            QVERIFY2(gap >= 19 && gap < 100, qPrintable(QString::number(gap)));
+            QVERIFY2(gap >= 19, qPrintable(QString::number(gap)));
         }
     } else {
         // The page that timed out (after Qt's own retry) is the next
