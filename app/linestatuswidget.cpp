@@ -68,7 +68,6 @@ void LineStatusWidget::updateLineStatus(LantrelProtocol::Status_Line_t status)
         tip = QStringLiteral("<p>Линия отключена</p>");
         break;
     default:
-        tip = QStringLiteral("<p>Неизвестное состояние</p>");
         break;
     }
 

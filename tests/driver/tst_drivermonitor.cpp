@@ -216,7 +216,9 @@ void TestDriverMonitor::cadence()
     Rig rig;
     rig.setModules(24, 0, 0);
     QVERIFY(rig.start(false));
-    QTest::qWait(3300);
+    QTRY_VERIFY_WITH_TIMEOUT(times(rig.fake.requestLog(), "status").size() >= 15
+                                 && timesOfFile(rig.fake.requestLog(), 9, 0).size() >= 5,
+                             30000);
     const QList<FakeRequest> log = rig.fake.requestLog();
 
     const QList<qint64> status = times(log, "status");
