@@ -199,6 +199,7 @@ void LantrelClient::connectDriverSignals(LantrelDriver *driver)
     connect(driver, &LantrelDriver::controllerStatus, this, &LantrelClient::onControllerStatus, q);
     connect(driver, &LantrelDriver::powerStatus, this, &LantrelClient::onPowerStatus, q);
     connect(driver, &LantrelDriver::lineStatus, this, &LantrelClient::onLineStatus, q);
+    connect(driver, &LantrelDriver::statusUnavailable, this, &LantrelClient::onStatusUnavailable, q);
     connect(driver, &LantrelDriver::sensorStatus, this, &LantrelClient::onSensorStatus, q);
     connect(driver, &LantrelDriver::sensorSamples, this, &LantrelClient::sensorSamples, q);
     connect(driver, &LantrelDriver::ioModuleStatus, this, &LantrelClient::onIoModuleStatus, q);
@@ -720,9 +721,16 @@ void LantrelClient::onPowerStatus(Feature_Device_t stat)
 void LantrelClient::onLineStatus(Status_Line_t stat)
 {
     m_lastLineStatus = stat;
-    if (stat.State == LN_NON || stat.State == LN_OFF)
+    if (stat.State == LN_NON || stat.State == LN_OFF || stat.State == UnknownLineState)
         resetAllModuleStates();
     emit lineStatusChanged(stat);
+}
+
+void LantrelClient::onStatusUnavailable()
+{
+    Status_Line_t unknown;
+    unknown.State = UnknownLineState;
+    onLineStatus(unknown);
 }
 
 void LantrelClient::onSensorStatus(ushort first_idx, QVector<Status_Section_t> stat)

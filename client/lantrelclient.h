@@ -77,6 +77,9 @@ public:
     LantrelProtocol::Status_Device_t lastControllerStatus() const { return m_lastControllerStatus; }
     LantrelProtocol::Feature_Device_t lastPowerStatus() const { return m_lastPowerStatus; }
     LantrelProtocol::Status_Line_t lastLineStatus() const { return m_lastLineStatus; }
+    // The line state while the controller does not give its status: none
+    // of the controller's own states, so every window shows it as unknown.
+    static constexpr quint8 UnknownLineState = 0xFF;
     QMap<quint32, quint8> foundHosts() const { return m_foundHosts; }
     QMap<int, QList<quint32>> networkInterfaces() const { return m_networkInterfaces; }
 
@@ -216,6 +219,7 @@ private slots:
     void onControllerStatus(LantrelProtocol::Status_Device_t stat);
     void onPowerStatus(LantrelProtocol::Feature_Device_t stat);
     void onLineStatus(LantrelProtocol::Status_Line_t stat);
+    void onStatusUnavailable();
     void onSensorStatus(ushort first_idx, QVector<LantrelProtocol::Status_Section_t> stat);
     void onIoModuleStatus(ushort first_idx, QVector<LantrelProtocol::Status_MVV_t> stat);
     void onScpModuleStatus(ushort first_idx, QVector<LantrelProtocol::Status_MKZ_t> stat);

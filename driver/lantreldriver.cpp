@@ -2,6 +2,7 @@
 
 #include "appglobals.h"
 #include "mbapheadercheck.h"
+#include "modbuserrortext.h"
 #include "modbusreplycheck.h"
 #include "systemerrortext.h"
 #include "textlogger.h"
@@ -12,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QHostAddress>
+#include <QLocale>
 #include <QMetaEnum>
 #include <QModbusRtuSerialMaster>
 #include <QModbusTcpClient>
@@ -22,9 +24,10 @@
 
 namespace {
 
-// "Busy, try again" exceptions: spacing of the re-sends and their limit.
+// "Busy, try again" exceptions: spacing of the re-sends, and how long after
+// the first of them the controller may stay busy before it is given up.
 const int busyRetryDelayMs = 20;
-const int busyRetryLimit = 500;
+const int defaultBusyTimeLimitMs = 10000;
 const int timeoutLimit = 3;
 // A request still in flight this long after Qt's own time-outs and retries
 // would have ended it is one Qt waits on for ever (it stops timing a reply
@@ -67,6 +70,9 @@ LantrelDriver::LantrelDriver(uint conn_type, QString address, int server_address
         debugLogCount = appSettings->value(QStringLiteral("DebugLogCount"), 20).toInt();
         debugTimestamp = appSettings->value(QStringLiteral("DebugTimestamp"), true).toBool();
         timestampMSec = appSettings->value(QStringLiteral("TimestampMSec"), true).toBool();
+        busyTimeLimitMs = qMax(0, appSettings->value(QStringLiteral("BusyTimeLimit"), defaultBusyTimeLimitMs).toInt());
+        // 0: the transport's own
+        responseTimeoutMs = qMax(0, appSettings->value(QStringLiteral("ResponseTimeout"), 0).toInt());
         appSettings->endGroup();
     }
 
@@ -159,6 +165,8 @@ void LantrelDriver::start()
         modbusDevice = rtu;
     }
     modbusDevice->setNumberOfRetries(1);
+    if (responseTimeoutMs > 0)
+        modbusDevice->setTimeout(responseTimeoutMs);
     connect(modbusDevice, &QModbusDevice::stateChanged, this, &LantrelDriver::onDeviceStateChanged);
     connect(modbusDevice, &QModbusDevice::errorOccurred, this, &LantrelDriver::onDeviceErrorOccurred);
 
@@ -405,7 +413,7 @@ void LantrelDriver::decodeModbusResponse()
                 monitorRejects[monitorState] = 0;
                 decodeMonitoringReply(reply, now);
             } else {
-                busyRetryCount = 0;
+                busySinceMs = -1;
                 decodeQueuedReply(reply, now);
             }
         }
@@ -416,7 +424,8 @@ void LantrelDriver::decodeModbusResponse()
         const quint8 code = hasCode ? quint8(response.data().at(0)) : quint8(255);
         if (debugLogEnabled)
             text = prefix + QStringLiteral("RX: %1 (code 0x%2)")
-                                .arg(systemErrorText(reply->errorString()))
+                                .arg(hasCode ? modbusExceptionText(code)
+                                             : modbusErrorText(error, reply->errorString()))
                                 .arg(code, 2, 16, QLatin1Char('0'));
         // An exception for another function or unit is no answer either.
         if (!replyMatchesRequestFrame(response)) {
@@ -427,9 +436,12 @@ void LantrelDriver::decodeModbusResponse()
             abandonMonitoringCycle(now);
         } else if (hasCode && (code <= 3 || code >= 128)) {
             finishRequest(reply, true);
-        } else if (++busyRetryCount >= busyRetryLimit) {
-            // The controller stays busy: give the operation up.
+        } else if (busyTooLong(now)) {
+            // The controller answers but stays busy: give the operation up.
+            emit writeToLog(QStringLiteral("%1: запрос не выполнен за %2 с").arg(busyText(), busyLimitSeconds()));
+            failedBusy = true;
             finishRequest(reply, true);
+            failedBusy = false;
         } else {
             // now is truncated to whole milliseconds: one more keeps the gap.
             nextSendTime = now + busyRetryDelayMs + 1;
@@ -440,7 +452,7 @@ void LantrelDriver::decodeModbusResponse()
     default:
         if (debugLogEnabled)
             text = prefix + QStringLiteral("RX: response error. %1 (code %2)")
-                                .arg(systemErrorText(reply->errorString()))
+                                .arg(modbusErrorText(error, reply->errorString()))
                                 .arg(int(reply->error()));
         if (error == QModbusDevice::TimeoutError)
             limitReached = countTimeout(reply);
@@ -578,7 +590,7 @@ void LantrelDriver::finishRequest(QModbusReply *reply, bool failed)
     const int rest = int(head->groupSize) - int(head->groupIndex);
     queue.removeFirst();
     delete head;
-    busyRetryCount = 0;
+    busySinceMs = -1;
 
     if (failed) {
         pollRetryCount = 0;
@@ -616,7 +628,9 @@ void LantrelDriver::finishRequest(QModbusReply *reply, bool failed)
         // Without the controller's identity the connection attempt is over;
         // nobody would announce it otherwise. Ended once this reply is done.
         if (failed && driverMode == MODE_CONNECTING && linkUp)
-            failConnection(QStringLiteral("Устройство не ответило на запрос идентификации ЦУ-Л"));
+            failConnection(failedBusy ? QStringLiteral("%1: запрос идентификации не выполнен за %2 с")
+                                            .arg(busyText(), busyLimitSeconds())
+                                      : QStringLiteral("Устройство не ответило на запрос идентификации ЦУ-Л"));
         break;
     case REQ_LINE_STATUS:
         // The caller of stopLinePolling waits for an answer in any case.
@@ -699,6 +713,7 @@ void LantrelDriver::onDeviceStateChanged(QModbusDevice::State state)
         }
         timeoutCount = 0;
         std::fill(std::begin(monitorRejects), std::end(monitorRejects), 0);
+        statusRefusedSinceMs = -1;
         if (firstPass) {
             driverMode = MODE_CONNECTING;
             emit writeToLog(tcp ? QStringLiteral("Установлено соединение с хостом %1").arg(address)
@@ -769,7 +784,7 @@ void LantrelDriver::onDeviceErrorOccurred(QModbusDevice::Error error)
 {
     if (error == QModbusDevice::NoError)
         return;
-    const QString errorText = modbusDevice ? systemErrorText(modbusDevice->errorString()) : QString();
+    const QString errorText = modbusDevice ? modbusErrorText(error, modbusDevice->errorString()) : QString();
     emit writeToLog(QStringLiteral("Ошибка связи с ЦУ-Л. Код ошибки %1. %2").arg(int(error)).arg(errorText));
     if (error == QModbusDevice::ConnectionError) {
         emit writeToLog(QStringLiteral("Ошибка соединения с ЦУ-Л"));
@@ -797,7 +812,8 @@ QString LantrelDriver::transportErrorText() const
             return QStringLiteral("Хост %1 закрыл соединение").arg(address);
         default:
             return QStringLiteral("Ошибка соединения с хостом %1: %2")
-                .arg(address, systemErrorText(socket ? socket->errorString() : modbusDevice->errorString()));
+                .arg(address, socket ? systemErrorText(socket->errorString())
+                                     : modbusErrorText(QModbusDevice::ConnectionError, modbusDevice->errorString()));
         }
     }
     const auto *port = modbusDevice ? modbusDevice->findChild<QSerialPort *>() : nullptr;
@@ -812,7 +828,8 @@ QString LantrelDriver::transportErrorText() const
         return QStringLiteral("Коммуникационный порт %1 недоступен (устройство отключено)").arg(address);
     default:
         return QStringLiteral("Ошибка коммуникационного порта %1: %2")
-            .arg(address, systemErrorText(port ? port->errorString() : modbusDevice->errorString()));
+            .arg(address, port ? systemErrorText(port->errorString())
+                               : modbusErrorText(QModbusDevice::ConnectionError, modbusDevice->errorString()));
     }
 }
 
@@ -823,6 +840,23 @@ void LantrelDriver::failConnection(const QString &reason)
     emit writeToLog(QStringLiteral("Подключение к ЦУ-Л не выполнено: %1").arg(reason));
     emit linkError(reason);
     QMetaObject::invokeMethod(this, "stop", Qt::QueuedConnection);
+}
+
+bool LantrelDriver::busyTooLong(qint64 now)
+{
+    if (busySinceMs < 0)
+        busySinceMs = now;
+    return now - busySinceMs >= busyTimeLimitMs;
+}
+
+QString LantrelDriver::busyText()
+{
+    return QStringLiteral("ЦУ-Л отвечает, но остаётся занятым");
+}
+
+QString LantrelDriver::busyLimitSeconds() const
+{
+    return QLocale().toString(busyTimeLimitMs / 1000.0);
 }
 
 QString LantrelDriver::modePrefix() const

@@ -164,6 +164,9 @@ signals:
     void deviceIpChanged(uint ip);
     void deviceAddressChanged(int address);
     void linePollStopped(bool ok);
+    // The controller keeps refusing its status block: the last state sent
+    // is no longer its state.
+    void statusUnavailable();
 
 public slots:
     // core (lantreldriver.cpp)
@@ -368,8 +371,19 @@ private:
     bool timestampMSec = true;
     QString logDir;
     QString logBaseName;  // lower-case application name
-    // Exception replies "busy, try again" in a row for the head item.
-    int busyRetryCount = 0;
+    // The head item has been answered "busy, try again" since then (-1: not).
+    qint64 busySinceMs = -1;
+    // How long a controller may stay busy before a request is given up.
+    int busyTimeLimitMs = 10000;
+    // The transport's response time-out; 0 leaves Qt's default.
+    int responseTimeoutMs = 0;
+    // The head item fails because the controller stayed busy.
+    bool failedBusy = false;
+    // Starts the busy time at the first busy answer; true once it is over.
+    bool busyTooLong(qint64 now);
+    // The program's words for a controller that stays busy.
+    static QString busyText();
+    QString busyLimitSeconds() const;
     // The one request on the wire; a reply that is not this one is stale.
     QModbusReply *replyInFlight = nullptr;
     // disconnected() is emitted once per loss of the link.
@@ -399,6 +413,11 @@ private:
     void endModulePass(qint64 now, bool after_samples);
     void failIrMeasurement(qint64 now);
     void decodeStatusBlock(const QByteArray &data);
+    // The status block was answered with an exception: after the busy time
+    // limit the state is said to be unknown until a status block comes.
+    void noteStatusRefused(qint64 now);
+    qint64 statusRefusedSinceMs = -1;
+    bool statusUnknown = false;
 
     // ======== end of the commands / monitoring section ========
 

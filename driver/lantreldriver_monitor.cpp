@@ -213,6 +213,8 @@ void LantrelDriver::abandonMonitoringCycle(qint64 now)
         failIrMeasurement(now);
         return;
     }
+    if (monitorState == MON_STATUS)
+        noteStatusRefused(now);
     cycleDueMs = (cycleDueMs + 200 < now) ? 0 : cycleDueMs + 200;
     if (moduleDataDueMs < now)
         moduleDataDueMs = 0;
@@ -391,8 +393,24 @@ void LantrelDriver::decodeMonitoringReply(QModbusReply *reply, qint64 now)
     endMonitoringCycle(now);
 }
 
+void LantrelDriver::noteStatusRefused(qint64 now)
+{
+    if (statusRefusedSinceMs < 0)
+        statusRefusedSinceMs = now;
+    if (statusUnknown || now - statusRefusedSinceMs < busyTimeLimitMs)
+        return;
+    // What the windows show is no longer the controller's state.
+    statusUnknown = true;
+    lastLineStatus = Status_Line_t();
+    lastLineStatus.State = 0xFF;   // no line state: the next status block is news
+    emit writeToLog(QStringLiteral("%1 и не сообщает своё состояние").arg(busyText()));
+    emit statusUnavailable();
+}
+
 void LantrelDriver::decodeStatusBlock(const QByteArray &data)
 {
+    statusRefusedSinceMs = -1;
+    statusUnknown = false;
     // registers 22 to 41
     auto reg = [&data](int number) { return registerAt(data, number - 22); };
 

@@ -1,8 +1,8 @@
 #include "relaymodulereader.h"
 
 #include "mbapheadercheck.h"
+#include "modbuserrortext.h"
 #include "modbusreplycheck.h"
-#include "systemerrortext.h"
 
 #include <QDataStream>
 #include <QHostAddress>
@@ -85,7 +85,7 @@ void RelayModuleReader::onModbusClientStateChanged(QModbusDevice::State state)
             replyInFlight = nullptr;
             requestWatchdog->stop();
             if (!failed)
-                fail(QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2").arg(ip, systemErrorText(modbusClient->errorString())));
+                fail(QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2").arg(ip, modbusErrorText(modbusClient->error(), modbusClient->errorString())));
             complete(false, errorText);
         }
         linkUp = false;
@@ -156,10 +156,10 @@ void RelayModuleReader::handleReply(QModbusReply *reply)
         const QModbusResponse response = reply->rawResult();
         const int code = response.isException() ? int(response.exceptionCode()) : 255;
         failRequest(QStringLiteral("%1 (MODBUS код 0x%2)")
-                        .arg(systemErrorText(reply->errorString()))
+                        .arg(modbusExceptionText(code))
                         .arg(code & 0xFF, 2, 16, QLatin1Char('0')));
     } else if (reply->error() != QModbusDevice::NoError) {
-        failRequest(systemErrorText(reply->errorString()));
+        failRequest(modbusErrorText(reply));
     } else if (!answersHead(reply)) {
         failRequest(QStringLiteral("Ответ устройства не соответствует запросу"));
     } else {

@@ -396,7 +396,10 @@ void ControllerConfigForm::onPowerStatus(Feature_Device_t stat)
 
 void ControllerConfigForm::onLineStatus(Status_Line_t status)
 {
-    ui->lblLineStatus->setText(titledBlock(QStringLiteral("Состояние линии:"), true, lineStatusToHtml(status)));
+    const QString state = status.State == LantrelClient::UnknownLineState
+                              ? QStringLiteral("&nbsp;&#9679; неизвестно")
+                              : lineStatusToHtml(status);
+    ui->lblLineStatus->setText(titledBlock(QStringLiteral("Состояние линии:"), true, state));
     ui->lblLineFaults->setText(titledBlock(QStringLiteral("Ошибки работы линии:"), status.Faults != 0,
                                            lineFaultsToHtml(status)));
 }

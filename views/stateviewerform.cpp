@@ -214,7 +214,7 @@ void StateViewerForm::onLineStatus(Status_Line_t status)
 {
     const QString heading = QStringLiteral("<p><u>Состояние линии:</u><br/>");
     lineOn = online && status.State == LN_ONN;
-    if (!online) {
+    if (!online || status.State == LantrelClient::UnknownLineState) {
         ui->lblLineStatus->setText(heading + QStringLiteral("&nbsp;&#9679; неизвестно<br/></p>"));
         showList(ui->lblLineFaults, QString());
         return;

@@ -807,7 +807,7 @@ void TestConnectorForm::connectionFailures()
                              .arg(address)
                              .arg(FakeLineAddress)
                              .arg(reason);
-    QCOMPARE(m_messages.first().text, text);
+    QVERIFY2(m_messages.first().text == text, qPrintable(m_messages.first().text));
     QCOMPARE(logged.count(), 1);
     // The dialog stays for another try; nothing is left running.
     QVERIFY(m_form && m_form->isVisible());

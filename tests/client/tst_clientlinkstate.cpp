@@ -2,10 +2,12 @@
 // identified itself. A driver alone does not make a connection: it exists
 // while it connects and until it ends after a lost link.
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include "clienttestsupport.h"
+#include "linemodulesmodel.h"
 
 using namespace ClientTest;
 
@@ -45,6 +47,49 @@ private slots:
 
         c.client.shutdownDriver();
         QVERIFY(!c.client.isConnected());
+    }
+
+    // A controller that keeps refusing its status block: after the busy time
+    // limit the line state is unknown, with no stale module states, until a
+    // status block comes again.
+    void refusedStatusMakesTheLineUnknown()
+    {
+        appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), true);
+        appSettings->setValue(QStringLiteral("Driver/BusyTimeLimit"), 500);
+        appSettings->sync();
+        const auto restore = qScopeGuard([] {
+            appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), false);
+            appSettings->remove(QStringLiteral("Driver/BusyTimeLimit"));
+            appSettings->sync();
+        });
+        Connected c;
+        LantrelProtocol::Status_Line_t on;
+        on.Flags = 0x01;
+        on.State = LantrelProtocol::LN_ONN;
+        c.fake.setLineStatus(on);
+        QVERIFY(connectToFake(c));
+        QVERIFY(waitFor([&]() { return c.client.lastLineStatus().State == LantrelProtocol::LN_ONN; }));
+        // A module state the windows show.
+        LineModuleRecord module;
+        module.lineAddress = 5;
+        module.deviceType = 4;
+        c.client.lineModulesModel()->setModule(module);
+        c.client.lineModulesModel()->setModuleState(5, 0x01, 0, 0);
+        QVERIFY(c.client.lineModulesModel()->moduleAt(5).stateFlags != 0);
+
+        QSignalSpy line(&c.client, &LantrelClient::lineStatusChanged);
+        FakeInjection busy = FakeInjection::exception(6, 3, -1);
+        busy.address = 22;
+        c.fake.addInjection(busy);
+        QVERIFY(waitFor([&]() { return !line.isEmpty(); }));
+        QCOMPARE(line.count(), 1);
+        QCOMPARE(line.first().first().value<LantrelProtocol::Status_Line_t>().State, LantrelClient::UnknownLineState);
+        QCOMPARE(c.client.lastLineStatus().State, LantrelClient::UnknownLineState);
+        QCOMPARE(c.client.lineModulesModel()->moduleAt(5).stateFlags, quint32(0));
+        QVERIFY(c.client.isConnected());
+
+        c.fake.clearInjections();
+        QVERIFY(waitFor([&]() { return c.client.lastLineStatus().State == LantrelProtocol::LN_ONN; }));
     }
 };
 

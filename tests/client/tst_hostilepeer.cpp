@@ -33,6 +33,12 @@ FakeInjection onPoll(FakeInjection::Kind kind, int function, int file = -1, int 
 
 const char brokenPollReason[] = "Ответы ЦУ-Л на запросы опроса не соответствуют запросам";
 
+// The transport's response time-out where time-outs end the operation, and
+// where no time-out is expected at all.
+const int QuickResponseMs = 300;
+const int PatientResponseMs = 5000;
+const int BusyLimitMs = 1000;
+
 } // namespace
 
 class TestHostilePeer : public QObject
@@ -68,57 +74,77 @@ void TestHostilePeer::brokenReplies_data()
     QTest::addColumn<int>("transport");
     QTest::addColumn<int>("operation");
     QTest::addColumn<FakeInjection>("fault");
+    QTest::addColumn<int>("responseMs");   // the transport's response time-out
     QTest::addColumn<int>("boundMs");
 
     using I = FakeInjection;
+    // Bounds are several times the work on a quiet machine. Where the
+    // driver's time-outs are what ends the operation they are short; where
+    // they are not, long, so that a loaded machine does not add any.
+    const int quick = QuickResponseMs;
+    const int patient = PatientResponseMs;
+    const int rtuTimeouts = 2000;
     // Frames Qt waits on for ever: three watchdog time-outs close the link.
-    QTest::newRow("TCP cut frame") << int(Tcp) << int(Read) << onSensorPage(I::CutFrame, -1) << 15000;
+    QTest::newRow("TCP cut frame") << int(Tcp) << int(Read) << onSensorPage(I::CutFrame, -1) << quick << 30000;
     QTest::newRow("TCP length field too large") << int(Tcp) << int(Read) << onSensorPage(I::OverstatedLength, -1)
-                                                << 15000;
-    QTest::newRow("TCP wrong function") << int(Tcp) << int(Read) << onSensorPage(I::WrongFunction, 1) << 5000;
-    QTest::newRow("TCP fewer records") << int(Tcp) << int(Read) << onSensorPage(I::ShortReply, 1, 16) << 5000;
-    QTest::newRow("TCP reply for another unit") << int(Tcp) << int(Read) << onSensorPage(I::ForeignUnit, 1) << 5000;
+                                                << quick << 30000;
+    QTest::newRow("TCP wrong function") << int(Tcp) << int(Read) << onSensorPage(I::WrongFunction, 1) << patient
+                                        << 15000;
+    QTest::newRow("TCP fewer records") << int(Tcp) << int(Read) << onSensorPage(I::ShortReply, 1, 16) << patient
+                                       << 15000;
+    QTest::newRow("TCP reply for another unit") << int(Tcp) << int(Read) << onSensorPage(I::ForeignUnit, 1)
+                                                << patient << 15000;
     FakeInjection tableEcho = I::make(I::CorruptEcho, 21);
     tableEcho.file = 11;
-    QTest::newRow("TCP corrupted echo of a table write") << int(Tcp) << int(Write) << tableEcho << 5000;
+    QTest::newRow("TCP corrupted echo of a table write") << int(Tcp) << int(Write) << tableEcho << patient << 15000;
     QTest::newRow("TCP corrupted echo of the flash save") << int(Tcp) << int(SaveToFlash)
-                                                          << onCommandWrite(I::CorruptEcho) << 5000;
+                                                          << onCommandWrite(I::CorruptEcho) << patient << 15000;
     QTest::newRow("TCP command acknowledged, never run") << int(Tcp) << int(RestoreFromFlash)
-                                                         << onCommandWrite(I::AckWithoutEffect) << 5000;
+                                                         << onCommandWrite(I::AckWithoutEffect) << patient << 15000;
     // Monitoring polls answered wrongly for ever: never a quiet line that
     // looks live; the link is closed with the reason.
     QTest::newRow("TCP event count with another function") << int(Tcp) << int(Monitor)
-                                                           << onPoll(I::WrongFunction, 7) << 5000;
+                                                           << onPoll(I::WrongFunction, 7) << patient << 15000;
     QTest::newRow("TCP event count without data") << int(Tcp) << int(Monitor) << onPoll(I::EmptyReply, 7)
-                                                  << 5000;
+                                                  << patient << 15000;
     QTest::newRow("TCP events with another function") << int(Tcp) << int(Monitor)
-                                                      << onPoll(I::WrongFunction, 20, 6) << 5000;
+                                                      << onPoll(I::WrongFunction, 20, 6) << patient << 15000;
     QTest::newRow("TCP status block with another function") << int(Tcp) << int(Monitor)
-                                                            << onPoll(I::WrongFunction, 3, -1, 22) << 5000;
+                                                            << onPoll(I::WrongFunction, 3, -1, 22) << patient
+                                                            << 15000;
     QTest::newRow("TCP sensor states with another function") << int(Tcp) << int(Monitor)
-                                                             << onPoll(I::WrongFunction, 20, 9) << 8000;
+                                                             << onPoll(I::WrongFunction, 20, 9) << patient << 20000;
     QTest::newRow("TCP samples with another function") << int(Tcp) << int(Monitor)
-                                                       << onPoll(I::WrongFunction, 20, 23) << 8000;
+                                                       << onPoll(I::WrongFunction, 20, 23) << patient << 20000;
     QTest::newRow("TCP I/O module states with another function") << int(Tcp) << int(Monitor)
-                                                                 << onPoll(I::WrongFunction, 20, 14) << 8000;
+                                                                 << onPoll(I::WrongFunction, 20, 14) << patient
+                                                                 << 20000;
     QTest::newRow("TCP line-protection states with another function")
-            << int(Tcp) << int(Monitor) << onPoll(I::WrongFunction, 20, 19) << 8000;
+            << int(Tcp) << int(Monitor) << onPoll(I::WrongFunction, 20, 19) << patient << 20000;
+    // The infrared step waits 3 s between tries, as the controller needs.
     QTest::newRow("TCP voltage command with another function") << int(Tcp) << int(Monitor)
-                                                               << onPoll(I::WrongFunction, 16, -1, 52) << 15000;
+                                                               << onPoll(I::WrongFunction, 16, -1, 52) << patient
+                                                               << 40000;
     QTest::newRow("TCP voltage command state with another function")
-            << int(Tcp) << int(Monitor) << onPoll(I::WrongFunction, 3, -1, 52) << 8000;
+            << int(Tcp) << int(Monitor) << onPoll(I::WrongFunction, 3, -1, 52) << patient << 15000;
     QTest::newRow("TCP voltages with another function") << int(Tcp) << int(Monitor)
-                                                        << onPoll(I::WrongFunction, 20, 26) << 25000;
+                                                        << onPoll(I::WrongFunction, 20, 26) << patient << 80000;
     // Qt's RTU master takes a frame of another function for no reply at all.
+    // The whole configuration is read over this link first: its time-outs
+    // may not be short.
     QTest::newRow("RTU status block with another function") << int(Rtu) << int(Monitor)
-                                                            << onPoll(I::WrongFunction, 3, -1, 22) << 12000;
+                                                            << onPoll(I::WrongFunction, 3, -1, 22) << rtuTimeouts
+                                                            << 60000;
     QTest::newRow("RTU event count with another function") << int(Rtu) << int(Monitor)
-                                                           << onPoll(I::WrongFunction, 7) << 12000;
+                                                           << onPoll(I::WrongFunction, 7) << rtuTimeouts << 60000;
     FakeInjection busy = I::exception(6, 3, -1);
     busy.address = 0;
-    QTest::newRow("TCP busy for ever on the identity read") << int(Tcp) << int(Connect) << busy << 20000;
-    QTest::newRow("RTU fewer records") << int(Rtu) << int(Read) << onSensorPage(I::ShortReply, 1, 16) << 5000;
-    QTest::newRow("RTU corrupted echo of a table write") << int(Rtu) << int(Write) << tableEcho << 5000;
+    QTest::newRow("TCP busy for ever on the identity read") << int(Tcp) << int(Connect) << busy << patient
+                                                            << 20000;
+    QTest::newRow("RTU fewer records") << int(Rtu) << int(Read) << onSensorPage(I::ShortReply, 1, 16) << patient
+                                       << 15000;
+    QTest::newRow("RTU corrupted echo of a table write") << int(Rtu) << int(Write) << tableEcho << patient
+                                                         << 15000;
 }
 
 void TestHostilePeer::brokenReplies()
@@ -126,7 +152,11 @@ void TestHostilePeer::brokenReplies()
     QFETCH(int, transport);
     QFETCH(int, operation);
     QFETCH(FakeInjection, fault);
+    QFETCH(int, responseMs);
     QFETCH(int, boundMs);
+    appSettings->setValue(QStringLiteral("Driver/ResponseTimeout"), responseMs);
+    appSettings->setValue(QStringLiteral("Driver/BusyTimeLimit"), BusyLimitMs);
+    appSettings->sync();
 
     Peer peer;
     QSignalSpy connected(&peer.client, &LantrelClient::deviceConnected);
@@ -141,6 +171,10 @@ void TestHostilePeer::brokenReplies()
         QVERIFY(peer.startConnection(transport));
         QVERIFY(waitFor([&]() { return !stopped.isEmpty(); }, boundMs));
         QVERIFY(connected.isEmpty());
+        // Given up by the busy time limit, in words that say so.
+        QCOMPARE(peer.client.lastLinkError(),
+                 QStringLiteral("ЦУ-Л отвечает, но остаётся занятым: запрос идентификации не выполнен за 1 с"));
+        QVERIFY2(clock.elapsed() >= BusyLimitMs, qPrintable(QString::number(clock.elapsed())));
         return;
     }
 

@@ -239,11 +239,12 @@ void TestDriverCmdReview::pollPeriods()
         }
         QVERIFY2(write >= 0 && polls.size() >= 2, c.name);
         const qint64 first = polls.first() - write;
-        QVERIFY2(first >= c.firstPoll - 5 && first <= c.firstPoll + 150,
+        // A loaded machine only delays: the upper bounds are far above.
+        QVERIFY2(first >= c.firstPoll - 5 && first <= c.firstPoll + 1000,
                  qPrintable(QStringLiteral("%1: first poll after %2 ms").arg(c.name).arg(first)));
         for (int k = 1; k < polls.size(); ++k) {
             const qint64 gap = polls.at(k) - polls.at(k - 1);
-            QVERIFY2(gap >= c.period - 5 && gap <= c.period + 150,
+            QVERIFY2(gap >= c.period - 5 && gap <= c.period + 1000,
                      qPrintable(QStringLiteral("%1: polls %2 ms apart").arg(c.name).arg(gap)));
         }
         // one progress value per busy read, the last read ends the command

@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -78,6 +79,17 @@ QList<qint64> times(const QList<FakeRequest> &log, const QString &name)
     return out;
 }
 
+// Status-block requests the fake received, and those a fault was put on.
+int statusRequests(const FakeController &fake, bool faulty)
+{
+    int n = 0;
+    for (const FakeRequest &r : fake.requestLog()) {
+        if (token(r) == QLatin1String("status") && (r.injection != FakeInjection::None) == faulty)
+            ++n;
+    }
+    return n;
+}
+
 QList<qint64> timesOfFile(const QList<FakeRequest> &log, int file, int record)
 {
     QList<qint64> out;
@@ -136,6 +148,9 @@ private slots:
     void refusedInfraredStepBacksOff();
     void voltageModeNeedsSensors();
     void emptyPageEndsPass();
+    void statusRefusedForEver();
+    void wrongStatusRepliesInARow_data();
+    void wrongStatusRepliesInARow();
 
 private:
     QTemporaryDir m_dir;
@@ -201,7 +216,9 @@ void TestDriverMonitor::cadence()
     Rig rig;
     rig.setModules(24, 0, 0);
     QVERIFY(rig.start(false));
-    QTest::qWait(3300);
+    QTRY_VERIFY_WITH_TIMEOUT(times(rig.fake.requestLog(), "status").size() >= 15
+                                 && timesOfFile(rig.fake.requestLog(), 9, 0).size() >= 5,
+                             30000);
     const QList<FakeRequest> log = rig.fake.requestLog();
 
     const QList<qint64> status = times(log, "status");
@@ -209,14 +226,15 @@ void TestDriverMonitor::cadence()
     // had started before the driver knew of any module.
     const QList<qint64> pages = timesOfFile(log, 9, 0).mid(1);
     QVERIFY2(status.size() >= 14, qPrintable(QString::number(status.size())));
+    // The cycle is scheduled from its start, so one late cycle is followed
+    // by an early one: single gaps depend on the machine's load, the mean
+    // does not.
     QVERIFY2(qAbs(meanGap(status) - 200) <= 20, qPrintable(QString::number(meanGap(status))));
-    for (int i = 1; i < status.size(); ++i)
-        QVERIFY2(status.at(i) - status.at(i - 1) >= 150,
-                 qPrintable(QStringLiteral("status blocks %1 ms apart").arg(status.at(i) - status.at(i - 1))));
     QVERIFY2(pages.size() >= 4, qPrintable(QString::number(pages.size())));
     QVERIFY2(qAbs(meanGap(pages) - 800) <= 40, qPrintable(QString::number(meanGap(pages))));
-    // samples follow the states in the same pass
-    QCOMPARE(timesOfFile(log, 23, 0).size(), pages.size() + 1);
+    // samples follow the states in the same pass (the last pass may be cut)
+    const int samples = timesOfFile(log, 23, 0).size();
+    QVERIFY2(samples == pages.size() + 1 || samples == pages.size(), qPrintable(QString::number(samples)));
 }
 
 void TestDriverMonitor::events_data()
@@ -440,23 +458,29 @@ void TestDriverMonitor::failuresInTheCycle()
     rig.fake.clearLog();
     if (failure == RefusedCommandPoll)
         rig.driver->setVoltageMeasurementMode(true);
-    QTest::qWait(failure == SilentPage ? 2800 : 1000);
+    if (failure == SilentPage)
+        QTRY_VERIFY_WITH_TIMEOUT(timesOfFile(rig.fake.requestLog(), 9, 0).size() >= 3, 20000);
+    else if (failure == RefusedStatus)
+        QTRY_VERIFY_WITH_TIMEOUT(times(rig.fake.requestLog(), "status").size() >= 4, 20000);
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(times(rig.fake.requestLog(), "read 52/2").size() >= 3, 20000);
     const QList<FakeRequest> log = rig.fake.requestLog();
 
     if (failure == RefusedStatus) {
         // Each refused status block ends the cycle; the next comes with the
-        // cycle's cadence, not at once.
+        // cycle's cadence (from the start of the cycle), not at once.
         const QList<qint64> status = times(log, "status");
-        QVERIFY2(status.size() >= 4 && status.size() <= 7, qPrintable(tokens(log).join(", ")));
-        for (int i = 1; i < 3; ++i)
-            QVERIFY2(status.at(i) - status.at(i - 1) >= 150, qPrintable(tokens(log).join(", ")));
+        QVERIFY2(status.at(3) - status.at(0) >= 300, qPrintable(tokens(log).join(", ")));
     } else if (failure == RefusedCommandPoll) {
-        // Refused twice, read again 20 ms later each time, then taken.
+        // Refused twice, read again 20 ms after each refusal (not in a new
+        // cycle, which would ask for the status block first), then taken.
+        const QStringList sent = tokens(log);
+        const int first = sent.indexOf(QStringLiteral("read 52/2"));
+        QCOMPARE(sent.mid(first, 3), QStringList({QStringLiteral("read 52/2"), QStringLiteral("read 52/2"), QStringLiteral("read 52/2")}));
         const QList<qint64> polls = times(log, "read 52/2");
-        QCOMPARE(polls.size(), 3);
         for (int i = 1; i < 3; ++i) {
             const qint64 gap = polls.at(i) - polls.at(i - 1);
-            QVERIFY2(gap >= 19 && gap < 100, qPrintable(QString::number(gap)));
+            QVERIFY2(gap >= 19, qPrintable(QString::number(gap)));
         }
     } else {
         // The page that timed out (after Qt's own retry) is the next
@@ -538,5 +562,105 @@ void TestDriverMonitor::emptyPageEndsPass()
     QVERIFY(times(log, "status").size() >= 8);
 }
 
+
+void TestDriverMonitor::statusRefusedForEver()
+{
+    // The busy time limit, short here.
+    const int limitMs = 500;
+    DriverTest::setDriverSetting(QStringLiteral("BusyTimeLimit"), limitMs);
+    const auto restore = qScopeGuard([] { appSettings->remove(QStringLiteral("Driver/BusyTimeLimit")); });
+
+    Rig rig;
+    rig.setModules(10, 0, 0);
+    QVERIFY(rig.start(false));
+    LantrelDriver *d = rig.driver.get();
+    QSignalSpy line(d, &LantrelDriver::lineStatus);
+    QSignalSpy power(d, &LantrelDriver::powerStatus);
+    QSignalSpy unavailable(d, &LantrelDriver::statusUnavailable);
+    QSignalSpy log(d, &LantrelDriver::writeToLog);
+    QSignalSpy lost(d, &LantrelDriver::disconnected);
+    // Let a status block through, then the controller stays busy.
+    QTRY_VERIFY_WITH_TIMEOUT(power.count() >= 1, 10000);
+    FakeInjection busy = FakeInjection::exception(6, 3, -1);
+    busy.address = 22;
+    rig.fake.addInjection(busy);
+    rig.fake.clearLog();
+
+    QVERIFY(unavailable.wait(20000));
+    const QList<FakeRequest> refused = rig.fake.requestLog();
+    QVERIFY(!refused.isEmpty());
+    const qint64 span = refused.last().timeMs - refused.first().timeMs;
+    QVERIFY2(span >= limitMs - 100, qPrintable(QString::number(span)));
+    QStringList lines;
+    for (const QList<QVariant> &args : log)
+        lines << args.at(0).toString();
+    QCOMPARE(lines.count(QStringLiteral("ЦУ-Л отвечает, но остаётся занятым и не сообщает своё состояние")), 1);
+    // Said once, and the link stays: an exception is an answer.
+    QTest::qWait(2 * limitMs);
+    QCOMPARE(unavailable.count(), 1);
+    QCOMPARE(lost.count(), 0);
+
+    // The next status block is news even though it did not change.
+    const int before = line.count();
+    rig.fake.clearInjections();
+    QTRY_VERIFY_WITH_TIMEOUT(line.count() > before, 10000);
+    // And a new refusal starts a new time limit.
+    rig.fake.addInjection(busy);
+    QVERIFY(unavailable.wait(20000));
+    QCOMPARE(unavailable.count(), 2);
+}
+
+void TestDriverMonitor::wrongStatusRepliesInARow_data()
+{
+    QTest::addColumn<QList<int>>("runs");   // wrong replies in a row, a good one after each run
+    QTest::addColumn<bool>("closed");
+
+    QTest::newRow("2 keep the link") << QList<int>{2} << false;
+    QTest::newRow("3 close it") << QList<int>{3} << true;
+    QTest::newRow("a good reply between resets the count") << QList<int>{2, 2} << false;
+}
+
+void TestDriverMonitor::wrongStatusRepliesInARow()
+{
+    QFETCH(QList<int>, runs);
+    QFETCH(bool, closed);
+
+    Rig rig;
+    rig.setModules(10, 0, 0);
+    QVERIFY(rig.start(false));
+    LantrelDriver *d = rig.driver.get();
+    QSignalSpy lost(d, &LantrelDriver::disconnected);
+    QSignalSpy log(d, &LantrelDriver::writeToLog);
+
+    int wrong = 0;
+    for (int run : runs) {
+        FakeInjection inj = FakeInjection::make(FakeInjection::WrongFunction, 3, run);
+        inj.address = 22;
+        rig.fake.addInjection(inj);
+        wrong += run;
+        if (closed)
+            break;
+        // The wrong replies, then a good one.
+        const int good = statusRequests(rig.fake, false);
+        QTRY_VERIFY_WITH_TIMEOUT(statusRequests(rig.fake, true) == wrong && statusRequests(rig.fake, false) > good,
+                                 20000);
+        QCOMPARE(lost.count(), 0);
+    }
+    if (closed) {
+        QVERIFY(lost.wait(20000));
+        QCOMPARE(statusRequests(rig.fake, true), wrong);
+        QStringList lines;
+        for (const QList<QVariant> &args : log)
+            lines << args.at(0).toString();
+        QVERIFY2(lines.contains(QStringLiteral("Ответы ЦУ-Л на запросы опроса не соответствуют запросам, "
+                                               "превышен допустимый лимит повторов")),
+                 qPrintable(lines.join('\n')));
+    } else {
+        // Some more cycles with good replies: the link stays.
+        const int good = statusRequests(rig.fake, false);
+        QTRY_VERIFY_WITH_TIMEOUT(statusRequests(rig.fake, false) >= good + 3, 20000);
+        QCOMPARE(lost.count(), 0);
+    }
+}
 QTEST_GUILESS_MAIN(TestDriverMonitor)
 #include "tst_drivermonitor.moc"

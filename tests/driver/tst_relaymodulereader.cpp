@@ -85,10 +85,11 @@ private slots:
                                                         << QStringLiteral("10.1.2.3") << notRelay << false << 1;
         QTest::newRow("exception to the identity read")
             << int(FakeRelayModule::ExceptionOnIdentity) << quint16(2) << QStringLiteral("127.0.0.1")
-            << QStringLiteral("(MODBUS код 0x02)") << true << 1;
+            << QStringLiteral("127.0.0.1. Ответ-исключение Modbus: недопустимый адрес данных (MODBUS код 0x02)")
+            << true << 1;
         QTest::newRow("exception to the input read")
             << int(FakeRelayModule::ExceptionOnInput) << quint16(2) << QStringLiteral("127.0.0.1")
-            << QStringLiteral("(MODBUS код 0x04)") << true << 2;
+            << QStringLiteral("127.0.0.1. Ответ-исключение Modbus: отказ устройства (MODBUS код 0x04)") << true << 2;
         const QString noAnswer = QStringLiteral("Ответ устройства не соответствует запросу");
         QTest::newRow("short identity reply") << int(FakeRelayModule::ShortIdentity) << quint16(2)
                                               << QStringLiteral("127.0.0.1") << noAnswer << true << 1;
@@ -107,7 +108,9 @@ private slots:
         // Qt itself refuses an input reply without a status byte.
         QTest::newRow("short input reply") << int(FakeRelayModule::ShortInput) << quint16(2)
                                            << QStringLiteral("127.0.0.1")
-                                           << QStringLiteral("Ошибка выполнения запроса к ЖН-Т 127.0.0.1") << true << 2;
+                                           << QStringLiteral("Ошибка выполнения запроса к ЖН-Т 127.0.0.1. "
+                                                             "Получен некорректный ответ")
+                                           << true << 2;
     }
 
     void failedProbe()
