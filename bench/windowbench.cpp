@@ -110,6 +110,27 @@ const char *const PageNames[] = {"controller", "line modules", "sensors", "I/O m
                                  "line protection", "relay modules", "interactions"};
 const int PageCount = 7;
 
+// Shows every page in turn from the filled models and reports each step,
+// the same way for both sides.
+void showPagesAndReport(QStackedWidget *stack, const QElapsedTimer &clock, double readMs, double filledMs,
+                        const QString &prefix, const std::function<void(QWidget *)> &shown = {})
+{
+    double shownMs = filledMs;
+    QVector<double> pages;
+    for (int page = 1; page <= PageCount; ++page) {
+        showPage(stack, page, shown);
+        const double now = msSince(clock);
+        pages << now - shownMs;
+        shownMs = now;
+    }
+    const double total = msSince(clock);
+    report(prefix + QStringLiteral("read, parse and checks"), readMs);
+    report(prefix + QStringLiteral("model fill"), filledMs - readMs);
+    for (int page = 0; page < PageCount; ++page)
+        report(prefix + QStringLiteral("page ") + QLatin1String(PageNames[page]), pages[page]);
+    report(prefix + QStringLiteral("total"), total);
+}
+
 // ---- The main window
 
 int runWindow(const QString &path)
@@ -143,20 +164,7 @@ int runWindow(const QString &path)
         const double filledMs = msSince(clock);
         QObject::disconnect(logged);
         QObject::disconnect(filled);
-        double shownMs = filledMs;
-        QVector<double> pages;
-        for (int page = 1; page <= PageCount; ++page) {
-            showPage(stack, page);
-            const double now = msSince(clock);
-            pages << now - shownMs;
-            shownMs = now;
-        }
-        const double total = msSince(clock);
-        report(prefix + QStringLiteral("read, parse and checks"), readMs);
-        report(prefix + QStringLiteral("model fill"), filledMs - readMs);
-        for (int page = 0; page < PageCount; ++page)
-            report(prefix + QStringLiteral("page ") + QLatin1String(PageNames[page]), pages[page]);
-        report(prefix + QStringLiteral("total"), total);
+        showPagesAndReport(stack, clock, readMs, filledMs, prefix);
         stack->setCurrentIndex(1);
         settle();
     };
@@ -407,20 +415,7 @@ int runReference(const QString &path)
         const double parsedMs = msSince(clock);
         reference.fill();
         const double filledMs = msSince(clock);
-        double shownMs = filledMs;
-        QVector<double> pages;
-        for (int page = 1; page <= PageCount; ++page) {
-            showPage(stack, page, sizeColumns);
-            const double now = msSince(clock);
-            pages << now - shownMs;
-            shownMs = now;
-        }
-        const double total = msSince(clock);
-        report(prefix + QStringLiteral("read, parse and checks"), parsedMs);
-        report(prefix + QStringLiteral("model fill"), filledMs - parsedMs);
-        for (int page = 0; page < PageCount; ++page)
-            report(prefix + QStringLiteral("page ") + QLatin1String(PageNames[page]), pages[page]);
-        report(prefix + QStringLiteral("total"), total);
+        showPagesAndReport(stack, clock, parsedMs, filledMs, prefix, sizeColumns);
         stack->setCurrentIndex(1);
         settle();
     };
