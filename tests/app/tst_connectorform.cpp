@@ -44,6 +44,9 @@ quint32 ip(const char *text)
 }
 
 constexpr int FakeLineAddress = 3;
+// What follows real work (a file read, a driver's end) is waited for with
+// this limit: an ASan build on a loaded machine is many times slower.
+constexpr int WorkWaitMs = 30000;
 
 struct MessageRecord
 {
@@ -535,7 +538,7 @@ void TestConnectorForm::searchFindsNothing()
     QCOMPARE(child<QLineEdit>("edtIpAddr")->text(), QStringLiteral("10.0.0.1"));
     QCOMPARE(ConnectorForm::decodeHostList(appSettings->value(QStringLiteral("Connection/List")).toString()), hosts);
     QCOMPARE(child<QPushButton>("btnConnect")->isEnabled(), withInterface);
-    QTRY_VERIFY(!m_form->findChild<QProgressDialog *>());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form->findChild<QProgressDialog *>(), WorkWaitMs);
     QVERIFY(!QApplication::overrideCursor());
 }
 
@@ -597,7 +600,7 @@ void TestConnectorForm::searchFindsControllers()
     // The remembered list now holds exactly what the search found.
     const HostMap found{{ip("10.77.0.1"), 42}};
     QCOMPARE(ConnectorForm::decodeHostList(appSettings->value(QStringLiteral("Connection/List")).toString()), found);
-    QTRY_VERIFY(!m_form->findChild<QProgressDialog *>());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form->findChild<QProgressDialog *>(), WorkWaitMs);
     QVERIFY(!QApplication::overrideCursor());
 
     // Picking the row makes the address complete again.
@@ -699,7 +702,7 @@ void TestConnectorForm::connectToFake()
         }
     }
 
-    QTRY_VERIFY_WITH_TIMEOUT(!m_form, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form, WorkWaitMs);
     QCOMPARE(shown.count(), 1);
     QVERIFY(m_manager->mainForm()->isVisible());
     QVERIFY(m_manager->client()->hasDriver());
@@ -749,9 +752,9 @@ void TestConnectorForm::cancelStoresNothing()
     edit->setText(QStringLiteral("127.0.0.1"));
     QTest::keyClick(edit, Qt::Key_Return);
 
-    QTRY_VERIFY_WITH_TIMEOUT(cancelled, 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_manager->client()->hasDriver(), 10000);
-    QTRY_VERIFY(!m_form->findChild<QProgressDialog *>());
+    QTRY_VERIFY_WITH_TIMEOUT(cancelled, WorkWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_manager->client()->hasDriver(), WorkWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form->findChild<QProgressDialog *>(), WorkWaitMs);
     QVERIFY(m_form);
     QVERIFY(m_form->isVisible());
     QCOMPARE(shown.count(), 0);
@@ -806,7 +809,7 @@ void TestConnectorForm::connectionFailures()
     edit->setText(address);
     QTest::keyClick(edit, Qt::Key_Return);
 
-    QTRY_VERIFY_WITH_TIMEOUT(!m_messages.isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_messages.isEmpty(), WorkWaitMs);
     QCOMPARE(m_messages.size(), 1);
     QCOMPARE(m_messages.first().icon, QMessageBox::Critical);
     const QString text = QStringLiteral("Не удалось подключиться к ЦУ-Л (адрес %1, линейный адрес %2).\n%3")
@@ -818,8 +821,8 @@ void TestConnectorForm::connectionFailures()
     // The dialog stays for another try; nothing is left running.
     QVERIFY(m_form && m_form->isVisible());
     QCOMPARE(shown.count(), 0);
-    QTRY_VERIFY(!m_manager->client()->hasDriver());
-    QTRY_VERIFY(!m_form->findChild<QProgressDialog *>());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_manager->client()->hasDriver(), WorkWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form->findChild<QProgressDialog *>(), WorkWaitMs);
     QVERIFY(!QApplication::overrideCursor());
 }
 
@@ -846,7 +849,7 @@ void TestConnectorForm::closingStartDialogEndsProgram()
         QTest::keyClick(child<QLineEdit>("edtIpAddr"), Qt::Key_Escape);
     else
         QTest::mouseClick(child<QPushButton>("btnCancel"), Qt::LeftButton);
-    QTRY_VERIFY(!m_form);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form, WorkWaitMs);
     QCOMPARE(closeApp.count(), 1);
 }
 
@@ -901,10 +904,10 @@ void TestConnectorForm::closedWhileConnecting()
     edit->setText(QStringLiteral("127.0.0.1"));
     QTest::keyClick(edit, Qt::Key_Return);
 
-    QTRY_VERIFY_WITH_TIMEOUT(stopped, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(stopped, WorkWaitMs);
     QVERIFY(!m_form);
     // The driver is deleted once its thread has finished.
-    QTRY_VERIFY(!m_manager->client()->hasDriver());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_manager->client()->hasDriver(), WorkWaitMs);
     QVERIFY(!QApplication::overrideCursor());
 }
 
@@ -948,14 +951,14 @@ void TestConnectorForm::offlineLoad()
                           | QFileDialog::DontUseCustomDirectoryIcons);
 
     if (valid) {
-        QTRY_VERIFY(!m_form);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_form, WorkWaitMs);
         QCOMPARE(shown.count(), 1);
         QVERIFY(m_manager->mainForm()->isVisible());
         QCOMPARE(appSettings->value(QStringLiteral("Common/LastPath")).toString(), files.path());
         QVERIFY(m_messages.isEmpty());
     } else {
         // The client's reason is shown over the dialog, which stays.
-        QTRY_COMPARE(m_messages.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_messages.size(), 1, WorkWaitMs);
         QCOMPARE(m_messages.first().icon, QMessageBox::Critical);
         QVERIFY(m_messages.first().text.contains(QStringLiteral("system.xml")));
         QVERIFY(m_form && m_form->isVisible());
@@ -999,13 +1002,13 @@ void TestConnectorForm::connectWaitHasLimit()
     edit->setText(QStringLiteral("127.0.0.1"));
     QTest::keyClick(edit, Qt::Key_Return);
 
-    QTRY_VERIFY_WITH_TIMEOUT(server.acceptedCount() > 0 && !m_manager->client()->hasDriver(), 30000);
-    QTRY_COMPARE(m_messages.size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(server.acceptedCount() > 0 && !m_manager->client()->hasDriver(), WorkWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_messages.size(), 1, WorkWaitMs);
     const QString text = QStringLiteral("Не удалось подключиться к ЦУ-Л (адрес 127.0.0.1, линейный адрес %1).\n"
                                         "Контроллер не ответил за 1 с.")
                              .arg(FakeLineAddress);
     QVERIFY2(m_messages.first().text == text, qPrintable(m_messages.first().text));
-    QTRY_VERIFY(!m_form->findChild<QProgressDialog *>());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form->findChild<QProgressDialog *>(), WorkWaitMs);
     QVERIFY(m_form->isVisible());
     QCOMPARE(shown.count(), 0);
     QVERIFY(!QApplication::overrideCursor());
