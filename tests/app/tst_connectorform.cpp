@@ -800,8 +800,14 @@ void TestConnectorForm::connectionFailures()
     if (deviceType != 0)
         QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 502));
 
-    startManager({{"Connection/LineAddress", FakeLineAddress}, {"Driver/EnableMonitoring", false},
-                  {"Driver/BusyTimeLimit", 500}});
+    QVariantMap settings{{"Connection/LineAddress", FakeLineAddress}, {"Driver/EnableMonitoring", false}};
+    // The busy limit is what ends the busy attempt: short, with response
+    // time-outs far above it.
+    if (deviceType == -2) {
+        settings.insert("Driver/BusyTimeLimit", 500);
+        settings.insert("Driver/ResponseTimeout", 20000);
+    }
+    startManager(settings);
     openForm();
     QSignalSpy shown(m_form.data(), &ConnectorForm::showMainForm);
     QSignalSpy logged(m_form.data(), &ConnectorForm::writeToLog);
