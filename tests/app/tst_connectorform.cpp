@@ -1008,8 +1008,10 @@ void TestConnectorForm::connectWaitHasLimit()
     edit->setText(QStringLiteral("127.0.0.1"));
     QTest::keyClick(edit, Qt::Key_Return);
 
-    QTRY_VERIFY_WITH_TIMEOUT(server.acceptedCount() > 0 && !m_manager->client()->hasDriver(), WorkWaitMs);
+    // On a loaded machine the limit may come before the fake takes the
+    // connection: the dialog's limit ends the attempt either way.
     QTRY_COMPARE_WITH_TIMEOUT(m_messages.size(), 1, WorkWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_manager->client()->hasDriver(), WorkWaitMs);
     const QString text = QStringLiteral("Не удалось подключиться к ЦУ-Л (адрес 127.0.0.1, линейный адрес %1).\n"
                                         "Контроллер не ответил за 1 с.")
                              .arg(FakeLineAddress);
