@@ -113,12 +113,10 @@ LantrelClient::~LantrelClient()
 {
     if (m_thread.isRunning()) {
         releaseDriver();
-        // Qt aborts the program when a running thread object is destroyed:
-        // a thread that does not end in time is stopped by force.
-        if (!m_thread.wait(DriverStopLimitMs)) {
-            m_thread.terminate();
-            m_thread.wait();
-        }
+        // Waited for to its end, as before a new connection: stopping it by
+        // force cancels it inside Qt's code, which aborts the program (a
+        // serial port may take seconds to close on a loaded machine).
+        m_thread.wait();
     }
 }
 
