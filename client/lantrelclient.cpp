@@ -560,14 +560,9 @@ void LantrelClient::onRebootCompleted(bool success)
     emit deviceRebooted();
     m_lineModulesChanged = false;
 
-    bool reread = false;
-    if (!m_configSaved) {
-        setConfigSaved();
-        reread = true;
-    } else {
-        reread = m_rereadAfterRestart;
-        m_unflashedController.clear();
-    }
+    // What was not saved to flash is gone from the controller: read it anew.
+    const bool reread = !m_configSaved || m_rereadAfterRestart;
+    setConfigSaved();
     m_rereadAfterRestart = false;
     if (reread)
         QTimer::singleShot(4000, Qt::CoarseTimer, this, &LantrelClient::rereadConfiguration);
