@@ -17,26 +17,6 @@
 
 using namespace LantrelProtocol;
 
-namespace {
-
-const int SettingsTab = 0;
-const int StateTab = 1;
-
-// The numbers are what the model stores.
-QMap<int, QString> lineModes()
-{
-    return {{0, QStringLiteral("не задан")}, {1, QStringLiteral("ведущий")}, {2, QStringLiteral("ведомый")}};
-}
-
-const QString NormalText = QStringLiteral("<p>НОРМА</p>");
-const QString ActiveText = QStringLiteral("<p style=\"color:red;\">АКТИВ</p>");
-// A loop's two status bits (first bit, second bit) as an index.
-const QStringList LoopStateTexts = {NormalText, QStringLiteral("<p style=\"color:red;\">ОБРЫВ</p>"),
-                                    QStringLiteral("<p style=\"color:red;\">КЗ</p>"), ActiveText};
-const QString LoopOffText = QStringLiteral("<p>ОТКЛ</p>");
-const QString RelayOnText = QStringLiteral("<p style=\"color:red;\">ВКЛ</p>");
-const QString RelayOffText = QStringLiteral("<p>ВЫКЛ</p>");
-
 // What is typed is cut to what the controller keeps, at a character
 // boundary. A longer identifier from a file stays as it is and may be edited,
 // but it does not grow.
@@ -58,6 +38,27 @@ public:
 private:
     int limit = BlockIdMaxBytes;
 };
+
+namespace {
+
+const int SettingsTab = 0;
+const int StateTab = 1;
+
+// The numbers are what the model stores.
+QMap<int, QString> lineModes()
+{
+    return {{0, QStringLiteral("не задан")}, {1, QStringLiteral("ведущий")}, {2, QStringLiteral("ведомый")}};
+}
+
+const QString NormalText = QStringLiteral("<p>НОРМА</p>");
+const QString ActiveText = QStringLiteral("<p style=\"color:red;\">АКТИВ</p>");
+// A loop's two status bits (first bit, second bit) as an index.
+const QStringList LoopStateTexts = {NormalText, QStringLiteral("<p style=\"color:red;\">ОБРЫВ</p>"),
+                                    QStringLiteral("<p style=\"color:red;\">КЗ</p>"), ActiveText};
+const QString LoopOffText = QStringLiteral("<p>ОТКЛ</p>");
+const QString RelayOnText = QStringLiteral("<p style=\"color:red;\">ВКЛ</p>");
+const QString RelayOffText = QStringLiteral("<p>ВЫКЛ</p>");
+
 
 // A value with no item is shown as an extra, marked item.
 void selectItem(QComboBox *box, uint value)
@@ -161,7 +162,8 @@ ControllerConfigForm::ControllerConfigForm(QWidget *parent, Qt::WindowFlags flag
         {ui->ckDAFs, ControllerConfigModel::DafParam},
         {ui->cbSRule, ControllerConfigModel::RuleJpParam},
     };
-    ui->edtBlockID->setValidator(new BlockIdValidator(ui->edtBlockID));
+    blockIdValidator = new BlockIdValidator(ui->edtBlockID);
+    ui->edtBlockID->setValidator(blockIdValidator);
     ui->lblBlockIdCut->setText(QStringLiteral("ЦУ-Л получит только первые %1 байта идентификатора").arg(BlockIdMaxBytes));
     ui->lblBlockIdCut->hide();
     connect(ui->edtBlockID, &QLineEdit::textChanged, this, &ControllerConfigForm::showBlockIdCut);
@@ -269,7 +271,7 @@ void ControllerConfigForm::showSettings()
     for (QObject *editor : editors)
         editor->blockSignals(true);
 
-    static_cast<BlockIdValidator *>(const_cast<QValidator *>(ui->edtBlockID->validator()))->hold(model->blockId);
+    blockIdValidator->hold(model->blockId);
     ui->edtBlockID->setText(model->blockId);
     showBlockIdCut();
     ui->edtIpAddr->setText(QHostAddress(network.IPAddr).toString());

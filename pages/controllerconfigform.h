@@ -13,6 +13,7 @@ namespace Ui {
 class ControllerConfigForm;
 }
 
+class BlockIdValidator;
 class ControllerConfigModel;
 class LantrelClient;
 
@@ -58,6 +59,7 @@ private:
     void updateActions();
 
     Ui::ControllerConfigForm *ui;
+    BlockIdValidator *blockIdValidator = nullptr;
     LantrelClient *client;
     ControllerConfigModel *model;
     QHash<QObject *, int> editorIds;
