@@ -436,7 +436,7 @@ void LantrelDriver::decodeModbusResponse()
             abandonMonitoringCycle(now);
         } else if (hasCode && (code <= 3 || code >= 128)) {
             finishRequest(reply, true);
-        } else if (busyTooLong(now)) {
+        } else if (busyTooLong(busySinceMs, now)) {
             // The controller answers but stays busy: give the operation up.
             emit writeToLog(QStringLiteral("%1: запрос не выполнен за %2 с").arg(busyText(), busyLimitSeconds()));
             failedBusy = true;
@@ -842,11 +842,12 @@ void LantrelDriver::failConnection(const QString &reason)
     QMetaObject::invokeMethod(this, "stop", Qt::QueuedConnection);
 }
 
-bool LantrelDriver::busyTooLong(qint64 now)
+// Counted from the first busy answer, kept in sinceMs until a good one resets it.
+bool LantrelDriver::busyTooLong(qint64 &sinceMs, qint64 now) const
 {
-    if (busySinceMs < 0)
-        busySinceMs = now;
-    return now - busySinceMs >= busyTimeLimitMs;
+    if (sinceMs < 0)
+        sinceMs = now;
+    return now - sinceMs >= busyTimeLimitMs;
 }
 
 QString LantrelDriver::busyText()

@@ -379,8 +379,8 @@ private:
     int responseTimeoutMs = 0;
     // The head item fails because the controller stayed busy.
     bool failedBusy = false;
-    // Starts the busy time at the first busy answer; true once it is over.
-    bool busyTooLong(qint64 now);
+    // Starts a busy time at its first busy answer; true once it is over.
+    bool busyTooLong(qint64 &sinceMs, qint64 now) const;
     // The program's words for a controller that stays busy.
     static QString busyText();
     QString busyLimitSeconds() const;

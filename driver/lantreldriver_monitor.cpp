@@ -395,9 +395,7 @@ void LantrelDriver::decodeMonitoringReply(QModbusReply *reply, qint64 now)
 
 void LantrelDriver::noteStatusRefused(qint64 now)
 {
-    if (statusRefusedSinceMs < 0)
-        statusRefusedSinceMs = now;
-    if (statusUnknown || now - statusRefusedSinceMs < busyTimeLimitMs)
+    if (!busyTooLong(statusRefusedSinceMs, now) || statusUnknown)
         return;
     // What the windows show is no longer the controller's state.
     statusUnknown = true;
