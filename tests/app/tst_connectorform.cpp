@@ -8,6 +8,7 @@
 #include "lantrelclient.h"
 #include "taskmanager.h"
 #include "uiseams.h"
+#include "windowtestsupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -637,14 +638,8 @@ void TestConnectorForm::quitDuringSearchKeepsList()
         QTest::mouseClick(cancel, Qt::LeftButton);
     });
     canceller.start();
-    bool timedOut = false;
-    QTimer::singleShot(20000, qApp, [&timedOut]() {
-        timedOut = true;
-        QCoreApplication::quit();
-    });
-    QApplication::exec();
+    QVERIFY(WindowTest::execUntilQuit(20000));
 
-    QVERIFY(!timedOut);
     QVERIFY(cancelled);
     QVERIFY(!m_form);
     appSettings->sync();

@@ -5,6 +5,7 @@
 #include "connectorform.h"
 #include "lantrelclient.h"
 #include "taskmanager.h"
+#include "windowtestsupport.h"
 
 #include <QApplication>
 #include <QLayout>
@@ -240,17 +241,11 @@ void TestTaskManager::cancelEndsProgram()
     QPointer<QWidget> mainForm = manager.mainForm();
     QVERIFY(dialog && mainForm);
 
-    bool timedOut = false;
     QTimer::singleShot(0, dialog, [dialog]() {
         QPushButton *cancel = dialog->findChild<QPushButton *>(QStringLiteral("btnCancel"));
         QTest::mouseClick(cancel, Qt::LeftButton);
     });
-    QTimer::singleShot(10000, qApp, [&timedOut]() {
-        timedOut = true;
-        QCoreApplication::quit();
-    });
-    QCoreApplication::exec();
-    QVERIFY(!timedOut);
+    QVERIFY(WindowTest::execUntilQuit(10000));
     QTRY_VERIFY(!dialog);
     QTRY_VERIFY(!mainForm);
     QVERIFY(!manager.mainForm());

@@ -5,15 +5,35 @@
 // file, the one client published for the windows, and message boxes
 // answered by the test. Header-only, like clienttestsupport.h.
 
+#include <QCoreApplication>
 #include <QList>
 #include <QMessageBox>
 #include <QString>
+#include <QTimer>
 
 #include "appcontext.h"
 #include "clienttestsupport.h"
 #include "uiseams.h"
 
 namespace WindowTest {
+
+// Runs the application's own event loop until the program quits it, for at
+// most limitMs; false when the limit ended it. The limit goes with the call:
+// a quit after the loop has ended would make every later event loop of the
+// test program return at once.
+inline bool execUntilQuit(int limitMs)
+{
+    bool timedOut = false;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, [&timedOut]() {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    limit.start(limitMs);
+    QCoreApplication::exec();
+    return !timedOut;
+}
 
 // One message box the window asked for.
 struct AskedBox
