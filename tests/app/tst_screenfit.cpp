@@ -4,7 +4,8 @@
 // fault listed, and every control stays reachable (inside the window, or
 // inside a scroll area that can scroll to it) and whole. In the desktop's
 // font the controller page needs no sideways scroll, held values' marks
-// included. Message boxes show their whole title.
+// included, and the addressing mode shows all its controls without a scroll.
+// Message boxes show their whole title.
 
 #include "appglobals.h"
 #include "clienttestsupport.h"
@@ -249,6 +250,25 @@ QStringList sidewaysScrolls(QWidget *top, QWidget *window)
     return faults;
 }
 
+// The controls in `part` that lie outside the view of `area` as it is
+// scrolled now.
+QStringList outOfView(QWidget *part, QScrollArea *area, QWidget *window)
+{
+    QStringList faults;
+    const QRect view = area->viewport()->rect();
+    for (QWidget *w : part->findChildren<QWidget *>()) {
+        if (!w->isVisibleTo(window) || !isControl(w, window))
+            continue;
+        const QRect r(w->mapTo(area->viewport(), QPoint(0, 0)), w->size());
+        if (!view.contains(r))
+            faults << QStringLiteral("%1 \"%2\": %3,%4 %5x%6 outside the view %7x%8")
+                          .arg(QLatin1String(w->metaObject()->className()), w->objectName())
+                          .arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
+                          .arg(view.width()).arg(view.height());
+    }
+    return faults;
+}
+
 // The desktop's font while it lives: the offscreen platform draws at 12
 // points, a desktop without a platform theme at 9.
 class DesktopFont
@@ -354,6 +374,8 @@ private slots:
     void mainWindowModes();
     void controllerPageNoSidewaysScroll_data();
     void controllerPageNoSidewaysScroll();
+    void addressingControlsInView_data();
+    void addressingControlsInView();
     void stateWindow();
     void firmwareWindow_data();
     void firmwareWindow();
@@ -366,6 +388,8 @@ private slots:
 private:
     void fillAndFault();
     QStringList maximizedFaults(MainForm &form);
+    void readLine(FakeController &fake, FakeTcpServer &server);
+    void startAddressing(QWidget *page, QWidget *window, bool group);
     void widenLastRow(int page);
 
     std::unique_ptr<TaskManager> m_manager;
@@ -476,17 +500,12 @@ void TestScreenFit::mainWindowModes()
     LantrelClient *client = m_manager->client();
     MainForm form;
     QObject::disconnect(&form, &MainForm::shutdown, appTaskManager, &TaskManager::stopApp);
-    if (mode == GroupPanels) {
+    if (mode == GroupPanels)
         fillAndFault();
-    } else {
-        fake.loadGeneratedConfiguration(ClientTest::LineAddress, QHostAddress(QStringLiteral("127.0.0.1")), 500,
-                                        100, 32);
-        QSignalSpy read(client, &LantrelClient::datasetChanged);
-        QVERIFY(ClientTest::listenAndConnect(server, *client));
-        QVERIFY(read.wait(ClientTest::LongWaitMs));
-        emit client->controllerStatusChanged(everyControllerFault());
-        emit client->lineStatusChanged(everyLineFault());
-    }
+    else
+        readLine(fake, server);
+    if (QTest::currentTestFailed())
+        return;
     auto *stack = form.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
     stack->setCurrentIndex(page);
     form.show();
@@ -505,25 +524,47 @@ void TestScreenFit::mainWindowModes()
             QVERIFY(button->isChecked());
         }
     } else {
-        // The group mode shows the most.
-        auto *selection = current->findChild<QComboBox *>(QStringLiteral("cbSelectionMode"));
-        if (mode == AddressingGroup)
-            selection->setCurrentIndex(1);
-        auto *start = current->findChild<QPushButton *>(QStringLiteral("btnModuleAddressing"));
-        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), ClientTest::LongWaitMs);
-        start->click();
-        QTRY_VERIFY_WITH_TIMEOUT(current->findChild<QWidget *>(QStringLiteral("frameAddressing"))->isVisibleTo(&form),
-                                 ClientTest::LongWaitMs);
-        if (mode == AddressingGroup) {
-            auto *group = current->findChild<QCheckBox *>(QStringLiteral("ckAllowGroup"));
-            QVERIFY(group->isEnabled());
-            group->click();
-            QVERIFY(current->findChild<QWidget *>(QStringLiteral("frameModCount"))->isVisibleTo(&form));
-        }
+        startAddressing(current, &form, mode == AddressingGroup);
+        if (QTest::currentTestFailed())
+            return;
     }
     const QStringList faults = maximizedFaults(form);
     client->shutdownDriver();
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+}
+
+// The fake holds the largest line and reports every fault; the client has read it.
+void TestScreenFit::readLine(FakeController &fake, FakeTcpServer &server)
+{
+    LantrelClient *client = m_manager->client();
+    fake.loadGeneratedConfiguration(ClientTest::LineAddress, QHostAddress(QStringLiteral("127.0.0.1")), 500,
+                                    100, 32);
+    QSignalSpy read(client, &LantrelClient::datasetChanged);
+    QVERIFY(ClientTest::listenAndConnect(server, *client));
+    QVERIFY(read.wait(ClientTest::LongWaitMs));
+    emit client->controllerStatusChanged(everyControllerFault());
+    emit client->lineStatusChanged(everyLineFault());
+}
+
+// Starts the addressing mode on the line modules page, choosing modules from
+// the table for a group change, which shows the most.
+void TestScreenFit::startAddressing(QWidget *page, QWidget *window, bool group)
+{
+    auto *selection = page->findChild<QComboBox *>(QStringLiteral("cbSelectionMode"));
+    if (group)
+        selection->setCurrentIndex(1);
+    auto *start = page->findChild<QPushButton *>(QStringLiteral("btnModuleAddressing"));
+    QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), ClientTest::LongWaitMs);
+    start->click();
+    QTRY_VERIFY_WITH_TIMEOUT(page->findChild<QWidget *>(QStringLiteral("frameAddressing"))->isVisibleTo(window),
+                             ClientTest::LongWaitMs);
+    if (group) {
+        auto *allowGroup = page->findChild<QCheckBox *>(QStringLiteral("ckAllowGroup"));
+        QVERIFY(allowGroup->isEnabled());
+        allowGroup->click();
+        QVERIFY(page->findChild<QWidget *>(QStringLiteral("frameModCount"))->isVisibleTo(window));
+    }
+    settle();
 }
 
 void TestScreenFit::controllerPageNoSidewaysScroll_data()
@@ -579,6 +620,45 @@ void TestScreenFit::controllerPageNoSidewaysScroll()
     }
     QStringList faults = maximizedFaults(form);
     faults += sidewaysScrolls(page, &form);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+}
+
+void TestScreenFit::addressingControlsInView_data()
+{
+    QTest::addColumn<bool>("group");
+    QTest::newRow("one module") << false;
+    QTest::newRow("a group") << true;
+}
+
+// The controls used on every module are in view as the mode starts, on the
+// small screen maximized.
+void TestScreenFit::addressingControlsInView()
+{
+    QFETCH(bool, group);
+    DesktopFont desktopFont;
+    FakeController fake;
+    FakeTcpServer server(&fake);
+    MainForm form;
+    QObject::disconnect(&form, &MainForm::shutdown, appTaskManager, &TaskManager::stopApp);
+    readLine(fake, server);
+    if (QTest::currentTestFailed())
+        return;
+    auto *stack = form.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+    stack->setCurrentIndex(2);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.resize(Maximized);
+    settle();
+    QWidget *page = stack->currentWidget();
+    startAddressing(page, &form, group);
+    if (QTest::currentTestFailed())
+        return;
+    // The command column takes the page's height and needs no scroll.
+    auto *column = page->findChild<QScrollArea *>(QStringLiteral("saCommands"));
+    QStringList faults = outOfView(column->widget(), column, &form);
+    if (column->verticalScrollBar()->maximum() > 0)
+        faults << QStringLiteral("the column scrolls by %1").arg(column->verticalScrollBar()->maximum());
+    m_manager->client()->shutdownDriver();
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 }
 
