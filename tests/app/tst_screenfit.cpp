@@ -2,11 +2,14 @@
 // maximized with every page, tab and mode, the state window, the firmware
 // window and the module-data window hold the largest configuration with every
 // fault listed, and every control stays reachable (inside the window, or
-// inside a scroll area that can scroll to it) and whole. Message boxes show
-// their whole title.
+// inside a scroll area that can scroll to it) and whole. In the desktop's
+// font the controller page needs no sideways scroll, held values' marks
+// included, and the addressing mode shows all its controls without a scroll.
+// Message boxes show their whole title.
 
 #include "appglobals.h"
 #include "clienttestsupport.h"
+#include "controllerconfigmodel.h"
 #include "devicetables.h"
 #include "fakecontroller.h"
 #include "faketcpserver.h"
@@ -43,6 +46,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QScopeGuard>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <functional>
@@ -227,6 +231,115 @@ QStringList cutTables(QWidget *top)
     return faults;
 }
 
+// Scroll areas whose content is wider than they show: part of it is reached
+// only by scrolling sideways.
+QStringList sidewaysScrolls(QWidget *top, QWidget *window)
+{
+    QStringList faults;
+    forEachTab(top, window, [&] {
+        for (QScrollArea *area : top->findChildren<QScrollArea *>()) {
+            const QWidget *content = area->widget();
+            if (area->isVisibleTo(window) && content && content->width() > area->viewport()->width()) {
+                const QString fault = QStringLiteral("%1: content %2 wide in %3").arg(area->objectName())
+                                          .arg(content->width()).arg(area->viewport()->width());
+                if (!faults.contains(fault))
+                    faults << fault;
+            }
+        }
+    });
+    return faults;
+}
+
+// The controls in `part` that lie outside the view of `area` as it is
+// scrolled now.
+QStringList outOfView(QWidget *part, QScrollArea *area, QWidget *window)
+{
+    QStringList faults;
+    const QRect view = area->viewport()->rect();
+    for (QWidget *w : part->findChildren<QWidget *>()) {
+        if (!w->isVisibleTo(window) || !isControl(w, window))
+            continue;
+        const QRect r(w->mapTo(area->viewport(), QPoint(0, 0)), w->size());
+        if (!view.contains(r))
+            faults << QStringLiteral("%1 \"%2\": %3,%4 %5x%6 outside the view %7x%8")
+                          .arg(QLatin1String(w->metaObject()->className()), w->objectName())
+                          .arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
+                          .arg(view.width()).arg(view.height());
+    }
+    return faults;
+}
+
+// The desktop's font while it lives: the offscreen platform draws at 12
+// points, a desktop without a platform theme at 9.
+class DesktopFont
+{
+public:
+    DesktopFont()
+        : m_offscreen(QApplication::font())
+    {
+        QApplication::setFont(QFont(m_offscreen.family(), 9));
+    }
+    ~DesktopFont() { QApplication::setFont(m_offscreen); }
+    DesktopFont(const DesktopFont &) = delete;
+    DesktopFont &operator=(const DesktopFont &) = delete;
+
+private:
+    QFont m_offscreen;
+};
+
+// A controller's identity at its widest.
+ControllerInfo widestIdentity()
+{
+    ControllerInfo info;
+    info.deviceType = BOS_LIN;
+    info.serialNumber = QStringLiteral("65535.2099");
+    info.boardVersion = QStringLiteral("99.99");
+    info.firmwareVersion = QStringLiteral("99.99");
+    info.firmwareDate = QStringLiteral("31.12.2099");
+    return info;
+}
+
+// Controller settings as a controller in service holds them.
+Konfig_Device_t settingsInRange()
+{
+    Konfig_Device_t device;
+    device.LineAddr = 255;
+    device.TSign = 30;
+    device.MRef = 65535;
+    device.TWork = 99;
+    device.NExc = 7;
+    device.Ratio = 20;
+    device.Dist = 99;
+    device.Range = 3;
+    device.LPF = 3;
+    device.HPF = 3;
+    device.DAF = 1;
+    device.RuleJP = 1;
+    device.CfgLoop = 0xB0;
+    return device;
+}
+
+// Settings no editor offers, each at the widest value of its field: every
+// editor shows its value as it is, marked.
+Konfig_Device_t settingsBeyondEditors()
+{
+    Konfig_Device_t device;
+    device.LineAddr = 65535;
+    device.TSign = 255;
+    device.MRef = 0;
+    device.TWork = 255;
+    device.NExc = 255;
+    device.Ratio = 255;
+    device.Dist = 255;
+    device.Range = 255;
+    device.LPF = 255;
+    device.HPF = 255;
+    device.DAF = 255;
+    device.RuleJP = 255;
+    device.CfgLoop = 0xB0;
+    return device;
+}
+
 // Every address taken, the widest serial numbers and versions.
 void fillLineModules(LineModulesModel *model)
 {
@@ -259,6 +372,10 @@ private slots:
     void mainWindowPages();
     void mainWindowModes_data();
     void mainWindowModes();
+    void controllerPageNoSidewaysScroll_data();
+    void controllerPageNoSidewaysScroll();
+    void addressingControlsInView_data();
+    void addressingControlsInView();
     void stateWindow();
     void firmwareWindow_data();
     void firmwareWindow();
@@ -271,6 +388,8 @@ private slots:
 private:
     void fillAndFault();
     QStringList maximizedFaults(MainForm &form);
+    void readLine(FakeController &fake, FakeTcpServer &server);
+    void startAddressing(QWidget *page, QWidget *window, bool group);
     void widenLastRow(int page);
 
     std::unique_ptr<TaskManager> m_manager;
@@ -381,17 +500,12 @@ void TestScreenFit::mainWindowModes()
     LantrelClient *client = m_manager->client();
     MainForm form;
     QObject::disconnect(&form, &MainForm::shutdown, appTaskManager, &TaskManager::stopApp);
-    if (mode == GroupPanels) {
+    if (mode == GroupPanels)
         fillAndFault();
-    } else {
-        fake.loadGeneratedConfiguration(ClientTest::LineAddress, QHostAddress(QStringLiteral("127.0.0.1")), 500,
-                                        100, 32);
-        QSignalSpy read(client, &LantrelClient::datasetChanged);
-        QVERIFY(ClientTest::listenAndConnect(server, *client));
-        QVERIFY(read.wait(ClientTest::LongWaitMs));
-        emit client->controllerStatusChanged(everyControllerFault());
-        emit client->lineStatusChanged(everyLineFault());
-    }
+    else
+        readLine(fake, server);
+    if (QTest::currentTestFailed())
+        return;
     auto *stack = form.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
     stack->setCurrentIndex(page);
     form.show();
@@ -410,24 +524,141 @@ void TestScreenFit::mainWindowModes()
             QVERIFY(button->isChecked());
         }
     } else {
-        // The group mode shows the most.
-        auto *selection = current->findChild<QComboBox *>(QStringLiteral("cbSelectionMode"));
-        if (mode == AddressingGroup)
-            selection->setCurrentIndex(1);
-        auto *start = current->findChild<QPushButton *>(QStringLiteral("btnModuleAddressing"));
-        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), ClientTest::LongWaitMs);
-        start->click();
-        QTRY_VERIFY_WITH_TIMEOUT(current->findChild<QWidget *>(QStringLiteral("frameAddressing"))->isVisibleTo(&form),
-                                 ClientTest::LongWaitMs);
-        if (mode == AddressingGroup) {
-            auto *group = current->findChild<QCheckBox *>(QStringLiteral("ckAllowGroup"));
-            QVERIFY(group->isEnabled());
-            group->click();
-            QVERIFY(current->findChild<QWidget *>(QStringLiteral("frameModCount"))->isVisibleTo(&form));
-        }
+        startAddressing(current, &form, mode == AddressingGroup);
+        if (QTest::currentTestFailed())
+            return;
     }
     const QStringList faults = maximizedFaults(form);
     client->shutdownDriver();
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+}
+
+// The fake holds the largest line and reports every fault; the client has read it.
+void TestScreenFit::readLine(FakeController &fake, FakeTcpServer &server)
+{
+    LantrelClient *client = m_manager->client();
+    fake.loadGeneratedConfiguration(ClientTest::LineAddress, QHostAddress(QStringLiteral("127.0.0.1")), 500,
+                                    100, 32);
+    QSignalSpy read(client, &LantrelClient::datasetChanged);
+    QVERIFY(ClientTest::listenAndConnect(server, *client));
+    QVERIFY(read.wait(ClientTest::LongWaitMs));
+    emit client->controllerStatusChanged(everyControllerFault());
+    emit client->lineStatusChanged(everyLineFault());
+}
+
+// Starts the addressing mode on the line modules page, choosing modules from
+// the table for a group change, which shows the most.
+void TestScreenFit::startAddressing(QWidget *page, QWidget *window, bool group)
+{
+    auto *selection = page->findChild<QComboBox *>(QStringLiteral("cbSelectionMode"));
+    if (group)
+        selection->setCurrentIndex(1);
+    auto *start = page->findChild<QPushButton *>(QStringLiteral("btnModuleAddressing"));
+    QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), ClientTest::LongWaitMs);
+    start->click();
+    QTRY_VERIFY_WITH_TIMEOUT(page->findChild<QWidget *>(QStringLiteral("frameAddressing"))->isVisibleTo(window),
+                             ClientTest::LongWaitMs);
+    if (group) {
+        auto *allowGroup = page->findChild<QCheckBox *>(QStringLiteral("ckAllowGroup"));
+        QVERIFY(allowGroup->isEnabled());
+        allowGroup->click();
+        QVERIFY(page->findChild<QWidget *>(QStringLiteral("frameModCount"))->isVisibleTo(window));
+    }
+    settle();
+}
+
+void TestScreenFit::controllerPageNoSidewaysScroll_data()
+{
+    QTest::addColumn<bool>("held");
+    QTest::newRow("settings in range") << false;
+    QTest::newRow("settings held beyond the editors") << true;
+}
+
+// Maximized on the small screen, both tabs of the controller page show every
+// field and its whole text, marks included, without scrolling sideways.
+void TestScreenFit::controllerPageNoSidewaysScroll()
+{
+    QFETCH(bool, held);
+    DesktopFont desktopFont;
+    MainForm form;
+    QObject::disconnect(&form, &MainForm::shutdown, appTaskManager, &TaskManager::stopApp);
+    fillAndFault();
+    auto *stack = form.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+    stack->setCurrentIndex(1);
+    QWidget *page = stack->currentWidget();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.resize(Maximized);
+    settle();
+    // Read while the page is on screen.
+    ControllerConfigModel *model = m_manager->client()->controllerConfigModel();
+    model->setControllerInfo(widestIdentity());
+    ETH_konf_t network;
+    network.IPAddr = network.NetMask = network.Gateway = 0xFFFFFFFFu;
+    Konfig_Line_t line;
+    line.LineMode = 2;
+    model->setConfig(QString(64, QLatin1Char('W')), settingsInRange(), network, line);
+    emit m_manager->client()->powerStatusChanged(Feature_Device_t());
+    emit m_manager->client()->eventMemoryStatus(65535, 65535);
+    settle();
+    if (held) {
+        // Then a file that holds what no editor offers, and an identifier
+        // longer than the controller keeps.
+        line.LineMode = 255;
+        model->setConfig(QString(100, QChar(0x0416)), settingsBeyondEditors(), network, line);
+        settle();
+        for (const char *name : {"cbLineMode", "cbRange", "cbLPFs", "cbHPFs", "cbSRule"}) {
+            auto *box = page->findChild<QComboBox *>(QLatin1String(name));
+            QVERIFY2(box->currentText().contains(QStringLiteral("вне диапазона")), name);
+        }
+        for (const char *name : {"edtLineAddr", "edtTsign", "edtMRef", "edtTwork", "edtNExc", "edtRatio", "edtDist"}) {
+            auto *spin = page->findChild<QSpinBox *>(QLatin1String(name));
+            QVERIFY2(spin->text().contains(QStringLiteral("вне диапазона")), name);
+        }
+        QVERIFY(page->findChild<QCheckBox *>(QStringLiteral("ckDAFs"))->text().contains(QStringLiteral("вне диапазона")));
+        QVERIFY(page->findChild<QLabel *>(QStringLiteral("lblBlockIdCut"))->isVisibleTo(page));
+    }
+    QStringList faults = maximizedFaults(form);
+    faults += sidewaysScrolls(page, &form);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+}
+
+void TestScreenFit::addressingControlsInView_data()
+{
+    QTest::addColumn<bool>("group");
+    QTest::newRow("one module") << false;
+    QTest::newRow("a group") << true;
+}
+
+// The controls used on every module are in view as the mode starts, on the
+// small screen maximized.
+void TestScreenFit::addressingControlsInView()
+{
+    QFETCH(bool, group);
+    DesktopFont desktopFont;
+    FakeController fake;
+    FakeTcpServer server(&fake);
+    MainForm form;
+    QObject::disconnect(&form, &MainForm::shutdown, appTaskManager, &TaskManager::stopApp);
+    readLine(fake, server);
+    if (QTest::currentTestFailed())
+        return;
+    auto *stack = form.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+    stack->setCurrentIndex(2);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.resize(Maximized);
+    settle();
+    QWidget *page = stack->currentWidget();
+    startAddressing(page, &form, group);
+    if (QTest::currentTestFailed())
+        return;
+    // The command column takes the page's height and needs no scroll.
+    auto *column = page->findChild<QScrollArea *>(QStringLiteral("saCommands"));
+    QStringList faults = outOfView(column->widget(), column, &form);
+    if (column->verticalScrollBar()->maximum() > 0)
+        faults << QStringLiteral("the column scrolls by %1").arg(column->verticalScrollBar()->maximum());
+    m_manager->client()->shutdownDriver();
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 }
 
