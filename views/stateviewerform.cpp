@@ -43,7 +43,7 @@ QString milliamperes(quint16 value)
     return QString::number(value) + QStringLiteral(" мА.");
 }
 
-const QString UnknownValue = QStringLiteral("<p>?</p>");
+const QString UnknownRelayText = QStringLiteral("<p>?</p>");
 const QString UnknownItem = QStringLiteral("&nbsp;&#9679; неизвестно<br/>");
 const QString LineHeading = QStringLiteral("<p><u>Состояние линии:</u><br/>");
 
@@ -195,7 +195,7 @@ void StateViewerForm::onControllerStatus(Status_Device_t stat)
 {
     const auto relayText = [this](bool on) {
         if (!online)
-            return UnknownValue;
+            return UnknownRelayText;
         return on ? QStringLiteral("<p style=\"color:red;\">ВКЛ</p>") : QStringLiteral("<p>ВЫКЛ</p>");
     };
     ui->lblRelay1->setText(relayText(stat.Status3 & 0x01));
@@ -241,8 +241,8 @@ void StateViewerForm::showStatusUnknown()
     ui->lblLineStatus->setText(LineHeading + UnknownItem + QStringLiteral("</p>"));
     showList(ui->lblLineFaults, QStringLiteral("<p><u>Ошибки работы линии:</u><br/>") + UnknownItem
                                     + QStringLiteral("</p>"));
-    ui->lblRelay1->setText(UnknownValue);
-    ui->lblRelay2->setText(UnknownValue);
+    ui->lblRelay1->setText(UnknownRelayText);
+    ui->lblRelay2->setText(UnknownRelayText);
     for (QLabel *value : {ui->lblVddLin, ui->lblIddSens, ui->lblIddLin})
         value->setText(QStringLiteral("?"));
     showList(ui->lblControllerFaults,
