@@ -403,12 +403,10 @@ void MainForm::onDriverStopped()
 
 void MainForm::onClientError(QString msg)
 {
-    // The box may be parented to this window, which the end of the desktop
-    // session deletes while the box is open.
-    QPointer<MainForm> self(this);
+    // Logged when it happens, on one line: the box may stay open a long time,
+    // or never be closed at all.
+    emit writeToLog(QString(msg).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     UiSeams::messageBox(QApplication::activeWindow(), QMessageBox::Critical, baseTitle, msg, QMessageBox::Ok);
-    if (self)
-        emit writeToLog(msg);
 }
 
 // ---------------------------------------------------------------------------

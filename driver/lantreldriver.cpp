@@ -40,6 +40,21 @@ QString hexText(const QByteArray &data)
     return QString::fromLatin1(data.toHex().toUpper());
 }
 
+const QString notAnAnswerText = QStringLiteral(". Ответ не соответствует запросу");
+
+// A reply in the packet log: its bytes, with the reason when it is no
+// answer to the request. Bytes Qt could not take for a reply are not shown.
+QString receivedText(const QModbusReply *reply, bool answers)
+{
+    const QModbusResponse response = reply->rawResult();
+    if (!response.isValid())
+        return QStringLiteral("RX: ") + modbusErrorText(reply);
+    const QString bytes = QStringLiteral("RX: %1%2")
+                              .arg(int(response.functionCode()) & 0x7F, 2, 16, QLatin1Char('0'))
+                              .arg(hexText(response.data()));
+    return answers ? bytes : bytes + notAnAnswerText;
+}
+
 } // namespace
 
 const QMap<int, QString> LantrelDriver::modeLogPrefixes = {
@@ -344,10 +359,12 @@ QModbusReply *LantrelDriver::sendRequest(int function_code, const QByteArray &pa
     }
 
     if (debugLogEnabled) {
-        const QString text = reply ? QStringLiteral("TX: %1%2")
-                                         .arg(function_code, 2, 16, QLatin1Char('0'))
-                                         .arg(hexText(payload))
-                                   : QStringLiteral("Invalid MODBUS request");
+        QString text = QStringLiteral("TX: %1%2").arg(function_code, 2, 16, QLatin1Char('0')).arg(hexText(payload));
+        if (!reply) {
+            const bool linked = modbusDevice && modbusDevice->state() == QModbusDevice::ConnectedState;
+            text += linked ? QStringLiteral(". Запрос не отправлен: некорректный запрос Modbus")
+                           : QStringLiteral(". Запрос не отправлен: нет соединения");
+        }
         emit capturedPacket(packetTime(clock.isValid() ? clock.elapsed() : 0), prefix + text);
     }
 
@@ -398,12 +415,11 @@ void LantrelDriver::decodeModbusResponse()
 
     switch (error) {
     case QModbusDevice::NoError:
-    case QModbusDevice::UnknownError:
+    case QModbusDevice::UnknownError: {
+        const bool answers = replyAnswersRequest(reply);
         if (debugLogEnabled)
-            text = prefix + QStringLiteral("RX: %1%2")
-                                .arg(int(response.functionCode()) & 0x7F, 2, 16, QLatin1Char('0'))
-                                .arg(hexText(response.data()));
-        if (!replyAnswersRequest(reply)) {
+            text = prefix + receivedText(reply, answers);
+        if (!answers) {
             brokenAnswers = rejectReply(reply, now);
         } else {
             timeoutCount = 0;
@@ -418,17 +434,16 @@ void LantrelDriver::decodeModbusResponse()
             }
         }
         break;
+    }
 
     case QModbusDevice::ProtocolError: {
         const bool hasCode = response.isException() && !response.data().isEmpty();
         const quint8 code = hasCode ? quint8(response.data().at(0)) : quint8(255);
-        if (debugLogEnabled)
-            text = prefix + QStringLiteral("RX: %1 (code 0x%2)")
-                                .arg(hasCode ? modbusExceptionText(code)
-                                             : modbusErrorText(error, reply->errorString()))
-                                .arg(code, 2, 16, QLatin1Char('0'));
         // An exception for another function or unit is no answer either.
-        if (!replyMatchesRequestFrame(response)) {
+        const bool matches = replyMatchesRequestFrame(response);
+        if (debugLogEnabled)
+            text = prefix + QStringLiteral("RX: ") + modbusErrorText(reply) + (matches ? QString() : notAnAnswerText);
+        if (!matches) {
             brokenAnswers = rejectReply(reply, now);
         } else if (driverMode == MODE_ADDRESSING) {
             deferAddressingPoll(now);
@@ -451,9 +466,7 @@ void LantrelDriver::decodeModbusResponse()
 
     default:
         if (debugLogEnabled)
-            text = prefix + QStringLiteral("RX: response error. %1 (code %2)")
-                                .arg(modbusErrorText(error, reply->errorString()))
-                                .arg(int(reply->error()));
+            text = prefix + QStringLiteral("RX: ") + modbusErrorText(reply);
         if (error == QModbusDevice::TimeoutError)
             limitReached = countTimeout(reply);
         else if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING)
@@ -555,7 +568,7 @@ void LantrelDriver::onRequestWatchdog()
     reply->disconnect(this);
     const qint64 now = clock.elapsed();
     if (debugLogEnabled)
-        emit capturedPacket(packetTime(now), modePrefix() + QStringLiteral("RX: no complete reply"));
+        emit capturedPacket(packetTime(now), modePrefix() + QStringLiteral("RX: Ответ получен не полностью"));
     const bool limitReached = countTimeout(reply);
     reply->deleteLater();
     ready = true;

@@ -399,8 +399,10 @@ void LantrelDriver::noteStatusRefused(qint64 now)
         return;
     // What the windows show is no longer the controller's state.
     statusUnknown = true;
+    // The next status block is news in full, changed or not.
+    statusRefreshPending = true;
     lastLineStatus = Status_Line_t();
-    lastLineStatus.State = 0xFF;   // no line state: the next status block is news
+    lastLineStatus.State = 0xFF;   // no line state
     emit writeToLog(QStringLiteral("%1 и не сообщает своё состояние").arg(busyText()));
     emit statusUnavailable();
 }

@@ -77,7 +77,10 @@ void RelayModuleReader::onModbusClientStateChanged(QModbusDevice::State state)
     if (state == QModbusDevice::UnconnectedState) {
         if (!linkUp) {
             queue.clear();
-            complete(false, QStringLiteral("Не удалось подключиться к ЖН-Т %1").arg(ip));
+            if (!completed) {
+                fail(QStringLiteral("Не удалось подключиться к ЖН-Т %1").arg(ip));
+                complete(false, errorText);
+            }
         } else if (!queue.isEmpty()) {
             // The link went down under a request: the probe ends here.
             queue.clear();
@@ -122,8 +125,8 @@ QModbusReply *RelayModuleReader::sendRequest(int function_code, const QByteArray
         QModbusRequest(QModbusPdu::FunctionCode(function_code), payload), serverAddress);
     if (!reply) {
         ready = true;
-        failed = true;
-        errorText = QStringLiteral("Ошибка отправки: некорректно сформированный запрос");
+        fail(QStringLiteral("Ошибка отправки: некорректно сформированный запрос"),
+             QStringLiteral("Ошибка отправки запроса к ЖН-Т %1: некорректно сформированный запрос").arg(ip));
         return nullptr;
     }
     ready = false;
@@ -184,9 +187,7 @@ bool RelayModuleReader::answersHead(const QModbusReply *reply) const
 
 void RelayModuleReader::failRequest(const QString &reason)
 {
-    const QString text = QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2").arg(ip, reason);
-    emit writeToLog(text);
-    fail(text);
+    fail(QStringLiteral("Ошибка выполнения запроса к ЖН-Т %1. %2").arg(ip, reason));
     queue.clear();
 }
 
@@ -224,7 +225,8 @@ void RelayModuleReader::decodeReply(QModbusReply *reply)
             serverAddress = quint8(address & 0xFF);
             queue.append({ReaderRequest::READ_INPUT, 2, readPayload(2, 1)});
         } else {
-            fail(QStringLiteral("Ответ устройства получен, но это не ЖН-Т"));
+            fail(QStringLiteral("Ответ устройства получен, но это не ЖН-Т"),
+                 QStringLiteral("Ответ устройства %1 получен, но это не ЖН-Т").arg(ip));
         }
     } else if (kind == ReaderRequest::READ_INPUT) {
         emit controllerInfo(serverAddress, quint8(data.at(1)) == 1);
@@ -237,10 +239,12 @@ void RelayModuleReader::popRequest()
         queue.removeFirst();
 }
 
-void RelayModuleReader::fail(const QString &text)
+// Every failure of a probe is logged once, when it happens, naming the module.
+void RelayModuleReader::fail(const QString &text, const QString &logText)
 {
     failed = true;
     errorText = text;
+    emit writeToLog(logText.isEmpty() ? text : logText);
 }
 
 void RelayModuleReader::complete(bool success, const QString &text)

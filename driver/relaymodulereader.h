@@ -56,7 +56,8 @@ private:
     void failRequest(const QString &reason);
     void decodeReply(QModbusReply *reply);
     void popRequest();
-    void fail(const QString &text);
+    // The text the owner shows, and the log line when that does not name the module.
+    void fail(const QString &text, const QString &logText = QString());
     void complete(bool success, const QString &text);
 
     quint8 serverAddress = 49;

@@ -58,6 +58,10 @@ const QStringList LoopStateTexts = {NormalText, QStringLiteral("<p style=\"color
 const QString LoopOffText = QStringLiteral("<p>ОТКЛ</p>");
 const QString RelayOnText = QStringLiteral("<p style=\"color:red;\">ВКЛ</p>");
 const QString RelayOffText = QStringLiteral("<p>ВЫКЛ</p>");
+// What no status stands for any more.
+const QString UnknownStateText = QStringLiteral("<p>?</p>");
+const QString UnknownValueText = QStringLiteral("?");
+const QString UnknownItem = QStringLiteral("&nbsp;&#9679; неизвестно");
 
 
 // A value with no item is shown as an extra, marked item.
@@ -74,9 +78,13 @@ QString macText(const quint8 (&mac)[6])
     return bytes.join(QLatin1Char('-')).toUpper();
 }
 
-QString loopText(quint32 mode, quint8 bits)
+// A loop switched off in the settings reads so whatever the status says; a
+// loop of an unknown status reads unknown.
+QString loopText(quint32 mode, const std::optional<Status_Device_t> &stat, int shift)
 {
-    return mode == 0 ? LoopOffText : LoopStateTexts.at(bits & 0x03);
+    if (mode == 0)
+        return LoopOffText;
+    return stat ? LoopStateTexts.at((stat->Status3 >> shift) & 0x03) : UnknownStateText;
 }
 
 QString voltageText(quint16 millivolts)
@@ -358,8 +366,8 @@ void ControllerConfigForm::setLoopModes(quint32 loop1, quint32 loop2)
 {
     loop1Mode = loop1;
     loop2Mode = loop2;
-    if (lastStatus)
-        showLoops(*lastStatus);
+    if (lastStatus || statusUnknown)
+        showLoops();
 }
 
 // --------------------------------------------------------------- state tab
@@ -367,7 +375,8 @@ void ControllerConfigForm::setLoopModes(quint32 loop1, quint32 loop2)
 void ControllerConfigForm::onControllerStatus(Status_Device_t stat)
 {
     lastStatus = stat;
-    showLoops(stat);
+    statusUnknown = false;
+    showLoops();
     ui->lblRelay1->setText(stat.Status3 & 0x01 ? RelayOnText : RelayOffText);
     ui->lblRelay2->setText(stat.Status3 & 0x02 ? RelayOnText : RelayOffText);
     ui->lblTamper->setText(stat.Status1 & 0x08 ? ActiveText : NormalText);
@@ -380,10 +389,10 @@ void ControllerConfigForm::onControllerStatus(Status_Device_t stat)
     updateActions();
 }
 
-void ControllerConfigForm::showLoops(const Status_Device_t &stat)
+void ControllerConfigForm::showLoops()
 {
-    ui->lblLoop1->setText(loopText(loop1Mode, stat.Status3 >> 4));
-    ui->lblLoop2->setText(loopText(loop2Mode, stat.Status3 >> 6));
+    ui->lblLoop1->setText(loopText(loop1Mode, lastStatus, 4));
+    ui->lblLoop2->setText(loopText(loop2Mode, lastStatus, 6));
 }
 
 void ControllerConfigForm::onPowerStatus(Feature_Device_t stat)
@@ -398,12 +407,33 @@ void ControllerConfigForm::onPowerStatus(Feature_Device_t stat)
 
 void ControllerConfigForm::onLineStatus(Status_Line_t status)
 {
-    const QString state = status.State == LantrelClient::UnknownLineState
-                              ? QStringLiteral("&nbsp;&#9679; неизвестно")
-                              : lineStatusToHtml(status);
-    ui->lblLineStatus->setText(titledBlock(QStringLiteral("Состояние линии:"), true, state));
+    if (status.State == LantrelClient::UnknownLineState) {
+        showStatusUnknown();
+        return;
+    }
+    ui->lblLineStatus->setText(titledBlock(QStringLiteral("Состояние линии:"), true, lineStatusToHtml(status)));
     ui->lblLineFaults->setText(titledBlock(QStringLiteral("Ошибки работы линии:"), status.Faults != 0,
                                            lineFaultsToHtml(status)));
+}
+
+// The controller no longer gives its status: nothing shown from the last one
+// stands. The next status shows it all again.
+void ControllerConfigForm::showStatusUnknown()
+{
+    lastStatus.reset();
+    statusUnknown = true;
+    showLoops();
+    for (QLabel *state : {ui->lblRelay1, ui->lblRelay2, ui->lblTamper})
+        state->setText(UnknownStateText);
+    for (QLabel *value : {ui->lblVddExt, ui->lblVddInt, ui->lblVddBat, ui->lblVddLin, ui->lblIddSens,
+                          ui->lblIddLin, ui->lblEventsTotal, ui->lblEventsUnread})
+        value->setText(UnknownValueText);
+    ui->lblLineStatus->setText(titledBlock(QStringLiteral("Состояние линии:"), true, UnknownItem));
+    ui->lblLineFaults->setText(titledBlock(QStringLiteral("Ошибки работы линии:"), true, UnknownItem));
+    ui->lblControllerFaults->setText(titledBlock(QStringLiteral("Ошибки ЦУ-Л:"), true, UnknownItem));
+    remoteControlRunning = false;
+    ui->lblRemoteControl->setVisible(false);
+    updateActions();
 }
 
 void ControllerConfigForm::onEventMemoryStatus(ushort all_events, ushort unreaded_events)

@@ -54,7 +54,8 @@ private:
     void showSettings();
     int editorId(QObject *editor) const;
     void setLoopModes(quint32 loop1, quint32 loop2);
-    void showLoops(const LantrelProtocol::Status_Device_t &stat);
+    void showLoops();
+    void showStatusUnknown();
     void setConnected(bool yes);
     void updateActions();
 
@@ -69,6 +70,8 @@ private:
     quint32 loop2Mode = 0;
     // None until the first status: the labels stay empty until then.
     std::optional<LantrelProtocol::Status_Device_t> lastStatus;
+    // The controller stopped giving its status; none has come since.
+    bool statusUnknown = false;
     bool connected = false;
     bool busy = false;
     // From the controller's status, kept here so that it holds whether or

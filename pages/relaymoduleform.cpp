@@ -228,7 +228,8 @@ void RelayModuleForm::checkConfig()
     if (!ui->edtIpAddr->hasAcceptableInput())
         return;
     QEventLoop loop;
-    RelayModuleReader reader(ui->edtIpAddr->text());
+    const QString ip = ui->edtIpAddr->text();
+    RelayModuleReader reader(ip);
     bool result = false;
     QString status = QStringLiteral("Выполняется проверка связи с ЖН-Т...");
 
@@ -246,6 +247,8 @@ void RelayModuleForm::checkConfig()
         status = ok ? QStringLiteral("Проверка связи завершена успешно") : text;
         emit stopCheck();
     });
+    // The probe's failures go to the application log, as the client's own do.
+    connect(&reader, &RelayModuleReader::writeToLog, client, &LantrelClient::writeToLog);
 
     showCheckStatus(QStringLiteral(":/images/question.png"), status);
     status = QStringLiteral("Нет связи с ЖН-Т");
@@ -254,8 +257,11 @@ void RelayModuleForm::checkConfig()
     updateButtons();
 
     QMetaObject::invokeMethod(&reader, "getControllerInfo", Qt::QueuedConnection);
-    QTimer::singleShot(CheckLimitMs, Qt::CoarseTimer, &loop, [this, &loop]() {
+    QTimer::singleShot(CheckLimitMs, Qt::CoarseTimer, &loop, [this, &loop, &ip]() {
         checking = false;
+        emit client->writeToLog(QStringLiteral("Нет связи с ЖН-Т %1: проверка связи не завершена за %2 с")
+                                    .arg(ip)
+                                    .arg(CheckLimitMs / 1000));
         loop.quit();
     });
     loop.exec();

@@ -43,6 +43,10 @@ QString milliamperes(quint16 value)
     return QString::number(value) + QStringLiteral(" мА.");
 }
 
+const QString UnknownRelayText = QStringLiteral("<p>?</p>");
+const QString UnknownItem = QStringLiteral("&nbsp;&#9679; неизвестно<br/>");
+const QString LineHeading = QStringLiteral("<p><u>Состояние линии:</u><br/>");
+
 } // namespace
 
 StateViewerForm::StateViewerForm(QWidget *parent, Qt::WindowFlags flags)
@@ -191,7 +195,7 @@ void StateViewerForm::onControllerStatus(Status_Device_t stat)
 {
     const auto relayText = [this](bool on) {
         if (!online)
-            return QStringLiteral("<p>?</p>");
+            return UnknownRelayText;
         return on ? QStringLiteral("<p style=\"color:red;\">ВКЛ</p>") : QStringLiteral("<p>ВЫКЛ</p>");
     };
     ui->lblRelay1->setText(relayText(stat.Status3 & 0x01));
@@ -212,18 +216,37 @@ void StateViewerForm::onPowerStatus(Feature_Device_t stat)
 
 void StateViewerForm::onLineStatus(Status_Line_t status)
 {
-    const QString heading = QStringLiteral("<p><u>Состояние линии:</u><br/>");
     lineOn = online && status.State == LN_ONN;
-    if (!online || status.State == LantrelClient::UnknownLineState) {
-        ui->lblLineStatus->setText(heading + QStringLiteral("&nbsp;&#9679; неизвестно<br/></p>"));
+    if (!online) {
+        ui->lblLineStatus->setText(LineHeading + UnknownItem + QStringLiteral("</p>"));
         showList(ui->lblLineFaults, QString());
         return;
     }
-    ui->lblLineStatus->setText(heading + lineStatusToHtml(status) + QStringLiteral("</p>"));
+    if (status.State == LantrelClient::UnknownLineState) {
+        showStatusUnknown();
+        updateActions();
+        return;
+    }
+    ui->lblLineStatus->setText(LineHeading + lineStatusToHtml(status) + QStringLiteral("</p>"));
     showList(ui->lblLineFaults, status.Faults != 0 ? QStringLiteral("<p><u>Ошибки работы линии:</u><br/>")
                                                          + lineFaultsToHtml(status) + QStringLiteral("</p>")
                                                    : QString());
     updateActions();
+}
+
+// The controller no longer gives its status: nothing shown from the last one
+// stands. The next status shows it all again.
+void StateViewerForm::showStatusUnknown()
+{
+    ui->lblLineStatus->setText(LineHeading + UnknownItem + QStringLiteral("</p>"));
+    showList(ui->lblLineFaults, QStringLiteral("<p><u>Ошибки работы линии:</u><br/>") + UnknownItem
+                                    + QStringLiteral("</p>"));
+    ui->lblRelay1->setText(UnknownRelayText);
+    ui->lblRelay2->setText(UnknownRelayText);
+    for (QLabel *value : {ui->lblVddLin, ui->lblIddSens, ui->lblIddLin})
+        value->setText(QStringLiteral("?"));
+    showList(ui->lblControllerFaults,
+             QStringLiteral("<p><u>Ошибки ЦУ-Л:</u><br/>") + UnknownItem + QStringLiteral("</p>"));
 }
 
 // ---------------------------------------------------------------------------

@@ -51,6 +51,7 @@ private slots:
 private:
     void setUpCommandPanel();
     void showModuleState(const LineModuleRecord &module);
+    void showStatusUnknown();
     void selectCommandPage(const LineModuleRecord &module, int cell_idx);
     int modulesLeftFrom(const LineModuleRecord &module) const;
     bool resolveTarget();

@@ -79,6 +79,8 @@ struct Boxes
 {
     QList<Question> asked;
     QList<QMessageBox::StandardButton> answers;
+    // Runs while a box is open, before it is answered.
+    std::function<void()> whileOpen;
 
     void install()
     {
@@ -86,6 +88,8 @@ struct Boxes
                                              const QString &text, QMessageBox::StandardButtons buttons,
                                              QMessageBox::StandardButton def) {
             asked.append({icon, title, text, buttons, def});
+            if (whileOpen)
+                whileOpen();
             if (!(buttons & QMessageBox::Yes))
                 return QMessageBox::Ok;
             return answers.isEmpty() ? QMessageBox::No : answers.takeFirst();
@@ -182,6 +186,7 @@ private slots:
     void saveAddsSuffix_data();
     void saveAddsSuffix();
     void disconnectEndsTask();
+    void clientErrorShowsBox_data();
     void clientErrorShowsBox();
     void incompleteReadShown();
     void offlineQuestions_data();
@@ -947,21 +952,44 @@ void TestMainForm::disconnectEndsTask()
     QVERIFY(!form->statusBar()->currentMessage().contains(QStringLiteral(" - ")));
 }
 
+void TestMainForm::clientErrorShowsBox_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("logged");
+
+    QTest::newRow("one line") << QStringLiteral("Ошибка выполнения команды")
+                              << QStringLiteral("Ошибка выполнения команды");
+    // One log line for one error.
+    QTest::newRow("two lines") << QStringLiteral("Связь с ЦУ-Л (адрес 127.0.0.1, линейный адрес 3) потеряна.\n"
+                                                 "Устройство не отвечает на запросы")
+                               << QStringLiteral("Связь с ЦУ-Л (адрес 127.0.0.1, линейный адрес 3) потеряна. "
+                                                 "Устройство не отвечает на запросы");
+}
+
 void TestMainForm::clientErrorShowsBox()
 {
+    QFETCH(QString, message);
+    QFETCH(QString, logged);
+
     MainForm *form = makeForm();
     QSignalSpy log(form, &MainForm::writeToLog);
-    emit m_manager->client()->clientError(QStringLiteral("Ошибка выполнения команды"));
+    // The log has the error when it happens, however long its box stays open.
+    QStringList loggedWhileOpen;
+    m_boxes.whileOpen = [&log, &loggedWhileOpen]() {
+        for (const QList<QVariant> &args : log)
+            loggedWhileOpen << args.at(0).toString();
+    };
+    emit m_manager->client()->clientError(message);
     // Queued: shown from the event loop, not inside the client's call.
     QCOMPARE(m_boxes.asked.size(), 0);
     settle();
     QCOMPARE(m_boxes.asked.size(), 1);
     QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Critical);
     QCOMPARE(m_boxes.asked.at(0).title, BaseTitle);
-    QCOMPARE(m_boxes.asked.at(0).text, QStringLiteral("Ошибка выполнения команды"));
+    QCOMPARE(m_boxes.asked.at(0).text, message);
     QCOMPARE(m_boxes.asked.at(0).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(loggedWhileOpen, QStringList{logged});
     QCOMPARE(log.count(), 1);
-    QCOMPARE(log.at(0).at(0).toString(), QStringLiteral("Ошибка выполнения команды"));
 }
 
 // A read with a failed step: the window says so until a whole read.

@@ -575,6 +575,7 @@ void TestDriverMonitor::statusRefusedForEver()
     QVERIFY(rig.start(false));
     LantrelDriver *d = rig.driver.get();
     QSignalSpy line(d, &LantrelDriver::lineStatus);
+    QSignalSpy controller(d, &LantrelDriver::controllerStatus);
     QSignalSpy power(d, &LantrelDriver::powerStatus);
     QSignalSpy unavailable(d, &LantrelDriver::statusUnavailable);
     QSignalSpy log(d, &LantrelDriver::writeToLog);
@@ -600,10 +601,13 @@ void TestDriverMonitor::statusRefusedForEver()
     QCOMPARE(unavailable.count(), 1);
     QCOMPARE(lost.count(), 0);
 
-    // The next status block is news even though it did not change.
+    // The next status block is news even though it did not change: the
+    // line's and the controller's own status alike.
     const int before = line.count();
+    const int controllerBefore = controller.count();
     rig.fake.clearInjections();
     QTRY_VERIFY_WITH_TIMEOUT(line.count() > before, 10000);
+    QCOMPARE(controller.count(), controllerBefore + 1);
     // And a new refusal starts a new time limit.
     rig.fake.addInjection(busy);
     QVERIFY(unavailable.wait(20000));

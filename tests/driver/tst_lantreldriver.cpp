@@ -35,6 +35,8 @@ private slots:
     void timeoutRevertsPendingAddress();
     void packetLog_data();
     void packetLog();
+    void packetLogReplyWords_data();
+    void packetLogReplyWords();
     void packetLogOff();
     void settingsTakenAtConstruction();
     void stopTwice();
@@ -448,13 +450,13 @@ void TestLantrelDriver::packetLog()
         QStringLiteral("CMD  TX: 140706000100000004"),
         QString(), // clock reply: its bytes depend on the time
         QStringLiteral("CMD  TX: 140706000800000004"),
-        QStringLiteral("CMD  RX: Ответ-исключение Modbus: устройство занято (code 0x06)"),
+        QStringLiteral("CMD  RX: Ответ-исключение Modbus: устройство занято (код 0x06)"),
         QStringLiteral("CMD  TX: 140706000800000004"),
         QStringLiteral("CMD  RX: 140A0906") + line,
         QStringLiteral("CMD  TX: 140706000800000004"),
-        QStringLiteral("CMD  RX: Ответ-исключение Modbus: недопустимый адрес данных (code 0x02)"),
+        QStringLiteral("CMD  RX: Ответ-исключение Modbus: недопустимый адрес данных (код 0x02)"),
         QStringLiteral("CMD  TX: 140706000800000004"),
-        QStringLiteral("CMD  RX: response error. Ответ не получен за отведённое время (code 5)"),
+        QStringLiteral("CMD  RX: Ответ не получен за отведённое время"),
         QStringLiteral("CMD  TX: 140706000800000004"),
         QStringLiteral("CMD  RX: 140A0906") + line,
     };
@@ -478,6 +480,65 @@ void TestLantrelDriver::packetLog()
         else
             QCOMPARE(text, expected.at(i));
     }
+}
+
+void TestLantrelDriver::packetLogReplyWords_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("param");
+    // The reply to the line settings read as logged; "%1" stands for its bytes.
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("exception with its code")
+        << int(FakeInjection::Exception) << 2
+        << QStringLiteral("RX: Ответ-исключение Modbus: недопустимый адрес данных (код 0x02)");
+    // Qt takes an exception without its code for no reply at all.
+    QTest::newRow("exception without its code")
+        << int(FakeInjection::Exception) << -1 << QStringLiteral("RX: Получен некорректный ответ");
+    QTest::newRow("no reply in time")
+        << int(FakeInjection::Silence) << 0 << QStringLiteral("RX: Ответ не получен за отведённое время");
+    QTest::newRow("reply of another function")
+        << int(FakeInjection::WrongFunction) << 3 << QStringLiteral("RX: %1. Ответ не соответствует запросу");
+    QTest::newRow("reply without data")
+        << int(FakeInjection::EmptyReply) << 0 << QStringLiteral("RX: Получен некорректный ответ");
+    QTest::newRow("reply one byte short")
+        << int(FakeInjection::ShortReply) << 1 << QStringLiteral("RX: %1. Ответ не соответствует запросу");
+}
+
+void TestLantrelDriver::packetLogReplyWords()
+{
+    QFETCH(int, kind);
+    QFETCH(int, param);
+    QFETCH(QString, line);
+
+    setDriverSetting(QStringLiteral("EnableDebugLog"), true);
+    setDriverSetting(QStringLiteral("DebugTimestamp"), false);
+    // A time-out that does not keep the test waiting.
+    setDriverSetting(QStringLiteral("ResponseTimeout"), 200);
+    TcpFixture f;
+    QVERIFY(f.listening);
+    LantrelDriver *d = f.connectDriver();
+    QVERIFY(d);
+    QSignalSpy packets(d, &LantrelDriver::capturedPacket);
+    QSignalSpy read(d, &LantrelDriver::readCompleted);
+    // Twice: Qt sends a request once more after its time-out.
+    FakeInjection injection = FakeInjection::make(FakeInjection::Kind(kind), 20, 2, param);
+    injection.file = 8;
+    f.fake.addInjection(injection);
+    d->getLineConfig();
+    QVERIFY(read.wait(8000));
+
+    QStringList lines;
+    for (const QList<QVariant> &args : packets)
+        lines << args.at(1).toString();
+    QVERIFY2(lines.size() >= 2, qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(lines.at(0), QStringLiteral("CMD  TX: 140706000800000004"));
+    const QStringList parts = line.split(QStringLiteral("%1"));
+    const QString pattern = QStringLiteral("^CMD  ") + QRegularExpression::escape(parts.first())
+                            + (parts.size() > 1 ? QStringLiteral("[0-9A-F]{2,}") + QRegularExpression::escape(parts.last())
+                                                : QString())
+                            + QStringLiteral("$");
+    QVERIFY2(QRegularExpression(pattern).match(lines.at(1)).hasMatch(), qPrintable(lines.at(1)));
 }
 
 void TestLantrelDriver::settingsTakenAtConstruction()

@@ -75,42 +75,46 @@ private slots:
         QTest::addColumn<quint16>("deviceCode");
         QTest::addColumn<QString>("configuredIp");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("logged");
+        QTest::addColumn<QString>("logged");   // the one log line; "=" the text shown
         QTest::addColumn<int>("requests");
 
         const QString notRelay = QStringLiteral("Ответ устройства получен, но это не ЖН-Т");
+        const QString notRelayLogged = QStringLiteral("Ответ устройства 127.0.0.1 получен, но это не ЖН-Т");
         QTest::newRow("another device type") << int(FakeRelayModule::NoFault) << quint16(16)
-                                             << QStringLiteral("127.0.0.1") << notRelay << false << 1;
-        QTest::newRow("configured for another address") << int(FakeRelayModule::NoFault) << quint16(2)
-                                                        << QStringLiteral("10.1.2.3") << notRelay << false << 1;
+                                             << QStringLiteral("127.0.0.1") << notRelay << notRelayLogged << 1;
+        QTest::newRow("configured for another address")
+            << int(FakeRelayModule::NoFault) << quint16(2) << QStringLiteral("10.1.2.3") << notRelay << notRelayLogged
+            << 1;
         QTest::newRow("exception to the identity read")
             << int(FakeRelayModule::ExceptionOnIdentity) << quint16(2) << QStringLiteral("127.0.0.1")
             << QStringLiteral("127.0.0.1. Ответ-исключение Modbus: недопустимый адрес данных (MODBUS код 0x02)")
-            << true << 1;
+            << QStringLiteral("=") << 1;
         QTest::newRow("exception to the input read")
             << int(FakeRelayModule::ExceptionOnInput) << quint16(2) << QStringLiteral("127.0.0.1")
-            << QStringLiteral("127.0.0.1. Ответ-исключение Modbus: отказ устройства (MODBUS код 0x04)") << true << 2;
+            << QStringLiteral("127.0.0.1. Ответ-исключение Modbus: отказ устройства (MODBUS код 0x04)")
+            << QStringLiteral("=") << 2;
         const QString noAnswer = QStringLiteral("Ответ устройства не соответствует запросу");
         QTest::newRow("short identity reply") << int(FakeRelayModule::ShortIdentity) << quint16(2)
-                                              << QStringLiteral("127.0.0.1") << noAnswer << true << 1;
+                                              << QStringLiteral("127.0.0.1") << noAnswer << QStringLiteral("=") << 1;
         QTest::newRow("input read answered as a register read")
             << int(FakeRelayModule::InputAsRegisters) << quint16(2) << QStringLiteral("127.0.0.1") << noAnswer
-            << true << 2;
+            << QStringLiteral("=") << 2;
         QTest::newRow("identity answered as an input-register read")
             << int(FakeRelayModule::IdentityAsInputRegisters) << quint16(2) << QStringLiteral("127.0.0.1")
-            << noAnswer << true << 1;
+            << noAnswer << QStringLiteral("=") << 1;
         QTest::newRow("answer for another unit") << int(FakeRelayModule::OtherUnit) << quint16(2)
-                                                 << QStringLiteral("127.0.0.1") << noAnswer << true << 1;
+                                                 << QStringLiteral("127.0.0.1") << noAnswer << QStringLiteral("=") << 1;
         // Qt stops its own time-out once a frame header has come.
         QTest::newRow("cut identity frame") << int(FakeRelayModule::CutIdentity) << quint16(2)
                                             << QStringLiteral("127.0.0.1")
-                                            << QStringLiteral("Ответ устройства не получен полностью") << true << 1;
+                                            << QStringLiteral("Ответ устройства не получен полностью")
+                                            << QStringLiteral("=") << 1;
         // Qt itself refuses an input reply without a status byte.
         QTest::newRow("short input reply") << int(FakeRelayModule::ShortInput) << quint16(2)
                                            << QStringLiteral("127.0.0.1")
                                            << QStringLiteral("Ошибка выполнения запроса к ЖН-Т 127.0.0.1. "
                                                              "Получен некорректный ответ")
-                                           << true << 2;
+                                           << QStringLiteral("=") << 2;
     }
 
     void failedProbe()
@@ -119,7 +123,7 @@ private slots:
         QFETCH(quint16, deviceCode);
         QFETCH(QString, configuredIp);
         QFETCH(QString, text);
-        QFETCH(bool, logged);
+        QFETCH(QString, logged);
         QFETCH(int, requests);
 
         FakeRelayModule module;
@@ -133,7 +137,8 @@ private slots:
         QCOMPARE(out.completed.first().at(0).toBool(), false);
         QVERIFY2(out.completed.first().at(1).toString().contains(text), qPrintable(out.completed.first().at(1).toString()));
         QVERIFY(out.info.isEmpty());
-        QCOMPARE(out.log.size(), logged ? 1 : 0);
+        const QString shown = out.completed.first().at(1).toString();
+        QCOMPARE(out.log, QList<QVariantList>{{logged == QLatin1String("=") ? shown : logged}});
         QCOMPARE(module.requests.size(), requests);
     }
 
@@ -141,8 +146,9 @@ private slots:
     {
         const Outcome out = probe(QStringLiteral("127.0.0.3"));
         QCOMPARE(out.completed.size(), 1);
-        QCOMPARE(out.completed.first(), QVariantList({false, QStringLiteral("Не удалось подключиться к ЖН-Т 127.0.0.3")}));
-        QVERIFY(out.log.isEmpty());
+        const QString text = QStringLiteral("Не удалось подключиться к ЖН-Т 127.0.0.3");
+        QCOMPARE(out.completed.first(), QVariantList({false, text}));
+        QCOMPARE(out.log, QList<QVariantList>{{text}});
     }
 
     void silentModule()
@@ -170,6 +176,7 @@ private slots:
         QCOMPARE(out.completed.size(), 1);
         QCOMPARE(out.completed.first().at(0).toBool(), false);
         QVERIFY(out.info.isEmpty());
+        QCOMPARE(out.log, QList<QVariantList>{{out.completed.first().at(1)}});
     }
 };
 

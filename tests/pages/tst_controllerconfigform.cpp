@@ -120,6 +120,8 @@ private slots:
     void controllerStatus();
     void loopLabelsFollowSettings();
     void powerLineAndEvents();
+    void statusUnknown_data();
+    void statusUnknown();
     void remoteControlClearedWhileHidden();
     void enableRules_data();
     void enableRules();
@@ -805,6 +807,88 @@ void TestControllerConfigForm::powerLineAndEvents()
     emit published->client.eventMemoryStatus(4095, 17);
     QCOMPARE(text("lblEventsTotal"), QStringLiteral("4095"));
     QCOMPARE(text("lblEventsUnread"), QStringLiteral("17"));
+}
+
+void TestControllerConfigForm::statusUnknown_data()
+{
+    QTest::addColumn<int>("cfgLoop");
+    QTest::addColumn<QStringList>("loops");   // while the status is unknown
+
+    const QString unknown = QStringLiteral("<p>?</p>");
+    const QString off = QStringLiteral("<p>ОТКЛ</p>");
+    QTest::newRow("both loops on") << 0x50 << QStringList{unknown, unknown};
+    // Off in the settings, not by the status: that still holds.
+    QTest::newRow("loop 1 off") << 0x40 << QStringList{off, unknown};
+    QTest::newRow("both loops off") << 0x00 << QStringList{off, off};
+}
+
+// While the controller does not give its status, every value the tab took
+// from it reads unknown, until the next status shows them all again.
+void TestControllerConfigForm::statusUnknown()
+{
+    QFETCH(int, cfgLoop);
+    QFETCH(QStringList, loops);
+
+    Settings settings;
+    settings.device.CfgLoop = quint8(cfgLoop);
+    settings.applyTo(model());
+    makePage();
+    emit published->client.deviceConnected(ClientConnection());
+    child<QTabWidget>("tabWidget")->setCurrentIndex(StateTab);
+
+    const QStringList labels = {"lblLoop1", "lblLoop2", "lblRelay1", "lblRelay2", "lblTamper",
+                                "lblVddExt", "lblVddInt", "lblVddBat", "lblVddLin", "lblIddSens",
+                                "lblIddLin", "lblEventsTotal", "lblEventsUnread", "lblLineStatus",
+                                "lblLineFaults", "lblControllerFaults"};
+    const auto texts = [this, &labels]() {
+        QStringList all;
+        for (const QString &name : labels)
+            all << text(name.toLatin1().constData());
+        return all;
+    };
+    const auto publish = [this]() {
+        emitStatus(deviceStatus(0x09, 0x04, 0x53));   // remote control, tamper, battery, relays, loop 1 open
+        Feature_Device_t power;
+        power.VddExt = 24000;
+        power.VddInt = 5000;
+        power.VddBat = 13460;
+        power.VddLin = 23460;
+        power.IddSens = 150;
+        power.IddLin = 2;
+        emit published->client.powerStatusChanged(power);
+        Status_Line_t line;
+        line.Flags = 1;
+        line.State = LN_ONN;
+        line.Faults = 0x10;
+        emit published->client.lineStatusChanged(line);
+        emit published->client.eventMemoryStatus(4095, 17);
+    };
+    publish();
+    const QStringList known = texts();
+    QVERIFY(child<QLabel>("lblRemoteControl")->isVisible());
+
+    Status_Line_t unknownLine;
+    unknownLine.State = LantrelClient::UnknownLineState;
+    emit published->client.lineStatusChanged(unknownLine);
+    const QString value = QStringLiteral("?");
+    const auto list = [](const QString &caption) {
+        return QStringLiteral("<p><u>%1</u><br/>&nbsp;&#9679; неизвестно</p>").arg(caption);
+    };
+    const QStringList unknown = loops
+                                + QStringList{"<p>?</p>", "<p>?</p>", "<p>?</p>", value, value, value, value,
+                                              value, value, value, value, list("Состояние линии:"),
+                                              list("Ошибки работы линии:"), list("Ошибки ЦУ-Л:")};
+    QCOMPARE(texts(), unknown);
+    // Whether a check runs is not known either: the command is offered.
+    QVERIFY(!child<QLabel>("lblRemoteControl")->isVisible());
+    QVERIFY(child<QPushButton>("btnRemoteControl")->isEnabled());
+    // Settings read again meanwhile show no old status.
+    settings.applyTo(model());
+    QCOMPARE(texts(), unknown);
+
+    publish();
+    QCOMPARE(texts(), known);
+    QVERIFY(child<QLabel>("lblRemoteControl")->isVisible());
 }
 
 // The indication follows the controller's bit also while the settings tab

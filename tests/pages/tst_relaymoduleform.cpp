@@ -4,15 +4,23 @@
 // replaced while the window is open.
 
 #include <QCheckBox>
+#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
 #include <memory>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "appcontext.h"
 #include "configinvariants.h"
@@ -20,6 +28,7 @@
 #include "fakerelaymodule.h"
 #include "interactionsconfigmodel.h"
 #include "ipv4text.h"
+#include "lantrelclient.h"
 #include "relaymoduleform.h"
 #include "relaymodulesconfigmodel.h"
 
@@ -34,6 +43,34 @@ QImage imageOf(const QString &path)
 {
     return QPixmap(path).toImage();
 }
+
+// A host whose connection requests are never answered: its listening
+// socket's queue is full, so the system drops every new request.
+struct SilentHost
+{
+    int listener = -1;
+    QTcpSocket filler;
+
+    bool listen(const QString &address)
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at {};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(502);
+        at.sin_addr.s_addr = htonl(QHostAddress(address).toIPv4Address());
+        if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr *>(&at), sizeof at) != 0
+            || ::listen(listener, 0) != 0)
+            return false;
+        filler.connectToHost(address, 502);
+        return filler.waitForConnected(5000);
+    }
+    ~SilentHost()
+    {
+        filler.abort();
+        if (listener >= 0)
+            ::close(listener);
+    }
+};
 
 } // namespace
 
@@ -53,6 +90,7 @@ private slots:
     void probe_data();
     void probe();
     void closeDuringProbe();
+    void hostThatNeverAnswers();
     void saveNewModule_data();
     void saveNewModule();
     void clearExpansion_data();
@@ -189,17 +227,20 @@ void TestRelayModuleForm::probe_data()
     QTest::addColumn<QString>("toolTip");
     QTest::addColumn<int>("lineAddress");
     QTest::addColumn<bool>("expansion");
+    QTest::addColumn<QString>("logged");      // the application log's line, if any
 
     const QString success = QStringLiteral("Проверка связи завершена успешно");
-    QTest::newRow("found, expansion") << 2 << 0x0107 << 1 << true << success << 7 << true;
-    QTest::newRow("found, 16 relays") << 2 << 0x0021 << 0 << true << success << 33 << false;
+    QTest::newRow("found, expansion") << 2 << 0x0107 << 1 << true << success << 7 << true << QString();
+    QTest::newRow("found, 16 relays") << 2 << 0x0021 << 0 << true << success << 33 << false << QString();
     // The spin box keeps its range.
-    QTest::newRow("line address 0") << 2 << 0x0000 << 0 << true << success << 1 << false;
-    QTest::newRow("line address 250") << 2 << 0x00FA << 0 << true << success << 247 << false;
+    QTest::newRow("line address 0") << 2 << 0x0000 << 0 << true << success << 1 << false << QString();
+    QTest::newRow("line address 250") << 2 << 0x00FA << 0 << true << success << 247 << false << QString();
     QTest::newRow("not found") << 0 << 0 << 0 << false
-                               << QStringLiteral("Не удалось подключиться к ЖН-Т 127.0.0.5") << 42 << true;
+                               << QStringLiteral("Не удалось подключиться к ЖН-Т 127.0.0.5") << 42 << true
+                               << QStringLiteral("Не удалось подключиться к ЖН-Т 127.0.0.5");
     QTest::newRow("wrong reply") << 16 << 0x0107 << 1 << false
-                                 << QStringLiteral("Ответ устройства получен, но это не ЖН-Т") << 42 << true;
+                                 << QStringLiteral("Ответ устройства получен, но это не ЖН-Т") << 42 << true
+                                 << QStringLiteral("Ответ устройства 127.0.0.5 получен, но это не ЖН-Т");
 }
 
 void TestRelayModuleForm::probe()
@@ -211,6 +252,7 @@ void TestRelayModuleForm::probe()
     QFETCH(QString, toolTip);
     QFETCH(int, lineAddress);
     QFETCH(bool, expansion);
+    QFETCH(QString, logged);
 
     const QString address = QStringLiteral("127.0.0.5");
     FakeRelayModule module;
@@ -224,7 +266,12 @@ void TestRelayModuleForm::probe()
     child<QSpinBox>("edtLineAddr")->setValue(42);
     child<QCheckBox>("ckExpand")->setChecked(true);
     QTest::keyClicks(child<QLineEdit>("edtIpAddr"), address);
+    QSignalSpy log(&m_config->client, &LantrelClient::writeToLog);
     QTest::mouseClick(child<QToolButton>("btnCheck"), Qt::LeftButton);
+
+    QCOMPARE(log.count(), logged.isEmpty() ? 0 : 1);
+    if (!logged.isEmpty())
+        QCOMPARE(log.first().first().toString(), logged);
 
     QVERIFY(isShowing(ok ? ":/images/ok.png" : ":/images/delete.png"));
     QCOMPARE(child<QLabel>("lblCheckStatus")->toolTip(), toolTip);
@@ -257,6 +304,24 @@ void TestRelayModuleForm::closeDuringProbe()
     QVERIFY(!m_form->isVisible());
     QVERIFY(isShowing(":/images/delete.png"));
     QCOMPARE(child<QLabel>("lblCheckStatus")->toolTip(), QStringLiteral("Нет связи с ЖН-Т"));
+}
+
+// The probe's own time limit ends a check no answer ends: logged as well.
+void TestRelayModuleForm::hostThatNeverAnswers()
+{
+    const QString address = QStringLiteral("127.0.0.6");
+    SilentHost host;
+    QVERIFY2(host.listen(address), "no listening socket");
+    open();
+    QTest::keyClicks(child<QLineEdit>("edtIpAddr"), address);
+    QSignalSpy log(&m_config->client, &LantrelClient::writeToLog);
+    QTest::mouseClick(child<QToolButton>("btnCheck"), Qt::LeftButton);
+
+    QVERIFY(isShowing(":/images/delete.png"));
+    QCOMPARE(child<QLabel>("lblCheckStatus")->toolTip(), QStringLiteral("Нет связи с ЖН-Т"));
+    QCOMPARE(log.count(), 1);
+    QCOMPARE(log.first().first().toString(),
+             QStringLiteral("Нет связи с ЖН-Т 127.0.0.6: проверка связи не завершена за 5 с"));
 }
 
 void TestRelayModuleForm::saveNewModule_data()

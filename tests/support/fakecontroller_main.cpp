@@ -1,11 +1,13 @@
 // Serves a generated configuration for manual checks of the program:
 //   fakecontroller [address] [port] [--unit N] [--rtu DEVICE] [--events N]
 //                  [--sensors N] [--io N] [--scp N] [--varied-states]
+//                  [--busy-status-after S]
 // address defaults to 127.0.0.1, port to 502. With --rtu the same controller
 // also answers Modbus RTU on DEVICE (e.g. one end of a socat pty pair).
 // Sensors sit at line addresses 1.., I/O modules at 201.., line-protection
 // modules at 301..; --varied-states puts the modules in a spread of live
-// states instead of "no link".
+// states instead of "no link". --busy-status-after makes the controller
+// answer every read of its status block "busy" from S seconds after start.
 
 #include "fakecontroller.h"
 #include "faketcpserver.h"
@@ -28,6 +30,7 @@ int main(int argc, char *argv[])
     int ioModules = 4;
     int scpModules = 2;
     bool variedStates = false;
+    int busyStatusAfter = -1;
     QString rtu;
     QStringList positional;
     for (int i = 0; i < args.size(); ++i) {
@@ -46,9 +49,12 @@ int main(int argc, char *argv[])
             scpModules = args.at(++i).toInt();
         else if (a == QLatin1String("--varied-states"))
             variedStates = true;
+        else if (a == QLatin1String("--busy-status-after") && i + 1 < args.size())
+            busyStatusAfter = args.at(++i).toInt();
         else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             QTextStream(stdout) << "usage: fakecontroller [address] [port] [--unit N] [--rtu DEVICE] [--events N]\n"
-                                   "                      [--sensors N] [--io N] [--scp N] [--varied-states]\n";
+                                   "                      [--sensors N] [--io N] [--scp N] [--varied-states]\n"
+                                   "                      [--busy-status-after S]\n";
             return 0;
         } else
             positional << a;
@@ -75,6 +81,13 @@ int main(int argc, char *argv[])
         FakeModuleStates::applyVariedStates(controller);
     controller.emulateFirmwareUpdate();
     controller.addEvents(events);
+    if (busyStatusAfter >= 0) {
+        QTimer::singleShot(busyStatusAfter * 1000, &controller, [&controller]() {
+            FakeInjection busy = FakeInjection::exception(6, 3, -1);
+            busy.address = 22;
+            controller.addInjection(busy);
+        });
+    }
     FakeTcpServer tcp(&controller);
     if (!tcp.listen(host, quint16(port))) {
         QTextStream(stderr) << "cannot listen on " << address << ":" << port << "\n";

@@ -111,6 +111,7 @@ private slots:
     void geometry();
     void connectWithModuleStates();
     void controllerPanelFollowsFake();
+    void statusUnknown();
     void moduleDetails();
     void commands_data();
     void commands();
@@ -122,6 +123,7 @@ private slots:
 private:
     bool readConfiguration();
     bool waitForStates();
+    bool reconnect();
 
     QTemporaryDir m_dir;
     std::unique_ptr<WindowTest::PublishedClient> m_rig;
@@ -153,6 +155,15 @@ bool TestStateViewerForm::waitForStates()
                 return false;
         return true;
     });
+}
+
+// A new driver, which takes the driver settings as they are now.
+bool TestStateViewerForm::reconnect()
+{
+    m_rig->client.shutdownDriver();
+    QSignalSpy connected(&m_rig->client, &LantrelClient::deviceConnected);
+    m_rig->client.connectToDevice(0, QStringLiteral("127.0.0.1"), ClientTest::LineAddress);
+    return connected.wait(ClientTest::LongWaitMs) && readConfiguration();
 }
 
 // ---------------------------------------------------------------------------
@@ -462,6 +473,86 @@ void TestStateViewerForm::controllerPanelFollowsFake()
     QVERIFY(w.text("lblLineFaults").isEmpty());
     fake.setControllerStatus(Status_Device_t());
     QVERIFY(ClientTest::waitFor([&w]() { return w.text("lblControllerFaults").isEmpty(); }));
+}
+
+// A controller that keeps refusing its status: once the line state is
+// unknown, so is every value that came from the status, in an open window and
+// in one opened then; the next status shows them all again, unchanged or not.
+void TestStateViewerForm::statusUnknown()
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    appSettings->setValue(QStringLiteral("Driver/BusyTimeLimit"), 500);
+    appSettings->sync();
+    QVERIFY(reconnect());
+    // The tests that follow find the link and the module states as before.
+    const auto restore = qScopeGuard([this]() {
+        m_rig->fake.clearInjections();
+        m_rig->fake.setControllerStatus(Status_Device_t());
+        Status_Line_t on;
+        on.Flags = 1;
+        on.State = LN_ONN;
+        m_rig->fake.setLineStatus(on);
+        appSettings->remove(QStringLiteral("Driver/BusyTimeLimit"));
+        appSettings->sync();
+        if (!reconnect() || !waitForStates())
+            qWarning("the link or the module states did not come back");
+    });
+    FakeController &fake = m_rig->fake;
+    Status_Device_t controller;
+    controller.Status2 = 0x01;
+    controller.Status3 = 0x03;
+    fake.setControllerStatus(controller);
+    Feature_Device_t power;
+    power.VddLin = 23460;
+    power.IddSens = 150;
+    power.IddLin = 2;
+    fake.setPowerStatus(power);
+    Status_Line_t line;
+    line.Flags = 1;
+    line.State = LN_ONN;
+    line.Faults = 0x10;
+    fake.setLineStatus(line);
+
+    Window open;
+    QVERIFY(open.show());
+    open.selectAddress(2);
+    const QStringList labels = {QStringLiteral("lblRelay1"), QStringLiteral("lblRelay2"),
+                                QStringLiteral("lblVddLin"), QStringLiteral("lblIddSens"),
+                                QStringLiteral("lblIddLin"), QStringLiteral("lblLineStatus"),
+                                QStringLiteral("lblLineFaults"), QStringLiteral("lblControllerFaults")};
+    const auto texts = [&labels](const Window &w) {
+        QStringList all;
+        for (const QString &name : labels)
+            all << w.text(name.toLatin1().constData());
+        return all;
+    };
+    const QString relayOn = QStringLiteral("<p style=\"color:red;\">ВКЛ</p>");
+    QVERIFY(ClientTest::waitFor([&]() {
+        const QStringList shown = texts(open);
+        return shown.at(0) == relayOn && shown.at(1) == relayOn && shown.at(4) == QStringLiteral("2 мА.")
+               && !shown.at(6).isEmpty() && !shown.at(7).isEmpty() && open.panel()->isEnabled();
+    }));
+    const QStringList known = texts(open);
+
+    FakeInjection busy = FakeInjection::exception(6, 3, -1);
+    busy.address = 22;
+    fake.addInjection(busy);
+    const auto item = [](const QString &heading) {
+        return QStringLiteral("<p><u>%1</u><br/>&nbsp;&#9679; неизвестно<br/></p>").arg(heading);
+    };
+    const QStringList unknown = {QStringLiteral("<p>?</p>"), QStringLiteral("<p>?</p>"), QStringLiteral("?"),
+                                 QStringLiteral("?"), QStringLiteral("?"), item(QStringLiteral("Состояние линии:")),
+                                 item(QStringLiteral("Ошибки работы линии:")), item(QStringLiteral("Ошибки ЦУ-Л:"))};
+    QVERIFY(ClientTest::waitFor([&]() { return texts(open) == unknown; }));
+    QVERIFY(!open.panel()->isEnabled());
+    QCOMPARE(open.text("lblConnStatus"), Connected);
+    Window opened;
+    QCOMPARE(texts(opened), unknown);
+
+    // The controller's own status did not change meanwhile.
+    fake.clearInjections();
+    QVERIFY(ClientTest::waitFor([&]() { return texts(open) == known && texts(opened) == known; }));
+    QVERIFY(ClientTest::waitFor([&open]() { return open.panel()->isEnabled(); }));
 }
 
 void TestStateViewerForm::moduleDetails()
