@@ -186,6 +186,9 @@ void TestControllerStates::states(bool identifiers)
     QTest::newRow("empty interaction inside a count")
         << State([](FakeController &f) { f.setRecord(11, 10, Control_Relay_t()); }) << QStringList() << 30 << 10
         << false;
+    QTest::newRow("interaction of executor type 0 with a reference inside a count")
+        << State([](FakeController &f) { f.setRecord(11, 10, Control_Relay_t{0x0105, 7, 0}); }) << QStringList()
+        << 30 << 10 << false;
     QTest::newRow("interactions beyond the counts")
         << State([](FakeController &f) {
                f.setRecord(11, 30, Control_Relay_t{(1 << 8) | 4, 0, EXT_RELY});
