@@ -823,8 +823,8 @@ QString LantrelClient::heldRecordsText() const
                   .arg(m_sourcesGapRow + 1)
                   .arg(partTableName(m_sourcesGapPart));
     return QStringLiteral("Не все записи конфигурации ИОП размещены в таблицах программы: %1 (%2). "
-                          "Эти записи не показаны; они будут записаны обратно такими, как прочитаны, "
-                          "а перед записью на их место строк таблицы программа спросит подтверждение")
+                          "Эти записи не показаны. При записи конфигурации они сохраняются такими, как прочитаны; "
+                          "если на их место попадут строки таблицы, программа спросит подтверждение")
         .arg(recordsText(m_heldInteractions.keys(), table), reason);
 }
 
@@ -837,7 +837,7 @@ bool LantrelClient::mayOverwriteHeldRecords(bool toFile)
     if (replaced.isEmpty())
         return true;
     const QString target = toFile ? QStringLiteral("Сохранение конфигурации в файл")
-                                        : QStringLiteral("Передача конфигурации в ЦУ-Л");
+                                  : QStringLiteral("Передача конфигурации в ЦУ-Л");
     const QString question =
         QStringLiteral("<p><b>Внимание!</b> Записи конфигурации, которые не размещены в таблицах программы "
                        "и не показаны: %1.</p>"
@@ -846,8 +846,9 @@ bool LantrelClient::mayOverwriteHeldRecords(bool toFile)
             .arg(recordsText(replaced, partTableName(InteractionsPart)), target);
     if (m_overwriteQuestion && m_overwriteQuestion(question))
         return true;
-    emit writeToLog(QStringLiteral("%1 отменено: %2 не перезаписаны")
-                        .arg(target, recordsText(replaced, partTableName(InteractionsPart))));
+    emit writeToLog((toFile ? QStringLiteral("Сохранение конфигурации в файл отменено, чтобы не потерять %1")
+                            : QStringLiteral("Передача конфигурации в ЦУ-Л отменена, чтобы не перезаписать %1"))
+                        .arg(recordsText(replaced, partTableName(InteractionsPart))));
     return false;
 }
 
