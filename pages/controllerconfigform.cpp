@@ -320,10 +320,13 @@ void ControllerConfigForm::showBlockIdCut()
     const bool held = !model->heldBlockId.isNull();
     const bool cut = !held && ui->edtBlockID->text().toUtf8().size() > BlockIdMaxBytes;
     OutOfRange::markWidget(ui->edtBlockID, held || cut);
-    ui->lblBlockIdCut->setText(held ? QStringLiteral("Идентификатор в ЦУ-Л не является текстом UTF-8; "
-                                                     "пока он не изменён, ЦУ-Л получит его таким, как прочитан")
+    ui->lblBlockIdCut->setText(held ? QStringLiteral("Не текст UTF-8: ЦУ-Л получит его как прочитан")
                                     : QStringLiteral("ЦУ-Л получит только первые %1 байта идентификатора")
                                           .arg(BlockIdMaxBytes));
+    ui->lblBlockIdCut->setToolTip(held ? QStringLiteral("<p>Идентификатор в ЦУ-Л не является текстом UTF-8 и "
+                                                        "показан не таким, как хранится. Пока он не изменён, "
+                                                        "ЦУ-Л получит его таким, как прочитан.</p>")
+                                       : QString());
     ui->lblBlockIdCut->setVisible(held || cut);
 }
 

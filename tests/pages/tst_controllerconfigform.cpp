@@ -401,7 +401,7 @@ void TestControllerConfigForm::undecodedBlockIdMarkedUntilEdited()
     QCOMPARE(edit->text(), read.blockId);
     QCOMPARE(edit->palette().color(QPalette::Text), QColor(Qt::red));
     QVERIFY(!note->isHidden());
-    QVERIFY2(note->text().contains(QStringLiteral("не является текстом")), qPrintable(note->text()));
+    QVERIFY2(note->text().contains(QStringLiteral("Не текст UTF-8")), qPrintable(note->text()));
     QCOMPARE(model()->heldBlockId, bytes);
 
     edit->setFocus();
