@@ -79,6 +79,9 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
     connect(client, &LantrelClient::deviceDisconnected, staleLabel, &QWidget::hide);
     connect(client, &LantrelClient::controllerConfigurationChanged, this,
             &MainForm::onControllerConfigurationChanged, Qt::QueuedConnection);
+    // A write that would put rows where the controller holds records the
+    // tables do not show asks first.
+    client->setOverwriteQuestion([this](const QString &question) { return confirm(QMessageBox::Warning, question); });
 
     onDeviceDisconnected();
 
@@ -196,6 +199,7 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
 
 MainForm::~MainForm()
 {
+    client->setOverwriteQuestion({});
     // The state and data windows have no parent; they must not outlive
     // the window that opened them.
     delete stateViewerForm.data();

@@ -55,4 +55,17 @@ QString missingSectionText(int i)
     }
 }
 
+QString tableName(int section)
+{
+    switch (section) {
+    case 1: return QStringLiteral("модулей ВТ-Л и ВС-Л");
+    case 2: return QStringLiteral("модулей ПС-Л");
+    case 3: return QStringLiteral("модулей ТЗ-Л");
+    case 4: return QStringLiteral("совместной обработки");
+    case 5: return QStringLiteral("модулей ЖН-Т");
+    case 6: return QStringLiteral("взаимодействий");
+    default: return QString();
+    }
+}
+
 } // namespace ConfigFile

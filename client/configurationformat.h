@@ -42,6 +42,10 @@ const int SectionCount = 7;
 
 QString missingSectionText(int i);
 
+// The table a section holds, as the user is told of it: "модулей ПС-Л" (the
+// words after "таблица"); empty for the controller's section.
+QString tableName(int section);
+
 } // namespace ConfigFile
 
 #endif // CONFIGURATIONFORMAT_H

@@ -27,8 +27,9 @@ void setNumber(QDomElement &e, const QString &name, qint64 value)
 }
 
 // Every check of a file, in the order the user is told of them; empty when
-// `parsed` holds a configuration the readers can use.
-QString parseConfiguration(const QByteArray &bytes, QDomDocument &parsed)
+// `parsed` holds a configuration the readers can use. The bytes of a
+// document about to be saved have their values named by table rows.
+QString parseConfiguration(const QByteArray &bytes, QDomDocument &parsed, bool beingSaved = false)
 {
     QString error = checkAttributeCounts(bytes);
     if (error.isEmpty())
@@ -43,7 +44,7 @@ QString parseConfiguration(const QByteArray &bytes, QDomDocument &parsed)
         if (root.firstChildElement(sectionName(i)).isNull())
             return missingSectionText(i);
     }
-    return checkValues(parsed, bytes);
+    return checkValues(parsed, bytes, beingSaved);
 }
 
 } // namespace
@@ -158,7 +159,7 @@ bool ConfigurationManager::writeDocument(QIODevice *device)
     // A value the reader refuses (one a controller reported, say) would make
     // a file that does not open: it is named instead.
     QDomDocument reread;
-    const QString refused = parseConfiguration(bytes.mid(3), reread);
+    const QString refused = parseConfiguration(bytes.mid(3), reread, true);
     if (!refused.isEmpty())
         return fail(QStringLiteral("такой файл не будет открыт программой. ") + refused);
 
@@ -384,8 +385,9 @@ void ConfigurationManager::setSensorsConfig(QMap<quint16, Konfig_Section_t> cfg)
     removeChildElements(s, QStringLiteral("Sensor"));
     for (auto it = cfg.cbegin(); it != cfg.cend() && it.key() < MaxSensors; ++it) {
         const Konfig_Section_t &rec = it.value();
+        // An empty row is no module; the rows after it are.
         if (rec.DeviceType == DEV_NOT)
-            break;
+            continue;
         QDomElement e = document.createElement(QStringLiteral("Sensor"));
         setNumber(e, QStringLiteral("Addr"), it.key() + 1);
         e.setAttribute(QStringLiteral("SerialNo"), serialNumberToString(rec.SerialNo));
@@ -416,8 +418,9 @@ void ConfigurationManager::setIoModulesConfig(QMap<quint16, Konfig_MVV_t> cfg)
     removeChildElements(s, QStringLiteral("IOModule"));
     for (auto it = cfg.cbegin(); it != cfg.cend() && it.key() < MaxIoModules; ++it) {
         const Konfig_MVV_t &rec = it.value();
+        // An empty row is no module; the rows after it are.
         if (rec.DeviceType == DEV_NOT)
-            break;
+            continue;
         QDomElement e = document.createElement(QStringLiteral("IOModule"));
         setNumber(e, QStringLiteral("Addr"), it.key() + 1);
         e.setAttribute(QStringLiteral("SerialNo"), serialNumberToString(rec.SerialNo));
@@ -442,8 +445,9 @@ void ConfigurationManager::setScpModulesConfig(QMap<quint16, Konfig_MKZ_t> cfg)
     removeChildElements(s, QStringLiteral("SCPModule"));
     for (auto it = cfg.cbegin(); it != cfg.cend() && it.key() < MaxScpModules; ++it) {
         const Konfig_MKZ_t &rec = it.value();
+        // An empty row is no module; the rows after it are.
         if (rec.DeviceType == DEV_NOT)
-            break;
+            continue;
         QDomElement e = document.createElement(QStringLiteral("SCPModule"));
         setNumber(e, QStringLiteral("Addr"), it.key() + 1);
         e.setAttribute(QStringLiteral("SerialNo"), serialNumberToString(rec.SerialNo));
@@ -490,8 +494,9 @@ void ConfigurationManager::setRelayModulesConfig(QMap<quint16, Konfig_Modul_t> c
     emit writeCompleted(true);
 }
 
-// One rule per sensor entry of the document: a rule whose NExc is 0 is a
-// rule like any other, not the end of the table.
+// One rule per sensor entry of the document, the rule of that entry's row:
+// a rule whose NExc is 0 is a rule like any other, not the end of the
+// table, and the rule of an empty sensor row goes with it.
 void ConfigurationManager::setProcessingConfig(QMap<quint16, Konfig_Proc_t> cfg)
 {
     QDomElement s = section(sectionName(4));
@@ -500,13 +505,18 @@ void ConfigurationManager::setProcessingConfig(QMap<quint16, Konfig_Proc_t> cfg)
         emit writeCompleted(false);
         return;
     }
-    int count = 0;
+    // The sensor writer gave each entry its row as Addr; an entry without a
+    // row after the one before it takes the next row.
+    QVector<int> keys;
     for (QDomElement e = sensors.firstChildElement(QStringLiteral("Sensor"));
-         !e.isNull() && count < MaxRules; e = e.nextSiblingElement(QStringLiteral("Sensor"))) {
-        ++count;
+         !e.isNull() && keys.size() < MaxRules; e = e.nextSiblingElement(QStringLiteral("Sensor"))) {
+        bool ok = false;
+        const int row = e.attribute(QStringLiteral("Addr")).toInt(&ok) - 1;
+        const int next = keys.isEmpty() ? 0 : keys.last() + 1;
+        keys.append(ok && row >= next && row < MaxRules ? row : next);
     }
     removeChildElements(s, QStringLiteral("Rule"));
-    for (int key = 0; key < count; ++key) {
+    for (const int key : qAsConst(keys)) {
         const Konfig_Proc_t rec = cfg.value(quint16(key));
         QDomElement e = document.createElement(QStringLiteral("Rule"));
         setNumber(e, QStringLiteral("Addr"), key + 1);
@@ -528,10 +538,10 @@ void ConfigurationManager::setInteractionsConfig(QMap<quint16, Control_Relay_t> 
         return;
     }
     removeChildElements(s, QStringLiteral("Interaction"));
+    // The map is the table's used part: an empty record in it is a record of
+    // the table like any other.
     for (auto it = cfg.cbegin(); it != cfg.cend() && it.key() < MaxInteractions; ++it) {
         const Control_Relay_t &rec = it.value();
-        if (rec.DeviceType == DEV_NOT)
-            break;
         QDomElement e = document.createElement(QStringLiteral("Interaction"));
         setNumber(e, QStringLiteral("Addr"), it.key() + 1);
         setNumber(e, QStringLiteral("DeviceType"), rec.DeviceType);

@@ -207,21 +207,54 @@ void ValueReader::badValue(const QDomElement &e, const QString &name)
     if (failed())
         return;
     error = QStringLiteral("Ошибка конфигурации: недопустимое значение атрибута %1 элемента %2 "
-                           "(строка %3): «%4»")
-                .arg(name, e.tagName())
-                .arg(lineOf(e))
-                .arg(e.attribute(name).left(64));
+                           "(%3): «%4»")
+                .arg(name, e.tagName(), placeOf(e), e.attribute(name).left(64));
 }
 
 void ValueReader::tooMany(const QDomElement &parent, const QString &child, int max)
 {
     if (failed())
         return;
-    error = QStringLiteral("Ошибка конфигурации: в узле %1 (строка %2) больше %3 элементов %4")
-                .arg(parent.tagName())
-                .arg(lineOf(parent))
+    error = QStringLiteral("Ошибка конфигурации: в узле %1 (%2) больше %3 элементов %4")
+                .arg(parent.tagName(), placeOf(parent))
                 .arg(max)
                 .arg(child);
+}
+
+QString ValueReader::placeOf(const QDomElement &e) const
+{
+    if (!namesRows)
+        return QStringLiteral("строка %1").arg(lineOf(e));
+    const QDomElement root = e.ownerDocument().documentElement();
+    const auto sectionIndex = [](const QDomElement &section) {
+        int index = 0;
+        while (index < SectionCount && section.tagName() != sectionName(index))
+            ++index;
+        return index;
+    };
+    if (e.parentNode() == root) {
+        const int index = sectionIndex(e);
+        if (index == 0)
+            return QStringLiteral("параметры ЦУ-Л");
+        return index < SectionCount ? QStringLiteral("таблица %1").arg(tableName(index)) : e.tagName();
+    }
+    // A section's entry, or an element within one (a relay of a relay
+    // module): the row is the entry's, which the writers give as Addr.
+    QDomElement entry = e;
+    while (!entry.parentNode().parentNode().isNull() && entry.parentNode().parentNode() != root)
+        entry = entry.parentNode().toElement();
+    const int index = sectionIndex(entry.parentNode().toElement());
+    bool ok = false;
+    int row = entry.attribute(QStringLiteral("Addr")).toInt(&ok);
+    if (!ok || row < 1) {
+        row = 1;
+        for (QDomElement before = entry.previousSiblingElement(entry.tagName()); !before.isNull();
+             before = before.previousSiblingElement(entry.tagName()))
+            ++row;
+    }
+    if (index == 0 || index == SectionCount)
+        return QStringLiteral("элемент %1 узла %2").arg(row).arg(entry.parentNode().toElement().tagName());
+    return QStringLiteral("строка %1 таблицы %2").arg(row).arg(tableName(index));
 }
 
 int ValueReader::lineOf(const QDomNode &node) const
@@ -485,10 +518,12 @@ void readLineCounts(const QDomElement &root, ValueReader &r, Konfig_Line_t &line
 }
 
 // Checks every value of a parsed document; empty when it can be used.
-QString checkValues(const QDomDocument &doc, const QByteArray &source)
+QString checkValues(const QDomDocument &doc, const QByteArray &source, bool namesRows)
 {
     const QDomElement root = doc.documentElement();
     ValueReader r(&source);
+    if (namesRows)
+        r.nameTableRows();
     ControllerData controller;
     readController(root.firstChildElement(sectionName(0)), r, controller);
     QVector<int> skipped;

@@ -30,6 +30,9 @@ public:
         : source(source)
     {
     }
+    // A document the program made from its tables names a value by its
+    // table row: its text was never a file the user has seen.
+    void nameTableRows() { namesRows = true; }
 
     QString error;
 
@@ -52,8 +55,11 @@ public:
 
 private:
     int lineOf(const QDomNode &node) const;
+    // "строка 8" of the file, or "строка 3 таблицы модулей ВТ-Л и ВС-Л".
+    QString placeOf(const QDomElement &e) const;
 
     const QByteArray *source;
+    bool namesRows = false;
 };
 
 // Line addresses of the modules in use.
@@ -88,8 +94,9 @@ QVector<LantrelProtocol::Control_Relay_t> readInteractions(const QDomElement &s,
 // The counts of the line settings are those of the entries the readers pass on.
 void readLineCounts(const QDomElement &root, ValueReader &r, LantrelProtocol::Konfig_Line_t &line);
 
-// Checks every value of a parsed document; empty when it can be used.
-QString checkValues(const QDomDocument &doc, const QByteArray &source);
+// Checks every value of a parsed document; empty when it can be used. A
+// document made from the tables has its values named by table rows.
+QString checkValues(const QDomDocument &doc, const QByteArray &source, bool namesRows = false);
 
 } // namespace ConfigFile
 

@@ -16,9 +16,11 @@ void ControllerConfigModel::setControllerInfo(const ControllerInfo &newInfo)
 void ControllerConfigModel::setConfig(const QString &newBlockId,
                                       const LantrelProtocol::Konfig_Device_t &device,
                                       const LantrelProtocol::ETH_konf_t &network,
-                                      const LantrelProtocol::Konfig_Line_t &line)
+                                      const LantrelProtocol::Konfig_Line_t &line,
+                                      const QByteArray &newHeldBlockId)
 {
     blockId = newBlockId;
+    heldBlockId = newHeldBlockId;
     deviceConfig = device;
     networkConfig = network;
     lineConfig = line;
@@ -51,6 +53,7 @@ void ControllerConfigModel::setData(int id, const QVariant &value, int role)
     switch (id) {
     case BlockIdParam:
         blockId = value.toString();
+        heldBlockId.clear();
         break;
     case LineAddrParam:
         d.LineAddr = static_cast<quint16>(value.toUInt());

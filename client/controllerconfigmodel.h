@@ -51,7 +51,8 @@ public:
     void setControllerInfo(const ControllerInfo &info);
     void setConfig(const QString &blockId, const LantrelProtocol::Konfig_Device_t &device,
                    const LantrelProtocol::ETH_konf_t &network,
-                   const LantrelProtocol::Konfig_Line_t &line);
+                   const LantrelProtocol::Konfig_Line_t &line,
+                   const QByteArray &heldBlockId = QByteArray());
     void setRelayModuleCount(quint8 count);
     void setData(int id, const QVariant &value, int role);
     // While false setData() changes nothing: a task sends or replaces the configuration.
@@ -60,6 +61,10 @@ public:
 
     ControllerInfo info;
     QString blockId;
+    // The identifier's bytes as the controller holds them, while blockId
+    // does not give them back (see undecodedBlockId()); null otherwise and
+    // once the identifier is edited. The controller gets them back unchanged.
+    QByteArray heldBlockId;
     LantrelProtocol::Konfig_Device_t deviceConfig;
     LantrelProtocol::ETH_konf_t networkConfig;
     LantrelProtocol::Konfig_Line_t lineConfig;

@@ -437,7 +437,9 @@ void LantrelClient::onTaskCompleted(bool success)
 
 void LantrelClient::onReadCompleted(bool success)
 {
-    onTaskCompleted(success);
+    // A read is no success while the tables lack records it brought.
+    const bool lastStep = m_readTotal != 0 && quint16(m_stepsDone + 1) == m_readTotal;
+    onTaskCompleted(success && !(lastStep && !m_heldInteractions.isEmpty()));
     if (!success) {
         m_readFailed = true;
         if (m_stepsDone <= m_readPlan.size())
@@ -464,6 +466,8 @@ void LantrelClient::onReadCompleted(bool success)
             emit clientError(QStringLiteral("Конфигурация ИОП прочитана из ЦУ-Л не полностью, не прочитаны: %1. "
                                             "Пока она не прочитана полностью, передать её в ЦУ-Л нельзя")
                                  .arg(missingPartsText()));
+        if (!m_readFailed && !m_heldInteractions.isEmpty())
+            emit clientError(heldRecordsText());
     }
     if (m_importWhileConnected) {
         m_modified = true;

@@ -12,6 +12,8 @@
 #include <QThread>
 #include <QVector>
 
+#include <functional>
+
 #include "clientconnection.h"
 #include "interactionsconfigmodel.h"
 #include "lantrelprotocol.h"
@@ -92,6 +94,12 @@ public:
     ProcessingConfigModel *processingConfigModel() const { return m_processingModel; }
     InteractionsConfigModel *interactionsConfigModel() const { return m_interactionsModel; }
     ConfigurationManager *configurationManager() const { return m_document; }
+
+    // Asked, with the question's text, before a write puts rows of the tables
+    // where the controller holds records the tables could not show; true
+    // goes on. Without it such a write is not made.
+    using OverwriteQuestion = std::function<bool(const QString &question)>;
+    void setOverwriteQuestion(OverwriteQuestion question) { m_overwriteQuestion = std::move(question); }
 
 signals:
     void writeToLog(QString);
@@ -264,6 +272,13 @@ private:
     void beginRead(const QString &text, quint16 steps, const QVector<ReadStep> &plan = {});
     bool recordMissing(int part, int record) const;
     QString missingPartsText() const;
+    // The words after "таблица" for a part of a read.
+    static QString partTableName(int part);
+    // Records the tables of a read have no place for, named with the reason.
+    QString heldRecordsText() const;
+    // Whether a write may go on over held records its rows would replace;
+    // asks when there are such records.
+    bool mayOverwriteHeldRecords(bool toFile);
     void beginWrite(bool wholeWrite);
     // The edit marks before a write of part of the tables.
     struct EditMarks
@@ -292,6 +307,8 @@ private:
     void clearTableModels(bool keepRelayModules);
     void registerLineModule(ushort line_addr, uint serial_no, uchar dev_type, ushort table_idx);
     void buildSourcesCache();
+    // The controller's record of an interaction row.
+    static LantrelProtocol::Control_Relay_t interactionRecord(const InteractionRecord &row);
     InteractionRecord executorOf(InteractionRecord rec, const LantrelProtocol::Control_Relay_t &r) const;
     void writeControllerConfig();
     void writeSensorsConfig();
@@ -395,6 +412,18 @@ private:
 
     QVector<quint32> m_sourcesCache;
     bool m_sourcesCacheValid = false;
+    // The sources end before the interaction records do: at a module table's
+    // empty row with used rows after it (the part and row; part -1 for none,
+    // and the records run past the reference counts), or at a record a
+    // failed step left out.
+    int m_sourcesGapPart = -1;
+    int m_sourcesGapRow = 0;
+    bool m_sourcesUnread = false;
+    // Interaction records (not empty) that no source reaches, by index. The
+    // tables do not show them; a write puts them back where they were unless
+    // a row of the table takes their place, and asks first when it would.
+    QMap<quint16, LantrelProtocol::Control_Relay_t> m_heldInteractions;
+    OverwriteQuestion m_overwriteQuestion;
 
     struct AddressJob {
         quint8 devType = 0;

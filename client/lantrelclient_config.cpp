@@ -12,6 +12,7 @@
 
 #include <cstring>
 
+#include "configurationformat.h"
 #include "configurationmanager.h"
 #include "controllerconfigmodel.h"
 #include "lantreldriver.h"
@@ -48,6 +49,42 @@ QString nativePath(const QString &path)
 {
     return QDir::toNativeSeparators(path);
 }
+
+bool isEmptyRecord(const Control_Relay_t &r)
+{
+    return r.DeviceType == 0 && r.DestFunc == 0 && r.DestRef == 0;
+}
+
+// "запись 5 таблицы взаимодействий", "записи 5–9, 12 таблицы взаимодействий"
+// for records numbered from 0.
+QString recordsText(const QList<quint16> &records, const QString &table)
+{
+    QStringList runs;
+    for (int i = 0; i < records.size();) {
+        int j = i;
+        while (j + 1 < records.size() && records.at(j + 1) == records.at(j) + 1)
+            ++j;
+        runs << (i == j ? QString::number(records.at(i) + 1)
+                        : QStringLiteral("%1–%2").arg(records.at(i) + 1).arg(records.at(j) + 1));
+        i = j + 1;
+    }
+    return QStringLiteral("%1 %2 таблицы %3")
+        .arg(records.size() == 1 ? QStringLiteral("запись") : QStringLiteral("записи"), runs.join(QStringLiteral(", ")),
+             table);
+}
+}
+
+QString LantrelClient::partTableName(int part)
+{
+    switch (part) {
+    case SensorsPart: return ConfigFile::tableName(1);
+    case IoModulesPart: return ConfigFile::tableName(2);
+    case ScpModulesPart: return ConfigFile::tableName(3);
+    case RelayModulesPart: return ConfigFile::tableName(5);
+    case ProcessingPart: return ConfigFile::tableName(4);
+    case InteractionsPart: return ConfigFile::tableName(6);
+    default: return QString();
+    }
 }
 
 bool LantrelClient::refuseIncompleteDataset()
@@ -65,6 +102,7 @@ bool LantrelClient::refuseIncompleteDataset()
 void LantrelClient::clearTableModels(bool keepRelayModules)
 {
     clearSourcesCache();
+    m_heldInteractions.clear();
     m_lineModulesModel->clear(0);
     m_sensorsModel->clear();
     m_ioModulesModel->clear();
@@ -166,17 +204,19 @@ void LantrelClient::onControllerConfig(QByteArray block_id, Konfig_Device_t dev_
                                        ETH_konf_t net_cfg, Konfig_Line_t line_cfg)
 {
     QString blockId = blockIdToString(block_id);
+    QByteArray heldBlockId = undecodedBlockId(block_id);
     if (!m_keepIdentity) {
         // A file of another controller imported while connected: what makes
         // the connected controller reachable stays as it is.
         const ControllerConfigModel &held = *m_controllerModel;
         blockId = held.blockId;
+        heldBlockId = held.heldBlockId;
         dev_cfg.LineAddr = held.deviceConfig.LineAddr;
         dev_cfg.CfgLoop = held.deviceConfig.CfgLoop;
         net_cfg = held.networkConfig;
         line_cfg.LineMode = held.lineConfig.LineMode;
     }
-    m_controllerModel->setConfig(blockId, dev_cfg, net_cfg, line_cfg);
+    m_controllerModel->setConfig(blockId, dev_cfg, net_cfg, line_cfg, heldBlockId);
     emit lineConfigChanged(line_cfg);
 }
 
@@ -330,24 +370,53 @@ void LantrelClient::buildSourcesCache()
     // The interactions of a module follow those of the modules before it;
     // where a failed step left module records out, the sources of all later
     // interactions are unknown, and they are left out rather than given to
-    // the wrong modules.
+    // the wrong modules. The same holds after an empty row that has used
+    // rows after it: the tables are packed, and nothing tells whether the
+    // records of the rows after it follow on.
     m_sourcesCache.clear();
     m_sourcesCacheValid = true;
+    m_sourcesGapPart = -1;
+    m_sourcesUnread = false;
+    const auto sensorUsed = [this](int row) { return m_sensorsModel->moduleAt(quint16(row)).deviceType != 0; };
+    const auto ioUsed = [this](int row) { return m_ioModulesModel->moduleAt(quint16(row)).deviceType != 0; };
+    const auto usedAfter = [](int row, int rows, const std::function<bool(int)> &used) {
+        for (int later = row + 1; later < rows; ++later) {
+            if (used(later))
+                return true;
+        }
+        return false;
+    };
     for (int row = 0; row < SensorRows; ++row) {
-        if (recordMissing(SensorsPart, row))
+        if (recordMissing(SensorsPart, row)) {
+            m_sourcesUnread = true;
             return;
+        }
         const SensorModuleRecord s = m_sensorsModel->moduleAt(quint16(row));
-        if (s.deviceType == 0)
+        if (s.deviceType == 0) {
+            if (usedAfter(row, SensorRows, sensorUsed)) {
+                m_sourcesGapPart = SensorsPart;
+                m_sourcesGapRow = row;
+                return;
+            }
             break;
+        }
         for (int k = 0; k < s.refCount; ++k)
             m_sourcesCache.append(packInteractionSource(SensorModuleSource, s.lineAddress, 0));
     }
     for (int row = 0; row < IoRows; ++row) {
-        if (recordMissing(IoModulesPart, row))
+        if (recordMissing(IoModulesPart, row)) {
+            m_sourcesUnread = true;
             return;
+        }
         const IoModuleRecord io = m_ioModulesModel->moduleAt(quint16(row));
-        if (io.deviceType == 0)
+        if (io.deviceType == 0) {
+            if (usedAfter(row, IoRows, ioUsed)) {
+                m_sourcesGapPart = IoModulesPart;
+                m_sourcesGapRow = row;
+                return;
+            }
             break;
+        }
         for (int k = 0; k < io.loop1RefCount; ++k)
             m_sourcesCache.append(packInteractionSource(IoLoopSource, io.lineAddress, 1));
         for (int k = 0; k < io.loop2RefCount; ++k)
@@ -390,9 +459,6 @@ bool LantrelClient::recordMissing(int part, int record) const
 
 QString LantrelClient::missingPartsText() const
 {
-    static const char *const tables[] = {
-        nullptr, nullptr, "модулей ВТ-Л и ВС-Л", "модулей ПС-Л", "модулей ТЗ-Л", "модулей ЖН-Т",
-        "совместной обработки", "взаимодействий"};
     // Runs of failed pages of one table read as one range of records.
     QVector<ReadStep> runs;
     for (const ReadStep &step : m_missingSteps) {
@@ -409,12 +475,12 @@ QString LantrelClient::missingPartsText() const
         else if (run.part == LinePart)
             parts << QStringLiteral("параметры линии");
         else if (run.count == 1)
-            parts << QStringLiteral("запись %1 таблицы %2").arg(run.first + 1).arg(QString::fromUtf8(tables[run.part]));
+            parts << QStringLiteral("запись %1 таблицы %2").arg(run.first + 1).arg(partTableName(run.part));
         else
             parts << QStringLiteral("записи %1–%2 таблицы %3")
                          .arg(run.first + 1)
                          .arg(run.first + run.count)
-                         .arg(QString::fromUtf8(tables[run.part]));
+                         .arg(partTableName(run.part));
     }
     return parts.join(QStringLiteral(", "));
 }
@@ -423,8 +489,17 @@ void LantrelClient::onInteractionsConfig(ushort first_idx, QVector<Control_Relay
 {
     if (!m_sourcesCacheValid)
         buildSourcesCache();
-    const int last = m_sourcesCache.size() - 1;
-    if (cfg.isEmpty() || last < 0 || first_idx > last)
+    const int placed = qMin(int(m_sourcesCache.size()), InteractionRows);
+
+    // Records no source reaches are kept as they came, for the write; the
+    // records of sources a failed step left unknown are not read at all.
+    if (!m_sourcesUnread) {
+        for (int k = qMax(0, placed - int(first_idx)); k < cfg.size() && first_idx + k < InteractionRows; ++k) {
+            if (!isEmptyRecord(cfg[k]))
+                m_heldInteractions.insert(quint16(first_idx + k), cfg[k]);
+        }
+    }
+    if (cfg.isEmpty() || first_idx >= placed)
         return;
 
     // A page lost before this one leaves a gap: storing here would put the
@@ -432,13 +507,12 @@ void LantrelClient::onInteractionsConfig(ushort first_idx, QVector<Control_Relay
     if (first_idx > m_interactionsModel->rowCount())
         return;
 
-    // The rows go to the model at once, up to the first that cannot be stored.
+    // Every record of a source is a row, an empty one too: it is kept as a
+    // record of an executor type no table holds.
     QVector<InteractionRecord> records;
     records.reserve(cfg.size());
-    for (int k = 0; k < cfg.size(); ++k) {
+    for (int k = 0; k < cfg.size() && first_idx + k < placed; ++k) {
         const int b = first_idx + k;
-        if (b > last || b >= InteractionRows || cfg[k].DeviceType == 0 || m_sourcesCache[b] == 0)
-            break;
 
         const Control_Relay_t &r = cfg[k];
         quint8 srcType = 0;
@@ -566,7 +640,8 @@ void LantrelClient::writeLineConfig(const Konfig_Line_t &cfg)
 
 void LantrelClient::writeConfiguration()
 {
-    if (refuseIncompleteDataset()) {
+    // A file save asked before it began.
+    if (refuseIncompleteDataset() || (!m_fileMode && !mayOverwriteHeldRecords(toDocument()))) {
         m_pendingFlashSave = false;
         m_pendingLineUpload = false;
         return;
@@ -685,8 +760,11 @@ void LantrelClient::writeControllerConfig()
     ETH_konf_t net = held.networkConfig;
     net.Reserved4 = 502;
     net.Reserved6 = 2;
-    // A file keeps the identifier whole; the controller keeps its first bytes.
-    const QByteArray blockId = toDocument() ? held.blockId.toUtf8() : blockIdControllerBytes(held.blockId);
+    // A file keeps the identifier whole; the controller keeps its first
+    // bytes, and gets back unchanged those that are no text until edited.
+    const QByteArray blockId = toDocument()                  ? held.blockId.toUtf8()
+                               : !held.heldBlockId.isNull() ? held.heldBlockId
+                                                            : blockIdControllerBytes(held.blockId);
 
     addWriteSteps(1);
     if (toDocument())
@@ -703,22 +781,75 @@ void LantrelClient::writeProcessingConfig()
     sendTable(map, 13, &LantrelClient::saveProcessingConfig, &LantrelClient::setProcessingConfig);
 }
 
+Control_Relay_t LantrelClient::interactionRecord(const InteractionRecord &row)
+{
+    Control_Relay_t r;
+    r.DeviceType = row.executorType;
+    r.DestFunc = row.function;
+    // Any executor but a relay module holds its reference whole.
+    r.DestRef = row.executorType == EXT_RELY ? quint16((row.executorNumber << 8) | row.relay) : row.executorNumber;
+    return r;
+}
+
+// The rows of the table, then the records held where no row reaches; a
+// file gets the table up to its last row or held record.
 void LantrelClient::writeInteractionsConfig()
 {
+    const int rows = m_interactionsModel->rowCount();
+    int used = rows;
+    if (!m_heldInteractions.isEmpty())
+        used = qMax(used, m_heldInteractions.lastKey() + 1);
     QMap<quint16, Control_Relay_t> map;
-    for (int k = 0; k < InteractionRows; ++k) {
-        const InteractionRecord row = m_interactionsModel->interactionAt(k);
-        Control_Relay_t r;
-        r.DeviceType = row.executorType;
-        if (r.DeviceType != 0) {
-            r.DestFunc = row.function;
-            // Any executor but a relay module holds its reference whole.
-            r.DestRef = row.executorType == EXT_RELY ? quint16((row.executorNumber << 8) | row.relay)
-                                                     : row.executorNumber;
-        }
-        map.insert(quint16(k), r);
+    for (int k = 0; k < (toDocument() ? used : InteractionRows); ++k) {
+        map.insert(quint16(k), k < rows ? interactionRecord(m_interactionsModel->interactionAt(k))
+                                        : m_heldInteractions.value(quint16(k)));
+    }
+    // The rows took the place of the records held there: the controller
+    // holds the rows now.
+    if (!toDocument()) {
+        while (!m_heldInteractions.isEmpty() && m_heldInteractions.firstKey() < rows)
+            m_heldInteractions.erase(m_heldInteractions.begin());
     }
     sendTable(map, 66, &LantrelClient::saveInteractionsConfig, &LantrelClient::setInteractionsConfig);
+}
+
+QString LantrelClient::heldRecordsText() const
+{
+    const QString table = partTableName(InteractionsPart);
+    const QString reason =
+        m_sourcesGapPart < 0
+            ? QStringLiteral("они за пределами счётчиков ссылок модулей")
+            : QStringLiteral("их источники не определены: строка %1 таблицы %2 пуста, а после неё есть модули")
+                  .arg(m_sourcesGapRow + 1)
+                  .arg(partTableName(m_sourcesGapPart));
+    return QStringLiteral("Не все записи конфигурации ИОП размещены в таблицах программы: %1 (%2). "
+                          "Эти записи не показаны. При записи конфигурации они сохраняются такими, как прочитаны; "
+                          "если на их место попадут строки таблицы, программа спросит подтверждение")
+        .arg(recordsText(m_heldInteractions.keys(), table), reason);
+}
+
+bool LantrelClient::mayOverwriteHeldRecords(bool toFile)
+{
+    const int rows = m_interactionsModel->rowCount();
+    QList<quint16> replaced;
+    for (auto it = m_heldInteractions.cbegin(); it != m_heldInteractions.cend() && it.key() < rows; ++it)
+        replaced << it.key();
+    if (replaced.isEmpty())
+        return true;
+    const QString target = toFile ? QStringLiteral("Сохранение конфигурации в файл")
+                                  : QStringLiteral("Передача конфигурации в ЦУ-Л");
+    const QString question =
+        QStringLiteral("<p><b>Внимание!</b> Записи конфигурации, которые не размещены в таблицах программы "
+                       "и не показаны: %1.</p>"
+                       "<p>%2 запишет на их место строки таблицы взаимодействий, и эти записи будут потеряны.</p>"
+                       "<p>Продолжить?</p>")
+            .arg(recordsText(replaced, partTableName(InteractionsPart)), target);
+    if (m_overwriteQuestion && m_overwriteQuestion(question))
+        return true;
+    emit writeToLog((toFile ? QStringLiteral("Сохранение конфигурации в файл отменено, чтобы не потерять %1")
+                            : QStringLiteral("Передача конфигурации в ЦУ-Л отменена, чтобы не перезаписать %1"))
+                        .arg(recordsText(replaced, partTableName(InteractionsPart))));
+    return false;
 }
 
 void LantrelClient::saveConfigToFlash()
@@ -785,6 +916,8 @@ bool LantrelClient::loadConfigFile(const QString &path)
 
 bool LantrelClient::saveConfigFile(const QString &path)
 {
+    if (!mayOverwriteHeldRecords(true))
+        return false;
     // The old file stays as it was until the new one is whole.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {

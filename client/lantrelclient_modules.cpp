@@ -514,7 +514,7 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
         return;
     }
     // Tables that were not read whole must not be written over the controller's.
-    if (refuseIncompleteDataset())
+    if (refuseIncompleteDataset() || !mayOverwriteHeldRecords(toDocument()))
         return;
 
     commitOpenEditors();

@@ -108,6 +108,14 @@ QByteArray blockIdControllerBytes(const QString &text)
     return utf8Prefix(text, BlockIdMaxBytes);
 }
 
+QByteArray undecodedBlockId(const QByteArray &bytes)
+{
+    const QByteArray text = blockIdToString(bytes).toUtf8();
+    if (bytes.startsWith(text) && bytes.count('\0') == bytes.size() - text.size())
+        return QByteArray();
+    return bytes;
+}
+
 QString outOfRangeText(qlonglong value)
 {
     return QStringLiteral("%1 (вне диапазона)").arg(value);

@@ -28,6 +28,10 @@ constexpr int BlockIdMaxBytes = 64;
 QByteArray utf8Prefix(const QString &text, int maxBytes);
 // What the controller keeps of a block identifier.
 QByteArray blockIdControllerBytes(const QString &text);
+// The identifier's bytes when blockIdToString() does not give them back:
+// not UTF-8 up to the first zero, or more than zeros after it. Null when
+// the text is the whole identifier.
+QByteArray undecodedBlockId(const QByteArray &bytes);
 
 // A value an editor or a table has no place for: "8 (вне диапазона)".
 QString outOfRangeText(qlonglong value);

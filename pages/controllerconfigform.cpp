@@ -172,7 +172,6 @@ ControllerConfigForm::ControllerConfigForm(QWidget *parent, Qt::WindowFlags flag
     };
     blockIdValidator = new BlockIdValidator(ui->edtBlockID);
     ui->edtBlockID->setValidator(blockIdValidator);
-    ui->lblBlockIdCut->setText(QStringLiteral("ЦУ-Л получит только первые %1 байта идентификатора").arg(BlockIdMaxBytes));
     ui->lblBlockIdCut->hide();
     connect(ui->edtBlockID, &QLineEdit::textChanged, this, &ControllerConfigForm::showBlockIdCut);
     for (QLineEdit *edit : {ui->edtIpAddr, ui->edtSubnetMask, ui->edtGateway})
@@ -317,14 +316,26 @@ void ControllerConfigForm::onLineEditTextChanged()
     if (id < 0 || !edit->hasAcceptableInput())
         return;
     model->setData(id, edit->text(), Qt::EditRole);
+    // An edited identifier is text: what it says of held bytes is gone.
+    if (edit == ui->edtBlockID)
+        showBlockIdCut();
 }
 
-// An identifier longer than the controller keeps is shown whole and marked.
+// An identifier longer than the controller keeps is shown whole and marked;
+// so is one whose bytes are no text, which goes back as it came until edited.
 void ControllerConfigForm::showBlockIdCut()
 {
-    const bool cut = ui->edtBlockID->text().toUtf8().size() > BlockIdMaxBytes;
-    OutOfRange::markWidget(ui->edtBlockID, cut);
-    ui->lblBlockIdCut->setVisible(cut);
+    const bool held = !model->heldBlockId.isNull();
+    const bool cut = !held && ui->edtBlockID->text().toUtf8().size() > BlockIdMaxBytes;
+    OutOfRange::markWidget(ui->edtBlockID, held || cut);
+    ui->lblBlockIdCut->setText(held ? QStringLiteral("Не текст UTF-8: ЦУ-Л получит его как прочитан")
+                                    : QStringLiteral("ЦУ-Л получит только первые %1 байта идентификатора")
+                                          .arg(BlockIdMaxBytes));
+    ui->lblBlockIdCut->setToolTip(held ? QStringLiteral("<p>Идентификатор в ЦУ-Л не является текстом UTF-8 и "
+                                                        "показан не таким, как хранится. Пока он не изменён, "
+                                                        "ЦУ-Л получит его таким, как прочитан.</p>")
+                                       : QString());
+    ui->lblBlockIdCut->setVisible(held || cut);
 }
 
 void ControllerConfigForm::onSpinBoxValueChanged()

@@ -12,6 +12,7 @@
 #include "linemodulesform.h"
 #include "mainform.h"
 #include "controllerconfigmodel.h"
+#include "interactionsconfigmodel.h"
 #include "iomodulesconfigmodel.h"
 #include "linemodulesmodel.h"
 #include "pagetestsupport.h"
@@ -189,6 +190,7 @@ private slots:
     void clientErrorShowsBox_data();
     void clientErrorShowsBox();
     void incompleteReadShown();
+    void heldRecordsToldAndAskedFor();
     void offlineQuestions_data();
     void offlineQuestions();
     void onlineQuestions_data();
@@ -1025,6 +1027,45 @@ void TestMainForm::incompleteReadShown()
     QVERIFY(dataset.wait(20000));
     QVERIFY(m_manager->client()->datasetComplete());
     QVERIFY(!incomplete->isVisible());
+}
+
+// Records the tables have no place for: the read ends as no success and says
+// which; a write that would put a row in their place asks, "Нет" first.
+void TestMainForm::heldRecordsToldAndAskedFor()
+{
+    FakeLine line;
+    QVERIFY(line.listening);
+    line.fake.setRecord(11, 30, LantrelProtocol::Control_Relay_t{(1 << 8) | 4, 0, LantrelProtocol::EXT_RELY});
+    MainForm *form = makeForm();
+    form->show();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    settle();
+    QCOMPARE(form->statusBar()->currentMessage(), QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л - ошибка"));
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QVERIFY2(m_boxes.asked.at(0).text.contains(QStringLiteral("запись 31 таблицы взаимодействий")),
+             qPrintable(m_boxes.asked.at(0).text));
+
+    LantrelClient *client = m_manager->client();
+    InteractionRecord added;
+    added.sourceKind = SensorModuleSource;
+    added.sourceAddress = 2;
+    added.executorType = LantrelProtocol::SECT_MVV;
+    added.executorNumber = 1;
+    QVERIFY(client->interactionsConfigModel()->addInteraction(added));
+    QVERIFY(client->sensorsConfigModel()->addReference(1));
+    line.fake.clearLog();
+    act(QStringLiteral("actSetConfig"))->trigger();
+    settle();
+    QCOMPARE(m_boxes.asked.size(), 2);
+    const Question &asked = m_boxes.asked.at(1);
+    QCOMPARE(asked.icon, QMessageBox::Warning);
+    QCOMPARE(asked.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(asked.defaultButton, QMessageBox::No);
+    QVERIFY2(asked.text.contains(QStringLiteral("запись 31 таблицы взаимодействий")), qPrintable(asked.text));
+    waitIdle();
+    QVERIFY(line.fake.requests(21).isEmpty());
+    QVERIFY(client->isModified());
 }
 
 // Questions before restart, disconnect and closing, by the client's marks.

@@ -397,13 +397,15 @@ private slots:
     void readTreeAsTheDomParses_data();
     void readTreeAsTheDomParses();
 
-    void writersStopAtFirstEmptyRecord();
+    void writersSkipEmptyRows();
     void updateInPlaceKeepsUnknownContent();
     void blockIdWithCharactersXmlCannotHold();
 
     void writeReplacesFileContents();
     void writeFailures();
     void saveNamesWhatTheReaderRefuses();
+    void refusedSaveNamesTheTableRow_data();
+    void refusedSaveNamesTheTableRow();
 
 private:
     QByteArray sampleFile;
@@ -427,14 +429,12 @@ void tst_ConfigurationManager::roundTrip_data()
 
     const Config full = fullConfig();
     Config expected = full;
-    // Entries after the first empty record are not written; an empty record
-    // is not a module.
+    // An empty module record is not a module, and has no rule; an empty
+    // interaction record is a record of the table.
     expected.sensors.remove(3);
     expected.rules = QMap<quint16, Konfig_Proc_t>();
     for (quint16 k = 0; k < 3; ++k)
         expected.rules.insert(k, full.rules.value(k));
-    expected.interactions.remove(3);
-    expected.interactions.remove(4);
     // Reading gives every relay slot, empty ones in their default form.
     Konfig_Modul_t defaultSlot;
     std::memset(static_cast<void *>(&defaultSlot), 0, sizeof defaultSlot);
@@ -1174,7 +1174,9 @@ void tst_ConfigurationManager::savesGiveTheSameBytes()
     QVERIFY2(bytes.contains("<Sensor Addr=\"1\" LineAddr=\"2\" DeviceType=\"4\" RefCount=\"0\"/>"), bytes.constData());
 }
 
-void tst_ConfigurationManager::writersStopAtFirstEmptyRecord()
+// An empty module row is left out and the rows after it are written, each
+// with its rule; the reader packs them.
+void tst_ConfigurationManager::writersSkipEmptyRows()
 {
     Config c;
     Konfig_Section_t s;
@@ -1193,17 +1195,20 @@ void tst_ConfigurationManager::writersStopAtFirstEmptyRecord()
     ConfigurationManager m;
     QCOMPARE(writeAll(m, c), 7);
     const QByteArray bytes = toBytes(m);
-    QCOMPARE(bytes.count("<Sensor "), 3);
-    QVERIFY(bytes.contains("Addr=\"3\"") && !bytes.contains("Addr=\"4\""));
+    QCOMPARE(bytes.count("<Sensor "), 5);
+    QVERIFY(bytes.contains("Addr=\"6\"") && !bytes.contains("Addr=\"4\""));
     QCOMPARE(bytes.count("<RelayModule "), 1);
     // As many rules as sensor entries, although every NExc is 0.
-    QCOMPARE(bytes.count("<Rule "), 3);
+    QCOMPARE(bytes.count("<Rule "), 5);
 
     ConfigurationManager r;
     QVERIFY(fromBytes(r, bytes));
     const Answers a = readAll(r);
-    QCOMPARE(a.rules.size(), 3);
+    QCOMPARE(a.sensors.size(), 5);
+    QCOMPARE(a.sensors[3].LineAddr, quint16(5));
+    QCOMPARE(a.rules.size(), 5);
     QCOMPARE(a.rules[2].MRef, quint16(2));
+    QCOMPARE(a.rules[3].MRef, quint16(4));
     QCOMPARE(a.relayModules[1].IPAddr, quint32(0x0A000001));
     QCOMPARE(a.relayModules[1].Reserved9, quint8(2));
 }
@@ -1341,6 +1346,56 @@ void tst_ConfigurationManager::saveNamesWhatTheReaderRefuses()
     sensor.LineAddr = 500;
     m.setSensorsConfig({{0, sensor}});
     QVERIFY2(m.writeDocument(&buffer), qPrintable(m.lastError()));
+}
+
+void tst_ConfigurationManager::refusedSaveNamesTheTableRow_data()
+{
+    QTest::addColumn<int>("table");   // 1 sensors, 2 I/O modules, 3 line-protection modules
+    QTest::addColumn<int>("badRow");  // rows before it are used, but row 1 of three is empty
+    QTest::addColumn<int>("lineAddr");
+    QTest::addColumn<QString>("named");
+
+    QTest::newRow("sensor row 3") << 1 << 2 << 600 << QStringLiteral("(строка 3 таблицы модулей ВТ-Л и ВС-Л): «600»");
+    QTest::newRow("I/O row 1") << 2 << 0 << 0 << QStringLiteral("(строка 1 таблицы модулей ПС-Л): «0»");
+    QTest::newRow("line-protection row 4 after an empty row")
+        << 3 << 3 << 501 << QStringLiteral("(строка 4 таблицы модулей ТЗ-Л): «501»");
+}
+
+// The document about to be saved was never a file: a value the reader would
+// refuse is named by its table row, not by a line of a text nobody saw.
+void tst_ConfigurationManager::refusedSaveNamesTheTableRow()
+{
+    QFETCH(int, table);
+    QFETCH(int, badRow);
+    QFETCH(int, lineAddr);
+    QFETCH(QString, named);
+
+    Config c;
+    for (int row = 0; row <= badRow; ++row) {
+        const quint16 addr = quint16(row == badRow ? lineAddr : 10 + row);
+        const bool empty = row == 1 && badRow == 3;
+        Konfig_Section_t sensor;
+        sensor.LineAddr = addr;
+        sensor.DeviceType = empty ? DEV_NOT : SECT_ACC;
+        Konfig_MVV_t io;
+        io.LineAddr = addr;
+        io.DeviceType = empty ? DEV_NOT : SECT_MVV;
+        Konfig_MKZ_t scp;
+        scp.LineAddr = addr;
+        scp.DeviceType = empty ? DEV_NOT : SECT_MKZ;
+        if (table == 1)
+            c.sensors.insert(quint16(row), sensor);
+        else if (table == 2)
+            c.ioModules.insert(quint16(row), io);
+        else
+            c.scpModules.insert(quint16(row), scp);
+    }
+    ConfigurationManager m;
+    QCOMPARE(writeAll(m, c), 7);
+    QBuffer buffer;
+    QVERIFY(buffer.open(QIODevice::ReadWrite));
+    QVERIFY(!m.writeDocument(&buffer));
+    QVERIFY2(m.lastError().endsWith(named), qPrintable(m.lastError()));
 }
 
 QTEST_GUILESS_MAIN(tst_ConfigurationManager)

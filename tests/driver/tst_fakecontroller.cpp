@@ -73,6 +73,8 @@ private slots:
     void controllerConfigRead();
     void tableReadMatchesGenerator();
     void writeFileRecordEchoesAndStores();
+    void vacatedRowLeavesTheRestInPlace_data();
+    void vacatedRowLeavesTheRestInPlace();
     void badFileRequests_data();
     void badFileRequests();
     void commandBlock();
@@ -285,6 +287,47 @@ void TestFakeController::writeFileRecordEchoesAndStores()
     QCOMPARE(m_fake->recordBytes(10, 0), r0);
     QCOMPARE(m_fake->recordBytes(10, 2), r2);
     QVERIFY(m_fake->recordBytes(10, 1) != r0);
+}
+
+void TestFakeController::vacatedRowLeavesTheRestInPlace_data()
+{
+    QTest::addColumn<int>("file");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("firstRecord");  // of the row's interactions
+    QTest::addColumn<int>("records");
+    // Generated: sensor k has k % 3 references (24 in all), I/O module k one
+    // on loop 1 and k % 2 on loop 2.
+    QTest::newRow("sensor row 5") << 10 << 5 << 4 << 2;
+    QTest::newRow("I/O row 1") << 15 << 1 << 25 << 2;
+    QTest::newRow("line-protection row 0") << 20 << 0 << 0 << 0;
+}
+
+// The row is empty and the rows after it where they were; the interaction
+// records of its sources are gone, those after them moved up.
+void TestFakeController::vacatedRowLeavesTheRestInPlace()
+{
+    QFETCH(int, file);
+    QFETCH(int, row);
+    QFETCH(int, firstRecord);
+    QFETCH(int, records);
+    const QByteArray table = m_fake->fileBytes(file);
+    const QByteArray rules = m_fake->fileBytes(13);
+    const QByteArray interactions = m_fake->fileBytes(11);
+    const Konfig_Line_t line = m_fake->lineConfig();
+
+    m_fake->vacateModuleRow(file, row);
+    const QByteArray vacated = m_fake->fileBytes(file);
+    QCOMPARE(vacated.mid(row * 16, 16), QByteArray(16, '\0'));
+    QCOMPARE(vacated.left(row * 16), table.left(row * 16));
+    QCOMPARE(vacated.mid((row + 1) * 16), table.mid((row + 1) * 16));
+    QCOMPARE(m_fake->fileBytes(13).mid(row * 6, 6), file == 10 ? QByteArray(6, '\0') : rules.mid(row * 6, 6));
+    QCOMPARE(m_fake->fileBytes(11),
+             (interactions.left(firstRecord * 4) + interactions.mid((firstRecord + records) * 4))
+                 .leftJustified(interactions.size(), '\0'));
+    const Konfig_Line_t after = m_fake->lineConfig();
+    QCOMPARE(after.SensorCount, quint16(line.SensorCount - (file == 10 ? 1 : 0)));
+    QCOMPARE(after.IoCount, quint16(line.IoCount - (file == 15 ? 1 : 0)));
+    QCOMPARE(after.ScpCount, quint16(line.ScpCount - (file == 20 ? 1 : 0)));
 }
 
 void TestFakeController::badFileRequests_data()

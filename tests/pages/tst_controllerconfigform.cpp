@@ -8,6 +8,7 @@
 #include "controllerconfigmodel.h"
 #include "lantrelclient.h"
 #include "lantrelprotocol.h"
+#include "texthelpers.h"
 #include "windowtestsupport.h"
 
 #include <QCheckBox>
@@ -107,6 +108,8 @@ private slots:
     void blockIdFitsController_data();
     void blockIdFitsController();
     void longBlockIdShownWholeAndMarked();
+    void undecodedBlockIdMarkedUntilEdited_data();
+    void undecodedBlockIdMarkedUntilEdited();
     void spinBoxBoundaries_data();
     void spinBoxBoundaries();
     void refillReplacesEditors();
@@ -376,6 +379,40 @@ void TestControllerConfigForm::longBlockIdShownWholeAndMarked()
     typeText(edit, QStringLiteral("Юг"));
     QVERIFY(edit->palette().color(QPalette::Text) != QColor(Qt::red));
     QVERIFY(child<QLabel>("lblBlockIdCut")->isHidden());
+}
+
+void TestControllerConfigForm::undecodedBlockIdMarkedUntilEdited_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("CP1251 text") << QByteArray("\xD3\xF7\xE0\xF1\xF2\xEE\xEA 1");
+    QTest::newRow("a character cut at byte 64") << QByteArray(63, 'a') + "\xD0";
+    QTest::newRow("bytes after the end") << QByteArray("North\0old", 9);
+}
+
+// An identifier whose bytes are no text is shown as far as it decodes,
+// marked, with a word that it goes back as read; an edit makes it text.
+void TestControllerConfigForm::undecodedBlockIdMarkedUntilEdited()
+{
+    QFETCH(QByteArray, bytes);
+    makePage();
+    Settings read;
+    read.blockId = blockIdToString(bytes);
+    model()->setConfig(read.blockId, read.device, read.network, read.line, undecodedBlockId(bytes));
+    auto *edit = child<QLineEdit>("edtBlockID");
+    auto *note = child<QLabel>("lblBlockIdCut");
+    QCOMPARE(edit->text(), read.blockId);
+    QCOMPARE(edit->palette().color(QPalette::Text), QColor(Qt::red));
+    QVERIFY(!note->isHidden());
+    QVERIFY2(note->text().contains(QStringLiteral("Не текст UTF-8")), qPrintable(note->text()));
+    QCOMPARE(model()->heldBlockId, bytes);
+
+    edit->setFocus();
+    edit->selectAll();
+    typeText(edit, QStringLiteral("Юг"));
+    QCOMPARE(model()->blockId, QStringLiteral("Юг"));
+    QVERIFY(model()->heldBlockId.isNull());
+    QVERIFY(edit->palette().color(QPalette::Text) != QColor(Qt::red));
+    QVERIFY(note->isHidden());
 }
 
 void TestControllerConfigForm::spinBoxBoundaries_data()

@@ -1453,6 +1453,47 @@ void FakeController::loadFactoryConfiguration()
     m_activeIp = QHostAddress(QStringLiteral("192.168.0.254"));
 }
 
+void FakeController::vacateModuleRow(int file, int row)
+{
+    if ((file != 10 && file != 15 && file != 20) || row < 0 || row >= fileRecordCount(file))
+        return;
+    // The interaction records are ordered by source: each sensor row with its
+    // reference count, then loop 1 and loop 2 of each I/O row.
+    int first = 0;
+    int count = 0;
+    const QVector<Konfig_Section_t> sensorRows = sensors();
+    for (int k = 0; k < sensorRows.size(); ++k) {
+        if (file == 10 && k == row) {
+            count = sensorRows[k].RefCount;
+            break;
+        }
+        first += sensorRows[k].RefCount;
+    }
+    if (file == 15) {
+        const QVector<Konfig_MVV_t> ioRows = ioModules();
+        for (int k = 0; k < row; ++k)
+            first += ioRows[k].RefCountL1 + ioRows[k].RefCountL2;
+        count = ioRows[row].RefCountL1 + ioRows[row].RefCountL2;
+    }
+    if (count > 0) {
+        QByteArray table = fileBytes(11);
+        const int recordBytes = fileRecordBytes(11);
+        table.remove(first * recordBytes, count * recordBytes);
+        setFileBytes(11, table);
+    }
+
+    // The device type is byte 6 of every module record.
+    const bool used = recordBytes(file, row).at(6) != 0;
+    setRecordBytes(file, row, QByteArray(fileRecordBytes(file), '\0'));
+    if (file == 10)
+        setRecordBytes(13, row, QByteArray(fileRecordBytes(13), '\0'));
+    Konfig_Line_t line = lineConfig();
+    quint16 &modules = file == 10 ? line.SensorCount : file == 15 ? line.IoCount : line.ScpCount;
+    if (used && modules > 0)
+        --modules;
+    setLineConfig(line);
+}
+
 void FakeController::loadGeneratedConfiguration(int unitId, const QHostAddress &ip,
                                                 int sensors, int ioModules, int scpModules)
 {

@@ -376,6 +376,13 @@ public:
                                     const QHostAddress &ip = QHostAddress(QStringLiteral("127.0.0.1")),
                                     int sensors = 24, int ioModules = 4, int scpModules = 2);
     void loadFactoryConfiguration();        // RAM and flash: line address 1, 192.168.0.254
+    // Empties row `row` of a module table (10 sensors, 15 I/O, 20 line
+    // protection) in RAM without packing the table, as another tool or a
+    // controller's own firmware may leave it: the row goes to zero, a
+    // sensor's joint-processing rule with it, the interaction records of its
+    // sources leave the interaction table (the later ones move up) and the
+    // line settings count one module less. The rows after it stay where they are.
+    void vacateModuleRow(int file, int row);
 
 signals:
     void requestReceived(const FakeRequest &request);
