@@ -328,7 +328,7 @@ void ControllerConfigForm::showBlockIdCut()
     const bool held = !model->heldBlockId.isNull();
     const bool cut = !held && ui->edtBlockID->text().toUtf8().size() > BlockIdMaxBytes;
     OutOfRange::markWidget(ui->edtBlockID, held || cut);
-    ui->lblBlockIdCut->setText(held ? QStringLiteral("Не текст UTF-8: ЦУ-Л получит его как прочитан")
+    ui->lblBlockIdCut->setText(held ? QStringLiteral("Не текст UTF-8: ЦУ-Л получит его таким, как прочитан")
                                     : QStringLiteral("ЦУ-Л получит только первые %1 байта идентификатора")
                                           .arg(BlockIdMaxBytes));
     ui->lblBlockIdCut->setToolTip(held ? QStringLiteral("<p>Идентификатор в ЦУ-Л не является текстом UTF-8 и "
