@@ -334,7 +334,17 @@ void FirmwareUpdateForm::loadFirmwareFile()
         return;
     }
 
+    // The stopped line polls again only after a restart.
     QPointer<FirmwareUpdateForm> self(this);
+    const bool mayRestart = appClient()->mayRestartController(
+        QStringLiteral("Для передачи прошивки ЦУ-Л остановит чтение линии; после обновления прошивки или при "
+                       "закрытии окна ЦУ-Л будет перезапущен."));
+    if (!self)
+        return;
+    if (!mayRestart) {
+        updateActions();
+        return;
+    }
     const bool stopped = stopLinePolling();
     if (!self)
         return;

@@ -82,6 +82,15 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
     // A write that would put rows where the controller holds records the
     // tables do not show asks first.
     client->setOverwriteQuestion([this](const QString &question) { return confirm(QMessageBox::Warning, question); });
+    // Every action that restarts the controller while its memory is not
+    // saved to flash asks this, over whatever window started it.
+    client->setRestartQuestion([this](const QString &lead) {
+        QWidget *parent = QApplication::activeWindow();
+        return UiSeams::messageBox(parent ? parent : this, QMessageBox::Warning, baseTitle,
+                                   restartUnsavedConfigQuestion(lead), QMessageBox::Yes | QMessageBox::No,
+                                   QMessageBox::No)
+               == QMessageBox::Yes;
+    });
 
     onDeviceDisconnected();
 
@@ -200,6 +209,7 @@ MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
 MainForm::~MainForm()
 {
     client->setOverwriteQuestion({});
+    client->setRestartQuestion({});
     // The state and data windows have no parent; they must not outlive
     // the window that opened them.
     delete stateViewerForm.data();
@@ -425,17 +435,21 @@ bool MainForm::confirm(int icon, const QString &text)
 
 void MainForm::rebootController()
 {
-    QString question;
-    if (client->lineModulesChanged())
-        question = QStringLiteral(
-            "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена.</p>"
-            "<p>Перед перезапуском необходимо сохранить конфигурацию в ЦУ-Л.<br/>"
-            "В противном случае после перезапуска устройства возможен конфликт конфигураций.</p>"
-            "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>");
-    else if (!client->configSaved())
-        question = restartUnsavedConfigQuestion();
-    if (!question.isEmpty() && !confirm(QMessageBox::Warning, question))
-        return;
+    // The client asks about the memory not saved to flash; with unsent line
+    // modules as well, one question says both.
+    if (client->lineModulesChanged()) {
+        const bool unflashed = !client->configSaved();
+        if (!confirm(QMessageBox::Warning,
+                     QStringLiteral("<p><b>Внимание!</b> Конфигурация линейных модулей была изменена.</p>"
+                                    "<p>Перед перезапуском необходимо сохранить конфигурацию в ЦУ-Л.<br/>"
+                                    "В противном случае после перезапуска устройства возможен конфликт "
+                                    "конфигураций.</p>%1"
+                                    "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>")
+                         .arg(unflashed ? unflashedConfigParagraph() : QString())))
+            return;
+        if (unflashed)
+            client->acceptRestart();
+    }
     client->rebootController();
 }
 
@@ -498,13 +512,19 @@ void MainForm::readConfiguration()
 // another address: the link can be lost.
 void MainForm::setControllerDefaults()
 {
+    // It ends in a restart: over memory not saved to flash the one question
+    // says that too.
+    const bool unflashed = !client->configSaved();
     if (!confirm(QMessageBox::Warning,
                  QStringLiteral("<p><b>Внимание!</b><br/>Параметры ЦУ-Л будут заменены значениями по умолчанию, "
                                 "после чего ЦУ-Л будет перезапущен.</p>"
                                 "<p>Сетевой и линейный адреса ЦУ-Л могут измениться, и связь с ним будет "
-                                "потеряна.</p>"
-                                "<p>Продолжить установку параметров ЦУ-Л по умолчанию?</p>")))
+                                "потеряна.</p>%1"
+                                "<p>Продолжить установку параметров ЦУ-Л по умолчанию?</p>")
+                     .arg(unflashed ? unflashedConfigParagraph() : QString())))
         return;
+    if (unflashed)
+        client->acceptRestart();
     client->setControllerDefaults();
 }
 
@@ -521,13 +541,18 @@ void MainForm::restoreConfigFromFlash()
 
 void MainForm::setModulesDefaults()
 {
+    const bool unflashed = !client->configSaved();
+    const QString restart = QStringLiteral("<p>Затем ЦУ-Л будет перезапущен.</p>") + unflashedConfigParagraph();
     if (!confirm(QMessageBox::Warning,
                  QStringLiteral("<p><b>Внимание!</b><br/>При восстановлении в линейных модулях параметров по "
                                 "умолчанию будут удалены адреса модулей.</p>"
                                 "<p>После выполнения данной процедуры необходимо выполнить процедуру адресации "
-                                "модулей.</p>"
-                                "<p>Продолжить установку параметров по умолчанию для модулей?</p>")))
+                                "модулей.</p>%1"
+                                "<p>Продолжить установку параметров по умолчанию для модулей?</p>")
+                     .arg(unflashed ? restart : QString())))
         return;
+    if (unflashed)
+        client->acceptRestart();
     client->setModulesDefaults(0, 0);
 }
 
@@ -723,6 +748,16 @@ bool MainForm::confirmClose()
     if (!client->configSaved()
         && !ask(QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p><p>%1</p>")
                     .arg(question)))
+        return false;
+    // Offline the client still knows which controller was left so: its
+    // memory goes back to flash at its next restart.
+    const QString unflashed = client->isConnected() ? QString() : client->unflashedController();
+    if (!unflashed.isEmpty()
+        && !ask(QStringLiteral("<p><b>Внимание!</b> Конфигурация передана в ЦУ-Л с серийным номером %1, но не "
+                               "сохранена в его энергонезависимой памяти: не выполнена команда «Сохранить "
+                               "конфигурацию». Связи с этим ЦУ-Л сейчас нет; при его перезапуске переданная "
+                               "конфигурация будет потеряна.</p><p>%2</p>")
+                    .arg(unflashed, question)))
         return false;
     return warned || confirm(QMessageBox::Question, QStringLiteral("Завершить работу приложения?"));
 }

@@ -76,6 +76,13 @@ void SerialChangeForm::changeSerial()
     const quint16 pcbVer = versionFromString(ui->edtPcbVer->text());
 
     LantrelClient *client = appTaskManager->client();
+    // The new number takes effect with a restart, asked for before anything is sent.
+    QPointer<SerialChangeForm> asking(this);
+    if (client->hasDriver()
+        && !client->mayRestartController(QStringLiteral("После изменения серийного номера ЦУ-Л будет перезапущен.")))
+        return;
+    if (!asking)
+        return;
     // Without a driver the client never answers: nothing to wait for.
     if (client->hasDriver()) {
         ui->btnChange->setEnabled(false);

@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QTimer>
 
+#include <cstring>
 #include <memory>
 
 #include "configurationmanager.h"
@@ -37,9 +38,10 @@ LantrelClient::LantrelClient(QObject *parent)
             m_controllerModel, &ControllerConfigModel::setLineConfig);
     connect(m_controllerModel, &ControllerConfigModel::dataChanged, this,
             [this](const QVector<int> &roles) {
-                // 256 is the identity, which the user does not edit.
-                if (roles.contains(0) || roles.contains(2))
-                    noteEdit(Settings);
+                // The identity, which the user does not edit, is no edit.
+                if (roles.contains(ControllerConfigModel::SettingsReplaced)
+                    || roles.contains(ControllerConfigModel::ParameterEdited))
+                    noteEdit(controllerEditPart());
             });
 
     m_lineModulesModel = new LineModulesModel(this);
@@ -61,10 +63,10 @@ LantrelClient::LantrelClient(QObject *parent)
     connect(m_relayModulesModel, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex &, const QModelIndex &, const QVector<int> &roles) {
                 if (roles.contains(Qt::DisplayRole) || roles.contains(Qt::EditRole))
-                    noteEdit(Settings);
+                    noteEdit(RelayModulesPart);
             });
-    connect(m_relayModulesModel, &QAbstractItemModel::rowsInserted, this, [this] { noteEdit(Settings); });
-    connect(m_relayModulesModel, &QAbstractItemModel::rowsRemoved, this, [this] { noteEdit(Settings); });
+    connect(m_relayModulesModel, &QAbstractItemModel::rowsInserted, this, [this] { noteEdit(RelayModulesPart); });
+    connect(m_relayModulesModel, &QAbstractItemModel::rowsRemoved, this, [this] { noteEdit(RelayModulesPart); });
 
     m_processingModel = new ProcessingConfigModel(this);
     connect(m_processingModel, &QAbstractItemModel::dataChanged, this, &LantrelClient::onModelDataChanged);
@@ -326,6 +328,7 @@ void LantrelClient::resetTaskState()
     m_linePollStopCancelled = false;
     m_changeTold = false;
     m_configSaved = true;
+    m_restartAccepted = false;
     setConfigurationBusy(false);
 }
 
@@ -368,6 +371,27 @@ void LantrelClient::restoreModifiedAfterWrite(const EditMarks &before)
     });
 }
 
+void LantrelClient::markSentAfterWrite(const QVector<int> &parts, const EditMarks &before)
+{
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(this, &LantrelClient::writeFinished, this, [this, once, parts, before]() {
+        disconnect(*once);
+        if (m_writeFailed)
+            return;
+        m_modified = before.modified || m_editSerial != m_sentSerial;
+        for (int part : parts)
+            if (m_partEdit[part] <= m_sentSerial)
+                m_partEdit[part] = 0;
+        m_lastSettingsEdit = qMax(m_partEdit[ControllerPart],
+                                  qMax(m_partEdit[LinePart], m_partEdit[RelayModulesPart]));
+        // Edits of the other parts, and those made while the write ran, are
+        // still unsent; without them nothing sent before the write is.
+        m_keptSerial = before.kept;
+        if (unsavedParts().isEmpty())
+            m_keptSerial = m_sentSerial;
+    });
+}
+
 void LantrelClient::startWriteTask(const QString &text)
 {
     m_sentSerial = m_editSerial;
@@ -396,18 +420,59 @@ void LantrelClient::setConfigurationBusy(bool busy)
         emit configurationBusyChanged(false);
 }
 
-void LantrelClient::noteEdit(EditScope scope)
+void LantrelClient::noteEdit(int part)
 {
     m_modified = true;
     ++m_editSerial;
-    if (scope == Settings)
+    if (part == NoPart)
+        return;
+    m_partEdit[part] = m_editSerial;
+    if (part == ControllerPart || part == LinePart || part == RelayModulesPart)
         m_lastSettingsEdit = m_editSerial;
+}
+
+int LantrelClient::controllerEditPart()
+{
+    const ControllerConfigModel &m = *m_controllerModel;
+    const bool line = memcmp(&m.lineConfig, &m_seenLine, sizeof m_seenLine) != 0;
+    const bool others = memcmp(&m.deviceConfig, &m_seenDevice, sizeof m_seenDevice) != 0
+                        || memcmp(&m.networkConfig, &m_seenNetwork, sizeof m_seenNetwork) != 0
+                        || m.blockId != m_seenBlockId;
+    m_seenLine = m.lineConfig;
+    m_seenDevice = m.deviceConfig;
+    m_seenNetwork = m.networkConfig;
+    m_seenBlockId = m.blockId;
+    return line && !others ? LinePart : ControllerPart;
+}
+
+int LantrelClient::modelPart(const QObject *model) const
+{
+    if (model == m_sensorsModel)
+        return SensorsPart;
+    if (model == m_ioModulesModel)
+        return IoModulesPart;
+    if (model == m_scpModulesModel)
+        return ScpModulesPart;
+    if (model == m_processingModel)
+        return ProcessingPart;
+    if (model == m_interactionsModel)
+        return InteractionsPart;
+    return NoPart;
+}
+
+QVector<int> LantrelClient::unsavedParts() const
+{
+    QVector<int> parts;
+    for (int part = 0; part < PartCount; ++part)
+        if (m_partEdit[part] > m_keptSerial)
+            parts << part;
+    return parts;
 }
 
 void LantrelClient::noteLineModulesEdit()
 {
     m_lineModulesChanged = true;
-    noteEdit();
+    noteEdit(NoPart);
 }
 
 void LantrelClient::commitOpenEditors()
@@ -426,6 +491,7 @@ bool LantrelClient::hasUnsentEdits()
 void LantrelClient::setConfigSaved()
 {
     m_configSaved = true;
+    m_restartAccepted = false;
     m_unflashedController.clear();
 }
 
@@ -455,8 +521,12 @@ void LantrelClient::onReadCompleted(bool success)
     } else {
         // The models hold what was read or loaded: nothing of the user's is
         // in the tables it replaced.
-        if (!m_keepSettingsEdits)
+        if (!m_keepSettingsEdits) {
             m_keptSerial = m_editSerial;
+        } else {
+            for (int part : {LinePart, SensorsPart, IoModulesPart, ScpModulesPart, ProcessingPart, InteractionsPart})
+                m_partEdit[part] = 0;
+        }
         m_datasetComplete = !m_readFailed;
         m_changeTold = false;
         emit datasetChanged();
@@ -490,9 +560,12 @@ void LantrelClient::onWriteCompleted(bool success)
 {
     onTaskCompleted(success);
     if (success) {
-        // Only the controller's own memory can stop matching its flash.
-        if (m_configSaved && !toDocument())
+        // Only the controller's own memory can stop matching its flash; an
+        // agreement to lose what it held does not cover what it holds now.
+        if (!toDocument()) {
             m_configSaved = false;
+            m_restartAccepted = false;
+        }
     } else {
         m_writeFailed = true;
     }
@@ -612,12 +685,12 @@ void LantrelClient::onFirmwareUploadCompleted(bool success)
 void LantrelClient::onModelDataChanged(const QModelIndex &, const QModelIndex &, const QVector<int> &roles)
 {
     if (roles.contains(Qt::DisplayRole) || roles.contains(Qt::EditRole))
-        noteEdit();
+        noteEdit(modelPart(sender()));
 }
 
 void LantrelClient::onModelRowCountChanged()
 {
-    noteEdit();
+    noteEdit(modelPart(sender()));
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <QModelIndex>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QThread>
 #include <QVector>
 
@@ -64,6 +65,9 @@ public:
     // it counts; asked before anything looks at, sends or replaces the edits.
     void commitOpenEditors();
     bool hasUnsentEdits();
+    // The unsent edits that a deletion of the module at line_addr would
+    // write along with it, as the names of their tables; empty for none.
+    QStringList unsentEditsSentWithDeletion(uchar mod_type, ushort line_addr);
     // The user agreed to lose the edits made so far: the read that follows
     // the action asks nothing more about them.
     void acceptDroppingEdits() { m_dropAcceptedSerial = m_editSerial; }
@@ -100,6 +104,25 @@ public:
     // goes on. Without it such a write is not made.
     using OverwriteQuestion = std::function<bool(const QString &question)>;
     void setOverwriteQuestion(OverwriteQuestion question) { m_overwriteQuestion = std::move(question); }
+
+    // Asked before an action restarts the controller while its memory holds
+    // a written configuration that its flash does not: the restart would
+    // drop it. `lead` says what the action does (empty for a plain restart);
+    // true goes on.
+    using RestartQuestion = std::function<bool(const QString &lead)>;
+    void setRestartQuestion(RestartQuestion question) { m_restartQuestion = std::move(question); }
+    // Whether an action that ends in a restart may start now: the memory
+    // matches the flash, or the user agreed to lose what it holds beyond it
+    // (asked here when not yet). Without a question set such an action is
+    // refused. Every action that restarts the controller passes here first.
+    bool mayRestartController(const QString &lead = QString());
+    // The user agreed in the action's own question that its restart drops
+    // what the memory holds beyond the flash; the agreement lasts until a
+    // restart is sent, the memory is written or saved, or the action fails.
+    void acceptRestart() { m_restartAccepted = true; }
+    // The controller whose memory was written and not saved to flash, by its
+    // serial number; kept while offline after a lost link. Empty when none.
+    QString unflashedController() const { return m_unflashedController; }
 
 signals:
     void writeToLog(QString);
@@ -289,16 +312,34 @@ private:
     };
     EditMarks editMarks() const { return {m_modified, hasUnsavedEdits(), m_keptSerial}; }
     void restoreModifiedAfterWrite(const EditMarks &before);
+    // A write of these parts alone to the controller: what they held when it
+    // began is sent; the edits of the other parts stay marked as they were.
+    void markSentAfterWrite(const QVector<int> &parts, const EditMarks &before);
     // What the write sends is fixed: later edits stay marked.
     void startWriteTask(const QString &text);
     void setConfigurationBusy(bool busy);
-    // Edits of the controller settings and relay modules, which a read of
-    // the line modules leaves in place, are noted apart.
-    enum EditScope { ModuleTables, Settings };
-    void noteEdit(EditScope scope = ModuleTables);
+    // Every edit is noted with the part it changed (a ReadPart; NoPart when
+    // the models it changed note their own). Edits of the controller
+    // settings and relay modules, which a read of the line modules leaves in
+    // place, are noted apart too.
+    static constexpr int NoPart = -1;
+    static constexpr int PartCount = InteractionsPart + 1;
+    void noteEdit(int part);
+    int modelPart(const QObject *model) const;
+    // The part an edit of the controller settings changed: the line settings
+    // alone (written with a deletion too), or the others.
+    int controllerEditPart();
+    // The parts whose edits were neither written to the controller nor
+    // saved to a file.
+    QVector<int> unsavedParts() const;
+    // The parts a deletion of the module at line_addr writes; empty when
+    // there is no such module.
+    QVector<int> deletionParts(uchar mod_type, ushort line_addr) const;
     void noteLineModulesEdit();
     void setConfigSaved();
     void startFlashSave();
+    // The restart itself, for actions that passed mayRestartController.
+    void sendRestart();
     void startLineUpload();
     bool refuseIncompleteDataset();
     void runPendingReread();
@@ -378,6 +419,14 @@ private:
     // driver keeps telling it until the next read.
     bool m_changeTold = false;
     quint32 m_lastSettingsEdit = 0;
+    // The edit count of each part's last edit; 0 once the part was written
+    // apart from the others (a deletion writes some tables at once).
+    quint32 m_partEdit[PartCount] = {};
+    // The controller settings as the last edit of them left them.
+    LantrelProtocol::Konfig_Device_t m_seenDevice {};
+    LantrelProtocol::ETH_konf_t m_seenNetwork {};
+    LantrelProtocol::Konfig_Line_t m_seenLine {};
+    QString m_seenBlockId;
     // The running read replaces only the module tables, while edits of the
     // settings were unsent when it started.
     bool m_keepSettingsEdits = false;
@@ -424,6 +473,8 @@ private:
     // a row of the table takes their place, and asks first when it would.
     QMap<quint16, LantrelProtocol::Control_Relay_t> m_heldInteractions;
     OverwriteQuestion m_overwriteQuestion;
+    RestartQuestion m_restartQuestion;
+    bool m_restartAccepted = false;
 
     struct AddressJob {
         quint8 devType = 0;

@@ -62,10 +62,34 @@ void LantrelClient::restoreConfigFromFlash()
     invokeDriver("restoreConfigFromFlash");
 }
 
+bool LantrelClient::mayRestartController(const QString &lead)
+{
+    if (m_configSaved || m_restartAccepted)
+        return true;
+    if (!m_restartQuestion) {
+        emit writeToLog(QStringLiteral("Перезапуск ЦУ-Л отменён: конфигурация, переданная в ЦУ-Л, не сохранена "
+                                       "в его энергонезависимой памяти"));
+        return false;
+    }
+    // The question waits in an event loop: the link may go meanwhile.
+    const bool agreed = m_restartQuestion(lead);
+    m_restartAccepted = agreed && !m_configSaved;
+    return agreed;
+}
+
 void LantrelClient::rebootController()
+{
+    if (!m_driver || !mayRestartController() || !m_driver)
+        return;
+    sendRestart();
+}
+
+void LantrelClient::sendRestart()
 {
     if (!m_driver)
         return;
+    // The agreement was for this restart.
+    m_restartAccepted = false;
     startCommandTask(QStringLiteral("Перезапуск ЦУ-Л..."));
     invokeDriver("rebootController");
 }
@@ -88,7 +112,7 @@ void LantrelClient::eraseFlash()
 
 void LantrelClient::setControllerDefaults()
 {
-    if (!m_driver)
+    if (!m_driver || !mayRestartController() || !m_driver)
         return;
     startCommandTask(QStringLiteral("Восстановление параметров ЦУ-Л по умолчанию..."));
     invokeDriver("setDefaults");
@@ -96,7 +120,7 @@ void LantrelClient::setControllerDefaults()
 
 void LantrelClient::setModulesDefaults(ushort first_addr, ushort mod_count)
 {
-    if (!m_driver)
+    if (!m_driver || !mayRestartController() || !m_driver)
         return;
     startCommandTask(QStringLiteral("Восстановление параметров модулей по умолчанию..."));
     invokeCommand(SET_MOD_DEF, first_addr, mod_count);
@@ -127,6 +151,11 @@ void LantrelClient::setControllerSerial(ushort prod_year, ushort serial_no, usho
 {
     if (!m_driver)
         return;
+    if (!mayRestartController() || !m_driver) {
+        // Whoever waits for the answer stops waiting.
+        emit controllerSerialChanged(false);
+        return;
+    }
     startCommandTask(QStringLiteral("Изменение серийного номера ЦУ-Л..."));
     invokeDriver("setControllerSerial", Q_ARG(quint16, prod_year), Q_ARG(quint16, serial_no),
                  Q_ARG(quint16, pcb_ver));
@@ -170,6 +199,11 @@ void LantrelClient::updateFirmware()
 {
     if (!m_driver)
         return;
+    // The update ends in a restart.
+    if (!mayRestartController() || !m_driver) {
+        emit firmwareUpdated(false);
+        return;
+    }
     if (m_firmwareType < 3) {
         m_commandTotal = 0;
         startCommandTask(QStringLiteral("Распаковка прошивки..."));
@@ -293,6 +327,11 @@ void LantrelClient::stopLinePolling()
 {
     if (!m_driver)
         return;
+    // Only a restart gives the line its polling back.
+    if (!mayRestartController() || !m_driver) {
+        emit linePollStopped(false);
+        return;
+    }
     m_linePollStopPending = true;
     m_linePollStopCancelled = false;
     startCommandTask(QStringLiteral("Остановка чтения линии..."));
@@ -424,7 +463,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
             if (m_firmwareType == 2)
                 startCommandTask(QStringLiteral("Перезапуск ЦУ-Л..."));   // restarts by itself
             else
-                rebootController();
+                sendRestart();
         } else {
             emit firmwareUpdated(false);
             emit clientError(QStringLiteral("Ошибка обновления прошивки"));
@@ -443,8 +482,9 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
     case SET_MOD_DEF:
         if (success) {
             m_rereadAfterRestart = true;
-            rebootController();
+            sendRestart();
         } else {
+            m_restartAccepted = false;
             emit clientError(QStringLiteral("Ошибка выполнения процедуры восстановления параметров модулей к значениям по умолчанию"));
         }
         break;
@@ -462,9 +502,10 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
     case SET_CTRL_SERIAL:
         if (success) {
             emit controllerSerialChanged(true);
-            rebootController();
+            sendRestart();
             invokeDriver("getControllerInfo");
         } else {
+            m_restartAccepted = false;
             emit controllerSerialChanged(false);
             emit clientError(QStringLiteral("Ошибка выполнения команды установки серийного номера ЦУ-Л"));
         }
@@ -481,8 +522,9 @@ void LantrelClient::onSetDefaultsCompleted(bool success)
     onTaskCompleted(success);
     if (success) {
         m_rereadAfterRestart = true;
-        rebootController();
+        sendRestart();
     } else {
+        m_restartAccepted = false;
         emit clientError(QStringLiteral("Ошибка выполнения команды восстановления параметров ЦУ-Л по умолчанию"));
     }
 }

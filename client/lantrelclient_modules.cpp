@@ -492,6 +492,63 @@ void LantrelClient::moveModule(uchar mod_type, ushort old_addr, ushort old_idx, 
 // ---------------------------------------------------------------------------
 // Deleting and clearing: the changed tables are written at once.
 
+QVector<int> LantrelClient::deletionParts(uchar mod_type, ushort line_addr) const
+{
+    const TableKind kind = tableKind(mod_type);
+    if (kind == NoTable || !validAddress(line_addr))
+        return {};
+    const LineModuleRecord line = m_lineModulesModel->moduleAt(line_addr);
+    const ushort idx = line.tableIndex;
+    if (line.deviceType == DEV_NOT || tableKind(line.deviceType) != kind)
+        return {};
+    switch (kind) {
+    case IoTable: {
+        if (m_ioModulesModel->moduleAt(idx).lineAddress != line_addr)
+            return {};
+        QVector<int> parts {LinePart, IoModulesPart, InteractionsPart};
+        // Sensor sources of the relay's interactions lose a reference: their
+        // table is written too so that the counters match the interactions.
+        for (int k = 0; k < m_interactionsModel->rowCount(); ++k) {
+            const InteractionRecord rec = m_interactionsModel->interactionAt(k);
+            if (rec.executorType == SECT_MVV && rec.executorNumber == idx + 1
+                && rec.sourceKind == SensorModuleSource) {
+                parts << SensorsPart;
+                break;
+            }
+        }
+        return parts;
+    }
+    case SensorTable:
+        if (m_sensorsModel->moduleAt(idx).lineAddress != line_addr)
+            return {};
+        return {LinePart, SensorsPart, ProcessingPart, InteractionsPart};
+    case ScpTable:
+        if (m_scpModulesModel->moduleAt(idx).lineAddress != line_addr)
+            return {};
+        return {LinePart, ScpModulesPart};
+    case NoTable:
+        break;
+    }
+    return {};
+}
+
+QStringList LantrelClient::unsentEditsSentWithDeletion(uchar mod_type, ushort line_addr)
+{
+    // Without a controller the deletion goes into the document alone.
+    if (toDocument())
+        return {};
+    commitOpenEditors();
+    const QVector<int> written = deletionParts(mod_type, line_addr);
+    QStringList names;
+    for (int part : unsavedParts()) {
+        if (!written.contains(part))
+            continue;
+        names << (part == LinePart ? QStringLiteral("параметры линии")
+                                   : QStringLiteral("таблица %1").arg(partTableName(part)));
+    }
+    return names;
+}
+
 void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_addr)
 {
     Q_UNUSED(mod_idx)   // the line row of line_addr names the table row
@@ -500,16 +557,8 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
         return;
     const LineModuleRecord line = m_lineModulesModel->moduleAt(line_addr);
     const ushort idx = line.tableIndex;
-    bool found = validAddress(line_addr) && line.deviceType != DEV_NOT && tableKind(line.deviceType) == kind;
-    if (found) {
-        switch (kind) {
-        case IoTable: found = m_ioModulesModel->moduleAt(idx).lineAddress == line_addr; break;
-        case SensorTable: found = m_sensorsModel->moduleAt(idx).lineAddress == line_addr; break;
-        case ScpTable: found = m_scpModulesModel->moduleAt(idx).lineAddress == line_addr; break;
-        case NoTable: break;
-        }
-    }
-    if (!found) {
+    const QVector<int> written = deletionParts(mod_type, line_addr);
+    if (written.isEmpty()) {
         emit clientError(missingText(mod_type, line_addr));
         return;
     }
@@ -519,19 +568,16 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
 
     commitOpenEditors();
     const EditMarks before = editMarks();
+    const bool toController = !toDocument();
     Konfig_Line_t lineCfg = m_controllerModel->lineConfig;
-    bool sensors = false, processing = false, io = false, scp = false, interactions = false;
+    const bool sensors = written.contains(SensorsPart);
+    const bool processing = written.contains(ProcessingPart);
+    const bool io = written.contains(IoModulesPart);
+    const bool scp = written.contains(ScpModulesPart);
+    const bool interactions = written.contains(InteractionsPart);
 
     switch (kind) {
     case IoTable: {
-        // Sensor sources of the relay's interactions lose a reference: their
-        // table is written too so that the counters match the interactions.
-        for (int k = 0; k < m_interactionsModel->rowCount(); ++k) {
-            const InteractionRecord rec = m_interactionsModel->interactionAt(k);
-            if (rec.executorType == SECT_MVV && rec.executorNumber == idx + 1
-                && rec.sourceKind == SensorModuleSource)
-                sensors = true;
-        }
         m_interactionsModel->removeSourceInteractions(SECT_MVV, line_addr);
         m_interactionsModel->removeExecutorInteractions(SECT_MVV, idx);
         const QVector<quint16> before = ioLineAddresses(m_ioModulesModel);
@@ -541,7 +587,6 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
         emit datasetChanged();
         lineCfg.IoCount = usedRows(m_ioModulesModel, IoRows);
         emit lineConfigChanged(lineCfg);
-        io = interactions = true;
         break;
     }
     case SensorTable:
@@ -552,7 +597,6 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
         emit datasetChanged();
         lineCfg.SensorCount = usedRows(m_sensorsModel, SensorRows);
         emit lineConfigChanged(lineCfg);
-        sensors = processing = interactions = true;
         break;
     case ScpTable:
         m_scpModulesModel->removeModule(idx);
@@ -561,7 +605,6 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
         lineCfg = m_controllerModel->lineConfig;
         lineCfg.ScpCount = usedRows(m_scpModulesModel, ScpRows);
         emit lineConfigChanged(lineCfg);
-        scp = true;
         break;
     case NoTable:
         return;
@@ -581,7 +624,10 @@ void LantrelClient::deleteModule(uchar mod_type, ushort mod_idx, ushort line_add
     if (interactions)
         writeInteractionsConfig();
 
-    restoreModifiedAfterWrite(before);
+    if (toController)
+        markSentAfterWrite(written, before);
+    else
+        restoreModifiedAfterWrite(before);
 
     startWriteTask(QStringLiteral("Обновление конфигурации линейных модулей..."));
 }

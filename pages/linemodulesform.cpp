@@ -279,12 +279,23 @@ void LineModulesForm::showCustomContextMenu(QPoint pos)
     menu.exec(ui->tableView->viewport()->mapToGlobal(pos));
 }
 
+QString LineModulesForm::sentWithDeletionText(const LineModuleRecord &module) const
+{
+    const QStringList tables = client()->unsentEditsSentWithDeletion(module.deviceType, module.lineAddress);
+    if (tables.isEmpty())
+        return QString();
+    return QStringLiteral("<p>Удаление сразу передается в ЦУ-Л. Вместе с ним будут переданы и не переданные ранее "
+                          "изменения в таблицах, которые оно затрагивает (%1).</p>")
+        .arg(tables.join(QStringLiteral(", ")));
+}
+
 void LineModulesForm::askToDeleteModule(const LineModuleRecord &module)
 {
     const auto answer = UiSeams::messageBox(
         this, QMessageBox::Question, windowTitle(),
         QStringLiteral("<p>Удалить модуль из конфигурации ЦУ-Л?<br/>"
-                       "Удаление временно отсутствующего модуля может привести к конфликту конфигурации</p>"),
+                       "Удаление временно отсутствующего модуля может привести к конфликту конфигурации</p>")
+            + sentWithDeletionText(module),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::No)
         client()->deleteModule(module.deviceType, module.tableIndex, module.lineAddress);

@@ -68,6 +68,9 @@ private:
     void selectFirstRowIfNone();
     LineModuleRecord currentModule() const;
     void askToDeleteModule(const LineModuleRecord &module);
+    // The deletion writes its tables at once: a paragraph naming the unsent
+    // edits in them that go too; empty when there are none.
+    QString sentWithDeletionText(const LineModuleRecord &module) const;
 
     void changeSingleModuleAddress();
     void changeGroupModuleAddresses();

@@ -119,6 +119,9 @@ void LineModulesForm::endAddressingMode()
 {
     if (!addressingMode)
         return;
+    // The mode ends with a restart; the client asks about memory not saved
+    // to flash unless this one question already did.
+    const bool unflashed = !client()->configSaved();
     if (client()->lineModulesChanged()) {
         const auto answer = UiSeams::messageBox(
             this, QMessageBox::Question, windowTitle(),
@@ -127,12 +130,13 @@ void LineModulesForm::endAddressingMode()
                            "Если не записать изменения и в ЦУ-Л есть предыдущая конфигурация модулей, то после "
                            "перезагрузки возможен конфликт конфигураций.<br/>"
                            "При отсутствии в ЦУ-Л предыдущей конфигурации модулей можно завершить режим адресации "
-                           "без сохранения изменений.</p>"
-                           "<p>Продолжить завершение режима адресации модулей?</p>"),
+                           "без сохранения изменений.</p>%1"
+                           "<p>Продолжить завершение режима адресации модулей?</p>")
+                .arg(unflashed ? unflashedConfigParagraph() : QString()),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer == QMessageBox::No)
             return;
-    } else if (!client()->configSaved()) {
+    } else if (unflashed) {
         // Written but not saved to flash: the restart would give the
         // controller back the old addresses the modules no longer have.
         if (UiSeams::messageBox(this, QMessageBox::Warning, windowTitle(), restartUnsavedConfigQuestion(),
@@ -140,6 +144,8 @@ void LineModulesForm::endAddressingMode()
             != QMessageBox::Yes)
             return;
     }
+    if (unflashed)
+        client()->acceptRestart();
     client()->rebootController();
 }
 
@@ -345,9 +351,10 @@ bool LineModulesForm::chooseConfigAction(quint16 newAddress, ConfigAction *actio
                                   "номером <b>%3</b>.</p><p>Модуль %4 не может занять его место в конфигурации. "
                                   "Удалить модуль %2 из конфигурации ЦУ-Л вместе с его параметрами и "
                                   "взаимодействиями и добавить модуль %4 с серийным номером <b>%5</b>?</p>")
-                       .arg(newAddress)
-                       .arg(typeName(occupant.deviceType), occupant.serialNumberText, typeName(moduleType),
-                            serialNumberToString(moduleSerial)),
+                           .arg(newAddress)
+                           .arg(typeName(occupant.deviceType), occupant.serialNumberText, typeName(moduleType),
+                                serialNumberToString(moduleSerial))
+                       + sentWithDeletionText(occupant),
                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
                != QMessageBox::No;
     }

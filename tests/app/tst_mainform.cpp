@@ -1154,7 +1154,13 @@ void TestMainForm::onlineQuestions_data()
         << QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
                           "<p>Вы действительно желаете завершить работу приложения?</p>");
     QTest::newRow("line modules changed") << false << true << lineReboot << lineDisconnect << lineClose;
-    QTest::newRow("both: line modules win") << true << true << lineReboot << lineDisconnect << lineClose;
+    // One restart question says both.
+    QString bothReboot = lineReboot;
+    bothReboot.insert(bothReboot.lastIndexOf(QLatin1String("<p>")),
+                      QStringLiteral("<p>Конфигурация передана в ЦУ-Л, но не сохранена в его энергонезависимой "
+                                     "памяти: не выполнена команда «Сохранить конфигурацию». При перезапуске ЦУ-Л "
+                                     "она будет потеряна.</p>"));
+    QTest::newRow("both: line modules win") << true << true << bothReboot << lineDisconnect << lineClose;
 }
 
 void TestMainForm::onlineQuestions()

@@ -13,8 +13,11 @@
 #include <QtTest>
 
 #include "appglobals.h"
+#include "controllerconfigmodel.h"
+#include "iomodulesconfigmodel.h"
 #include "linemodulespagerig.h"
 #include "linemodulesrules.h"
+#include "sensorsconfigmodel.h"
 
 using namespace LineModulesTest;
 
@@ -106,6 +109,8 @@ private slots:
     void tableFiltersAndCounters();
     void contextMenu_data();
     void contextMenu();
+    void deletionSendsUnsentEdits_data();
+    void deletionSendsUnsentEdits();
     void clearModules_data();
     void clearModules();
     void findModules();
@@ -330,6 +335,91 @@ void TestLineModulesForm::contextMenu()
     QVERIFY(written.wait(LongWaitMs));
     QCOMPARE(rig.invariants(), QStringList());
     QCOMPARE(fakeTablesDiffer(rig.pc.fake, rig.pc.client), QStringList());
+}
+
+// The deletion writes its tables at once: unsent edits in them go too, and
+// the question says so; those elsewhere stay unsent, and marked so.
+void TestLineModulesForm::deletionSendsUnsentEdits_data()
+{
+    QTest::addColumn<QStringList>("edits");   // "sensor" (another sensor), "line mode", "controller", "io"
+    QTest::addColumn<QString>("named");       // what the question says goes too; empty: nothing is said
+    QTest::addColumn<bool>("unsentAfter");
+
+    const QString sensors = QStringLiteral("таблица модулей ВТ-Л и ВС-Л");
+    QTest::newRow("no edits") << QStringList() << QString() << false;
+    QTest::newRow("another sensor") << QStringList{"sensor"} << sensors << false;
+    QTest::newRow("line mode") << QStringList{"line mode"} << QStringLiteral("параметры линии") << false;
+    QTest::newRow("controller page") << QStringList{"controller"} << QString() << true;
+    QTest::newRow("input/output module") << QStringList{"io"} << QString() << true;
+    QTest::newRow("another sensor and controller page") << QStringList{"sensor", "controller"} << sensors << true;
+}
+
+void TestLineModulesForm::deletionSendsUnsentEdits()
+{
+    QFETCH(QStringList, edits);
+    QFETCH(QString, named);
+    QFETCH(bool, unsentAfter);
+
+    Rig rig;
+    QVERIFY(rig.ready);
+    LantrelClient &client = rig.pc.client;
+    FakeController &fake = rig.pc.fake;
+    const quint16 deleted = 6;
+    const quint16 sensorRow = client.lineModulesModel()->moduleAt(9).tableIndex;
+    const quint16 ioRow = client.lineModulesModel()->moduleAt(202).tableIndex;
+    const quint8 adaptive = fake.sensors().at(sensorRow).DAF;
+    const quint8 lineMode = fake.lineConfig().LineMode;
+    const QByteArray controllerBefore = fake.fileBytes(3);
+    const QByteArray ioBefore = fake.fileBytes(15);
+
+    ControllerConfigModel *settings = client.controllerConfigModel();
+    if (edits.contains(QStringLiteral("sensor"))) {
+        SensorsConfigModel *model = client.sensorsConfigModel();
+        QVERIFY(model->setData(model->index(sensorRow, SensorsConfigModel::AdaptiveColumn), adaptive ? 0 : 1));
+    }
+    if (edits.contains(QStringLiteral("line mode")))
+        settings->setData(ControllerConfigModel::LineModeParam, lineMode ? 0 : 1, Qt::EditRole);
+    if (edits.contains(QStringLiteral("controller")))
+        settings->setData(ControllerConfigModel::TSignParam, settings->deviceConfig.TSign == 7 ? 8 : 7, Qt::EditRole);
+    if (edits.contains(QStringLiteral("io"))) {
+        IoModulesConfigModel *model = client.ioModulesConfigModel();
+        const QModelIndex contact = model->index(ioRow, IoModulesConfigModel::RelayContactColumn);
+        QVERIFY(model->setData(contact, model->data(contact, Qt::EditRole).toUInt() ? 0 : 1));
+    }
+    QCOMPARE(client.hasUnsentEdits(), !edits.isEmpty());
+
+    client.lineModulesModel()->setModuleState(deleted, 0x01, 0, 0);
+    rig.table()->setCurrentIndex(rig.shownIndex(deleted, 0));
+    WindowTest::MessageBoxRecorder boxes(QMessageBox::Yes);
+    QSignalSpy written(&client, &LantrelClient::writeFinished);
+    contextMenuTexts(rig.table(), [](QMenu *menu) { menuAction(menu, QStringLiteral("Удалить модуль"))->trigger(); });
+    QCOMPARE(boxes.asked.size(), 1);
+    const QString question = boxes.asked.first().text;
+    QVERIFY(question.startsWith(QStringLiteral("<p>Удалить модуль из конфигурации ЦУ-Л?")));
+    if (named.isEmpty()) {
+        QVERIFY2(!question.contains(QStringLiteral("будут переданы")), qPrintable(question));
+    } else {
+        QVERIFY2(question.contains(QStringLiteral("будут переданы")), qPrintable(question));
+        QVERIFY2(question.contains(named), qPrintable(question));
+    }
+    QVERIFY(written.wait(LongWaitMs));
+    QCOMPARE(client.lineModulesModel()->moduleAt(deleted).deviceType, quint8(0));
+
+    // What reached the controller: the tables the deletion wrote, as the
+    // window holds them; nothing else.
+    // The rows after the deleted one moved up.
+    int sensorAfter = -1;
+    const auto sensorsAfter = fake.sensors();
+    for (int k = 0; k < sensorsAfter.size() && sensorAfter < 0; ++k)
+        sensorAfter = sensorsAfter.at(k).LineAddr == 9 ? k : -1;
+    QVERIFY(sensorAfter >= 0);
+    QCOMPARE(sensorsAfter.at(sensorAfter).DAF, quint8(edits.contains(QStringLiteral("sensor")) ? !adaptive : adaptive));
+    QCOMPARE(fake.lineConfig().LineMode,
+             quint8(edits.contains(QStringLiteral("line mode")) ? (lineMode ? 0 : 1) : lineMode));
+    QCOMPARE(fake.fileBytes(3), controllerBefore);
+    QCOMPARE(fake.fileBytes(15), ioBefore);
+    QCOMPARE(fakeTablesDiffer(fake, client), QStringList());
+    QCOMPARE(client.hasUnsentEdits(), unsentAfter);
 }
 
 void TestLineModulesForm::clearModules_data()
