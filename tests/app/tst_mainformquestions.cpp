@@ -1,0 +1,476 @@
+// Main window: the questions before restart, disconnect, reading, loading,
+// closing and the controller commands, by what is at stake.
+
+#include "appglobals.h"
+#include "connectorform.h"
+#include "controllerconfigmodel.h"
+#include "fakecontroller.h"
+#include "faketcpserver.h"
+#include "firmwareupdateform.h"
+#include "interactionsconfigmodel.h"
+#include "iomodulesconfigmodel.h"
+#include "lantrelclient.h"
+#include "lantrelprotocol.h"
+#include "linemodulesform.h"
+#include "linemodulesmodel.h"
+#include "mainform.h"
+#include "mainformrig.h"
+#include "pagetestsupport.h"
+#include "samplesviewerform.h"
+#include "scpmodulesconfigmodel.h"
+#include "sensorsconfigmodel.h"
+#include "stateviewerform.h"
+#include "taskmanager.h"
+#include "uiseams.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSizeGrip>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+using namespace LantrelProtocol;
+using namespace MainFormTest;
+
+class TestMainFormQuestions : public QObject, public MainFormRig
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initApp(); }
+    void init() { initRig(); }
+    void cleanup() { cleanupRig(); }
+
+    void offlineQuestions_data();
+    void offlineQuestions();
+    void onlineQuestions_data();
+    void onlineQuestions();
+    void unsavedEditsQuestions_data();
+    void unsavedEditsQuestions();
+    void closeDuringWrite();
+    void closeAsksEveryQuestion();
+    void cutWriteStaysUnflashed();
+    void commandQuestions_data();
+    void commandQuestions();
+};
+
+// Questions before restart, disconnect and closing, by the client's marks.
+// Offline only the line-module mark can be set; the flash mark needs a
+// controller (onlineQuestions).
+void TestMainFormQuestions::offlineQuestions_data()
+{
+    QTest::addColumn<bool>("lineModulesChanged");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<QString>("closeQuestion");
+    QTest::newRow("clean") << false << int(QMessageBox::Question) << "Завершить работу приложения?";
+    QTest::newRow("line modules changed")
+        << true << int(QMessageBox::Warning)
+        << "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не сохранена в ЦУ-Л.</p>"
+           "<p>Вы действительно желаете завершить работу приложения?</p>";
+}
+
+void TestMainFormQuestions::offlineQuestions()
+{
+    QFETCH(bool, lineModulesChanged);
+    QFETCH(int, icon);
+    QFETCH(QString, closeQuestion);
+
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    if (lineModulesChanged) {
+        quint16 idx = 0;
+        client->addModule(SECT_ACC, 0x12345, 7, idx);
+    }
+    QCOMPARE(client->lineModulesChanged(), lineModulesChanged);
+
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    m_boxes.answers = {QMessageBox::No};
+    QVERIFY(!form->close());
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QCOMPARE(int(m_boxes.asked.at(0).icon), icon);
+    QCOMPARE(m_boxes.asked.at(0).text, closeQuestion);
+    QCOMPARE(m_boxes.asked.at(0).title, BaseTitle);
+    QCOMPARE(m_boxes.asked.at(0).buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
+    QVERIFY(form->isVisible());
+    QCOMPARE(shutdown.count(), 0);
+    QVERIFY(!appSettings->contains(QStringLiteral("MainForm/Geometry")));
+
+    // Yes to each: the line modules, then their unsent edits.
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::Yes, QMessageBox::Yes};
+    QVERIFY(form->close());
+    QCOMPARE(m_boxes.asked.size(), lineModulesChanged ? 2 : 1);
+    QCOMPARE(shutdown.count(), 1);
+}
+
+void TestMainFormQuestions::onlineQuestions_data()
+{
+    QTest::addColumn<bool>("unsaved");
+    QTest::addColumn<bool>("lineModulesChanged");
+    QTest::addColumn<QString>("rebootQuestion");
+    QTest::addColumn<QString>("disconnectQuestion");
+    QTest::addColumn<QString>("closeQuestion");
+
+    const QString lineReboot = QStringLiteral(
+        "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена.</p>"
+        "<p>Перед перезапуском необходимо сохранить конфигурацию в ЦУ-Л.<br/>"
+        "В противном случае после перезапуска устройства возможен конфликт конфигураций.</p>"
+        "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>");
+    const QString lineDisconnect = QStringLiteral(
+        "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не сохранена в ЦУ-Л.</p>"
+        "<p>Вы действительно желаете завершить подключение к ЦУ-Л?</p>");
+    const QString lineClose = QStringLiteral(
+        "<p><b>Внимание!</b> Конфигурация линейных модулей была изменена, но не сохранена в ЦУ-Л.</p>"
+        "<p>Вы действительно желаете завершить работу приложения?</p>");
+
+    QTest::newRow("saved") << false << false << QString() << QString()
+                           << QStringLiteral("Завершить работу приложения?");
+    QTest::newRow("not in flash")
+        << true << false
+        << QStringLiteral("<p><b>Внимание!</b> Конфигурация передана в ЦУ-Л, но не сохранена в его "
+                          "энергонезависимой памяти: не выполнена команда «Сохранить конфигурацию».</p>"
+                          "<p>После перезапуска ЦУ-Л загрузит из энергонезависимой памяти прежнюю "
+                          "конфигурацию, и все несохраненные изменения будут отменены. Адреса модулей в ней "
+                          "могут не совпасть с адресами модулей на линии (конфликт адресов).</p>"
+                          "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>")
+        << QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                          "<p>Вы действительно желаете завершить подключение к ЦУ-Л?</p>")
+        << QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                          "<p>Вы действительно желаете завершить работу приложения?</p>");
+    QTest::newRow("line modules changed") << false << true << lineReboot << lineDisconnect << lineClose;
+    QTest::newRow("both: line modules win") << true << true << lineReboot << lineDisconnect << lineClose;
+}
+
+void TestMainFormQuestions::onlineQuestions()
+{
+    QFETCH(bool, unsaved);
+    QFETCH(bool, lineModulesChanged);
+    QFETCH(QString, rebootQuestion);
+    QFETCH(QString, disconnectQuestion);
+    QFETCH(QString, closeQuestion);
+
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+
+    if (unsaved) {
+        QSignalSpy written(client, &LantrelClient::writeFinished);
+        act(QStringLiteral("actSetConfig"))->trigger();
+        QVERIFY(written.count() > 0 || written.wait(15000));
+        waitIdle();
+    }
+    if (lineModulesChanged) {
+        quint16 idx = 0;
+        client->addModule(SECT_ACC, 0x54321, 480, idx);
+    }
+    QCOMPARE(client->configSaved(), !unsaved);
+    QCOMPARE(client->lineModulesChanged(), lineModulesChanged);
+
+    // Every question answered No: nothing happens.
+    QSignalSpy tasks(client, &LantrelClient::taskStarted);
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    m_boxes.asked.clear();
+    auto expectQuestion = [this](const QString &text, QMessageBox::Icon icon) {
+        if (text.isEmpty()) {
+            QCOMPARE(m_boxes.asked.size(), 0);
+            return;
+        }
+        QCOMPARE(m_boxes.asked.size(), 1);
+        QCOMPARE(m_boxes.asked.at(0).text, text);
+        QCOMPARE(m_boxes.asked.at(0).icon, icon);
+        QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
+        m_boxes.asked.clear();
+    };
+
+    if (!rebootQuestion.isEmpty()) {
+        act(QStringLiteral("actRebootController"))->trigger();
+        expectQuestion(rebootQuestion, QMessageBox::Warning);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    if (!disconnectQuestion.isEmpty()) {
+        act(QStringLiteral("actDisconnect"))->trigger();
+        expectQuestion(disconnectQuestion, QMessageBox::Warning);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QVERIFY(!form->close());
+    expectQuestion(closeQuestion, closeQuestion.startsWith(QLatin1String("<p>")) ? QMessageBox::Warning
+                                                                                   : QMessageBox::Question);
+    settle();
+    QCOMPARE(tasks.count(), 0);
+    QVERIFY(client->hasDriver());
+    QCOMPARE(shutdown.count(), 0);
+
+    // Yes to the restart (or no question at all) restarts the controller.
+    m_boxes.answers = {QMessageBox::Yes};
+    act(QStringLiteral("actRebootController"))->trigger();
+    expectQuestion(rebootQuestion, QMessageBox::Warning);
+    QTRY_VERIFY(tasks.count() > 0);
+    QCOMPARE(tasks.at(0).at(0).toString(), QStringLiteral("Перезапуск ЦУ-Л..."));
+}
+
+// Reading, loading and closing drop the models' edits; they ask first when
+// some were neither written to the controller nor saved to a file.
+void TestMainFormQuestions::unsavedEditsQuestions_data()
+{
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<QString>("saving");   // "", "file" or "controller"
+    QTest::addColumn<QString>("action");   // "read", "load" or "close"
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("nothing edited, read") << false << "" << "read" << false;
+    QTest::newRow("nothing edited, load") << false << "" << "load" << false;
+    QTest::newRow("edited, read") << true << "" << "read" << true;
+    QTest::newRow("edited, load") << true << "" << "load" << true;
+    QTest::newRow("edited, close") << true << "" << "close" << true;
+    QTest::newRow("edited and saved to a file, read") << true << "file" << "read" << false;
+    QTest::newRow("edited and saved to a file, close") << true << "file" << "close" << false;
+    QTest::newRow("edited and written, load") << true << "controller" << "load" << false;
+}
+
+void TestMainFormQuestions::unsavedEditsQuestions()
+{
+    QFETCH(bool, edited);
+    QFETCH(QString, saving);
+    QFETCH(QString, action);
+    QFETCH(bool, asked);
+
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    ControllerConfigModel *settings = client->controllerConfigModel();
+    const quint8 edit = settings->deviceConfig.TSign == 7 ? 8 : 7;
+    if (edited)
+        settings->setData(ControllerConfigModel::TSignParam, edit, Qt::EditRole);
+    QTemporaryDir dir;
+    if (saving == QLatin1String("file")) {
+        m_saveAnswer = dir.filePath(QStringLiteral("site.xml"));
+        act(QStringLiteral("actSaveConfig"))->trigger();
+        QVERIFY(QFile::exists(m_saveAnswer));
+    } else if (saving == QLatin1String("controller")) {
+        QSignalSpy written(client, &LantrelClient::writeFinished);
+        act(QStringLiteral("actSetConfig"))->trigger();
+        QVERIFY(written.wait(15000));
+    }
+    waitIdle();
+    QCOMPARE(client->hasUnsavedEdits(), asked);
+
+    auto trigger = [&] {
+        if (action == QLatin1String("read"))
+            act(QStringLiteral("actGetConfig"))->trigger();
+        else if (action == QLatin1String("load"))
+            act(QStringLiteral("actLoadConfig"))->trigger();
+        else
+            form->close();
+    };
+    // No keeps the edits and does nothing else.
+    QSignalSpy tasks(client, &LantrelClient::taskStarted);
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::No};
+    trigger();
+    settle();
+    const bool question = !m_boxes.asked.isEmpty()
+                          && m_boxes.asked.at(0).text.startsWith(QStringLiteral(
+                              "<p><b>Внимание!</b> Изменения конфигурации не переданы в ЦУ-Л и не сохранены в файл.</p>"));
+    QCOMPARE(question, asked);
+    if (asked) {
+        QCOMPARE(m_boxes.asked.size(), 1);
+        QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Warning);
+        QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
+        QCOMPARE(tasks.count(), 0);
+        QVERIFY(m_openCalls.isEmpty());
+        QVERIFY(form->isVisible());
+        QCOMPARE(settings->deviceConfig.TSign, edit);
+        QVERIFY(client->hasUnsavedEdits());
+        // Yes goes on.
+        m_boxes.answers = {QMessageBox::Yes};
+        trigger();
+    }
+    if (action == QLatin1String("read"))
+        QTRY_VERIFY(tasks.count() > 0);
+    else if (action == QLatin1String("load"))
+        QCOMPARE(m_openCalls.size(), 1);
+    waitIdle();
+}
+
+// Closing while a write runs names it; "Нет" lets it finish whole.
+void TestMainFormQuestions::closeDuringWrite()
+{
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+
+    QSignalSpy written(client, &LantrelClient::writeFinished);
+    QSignalSpy errors(client, &LantrelClient::clientError);
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    line.fake.clearLog();
+    act(QStringLiteral("actSetConfig"))->trigger();
+    QTRY_VERIFY(visibleProgress());
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::No};
+    QVERIFY(!form->close());
+    QCOMPARE(m_boxes.asked.size(), 1);
+    const Question &question = m_boxes.asked.first();
+    QCOMPARE(question.icon, QMessageBox::Warning);
+    QCOMPARE(question.defaultButton, QMessageBox::No);
+    QVERIFY2(question.text.contains(QStringLiteral("Выполняется операция «Передача конфигурации ИОП в ЦУ-Л»")),
+             qPrintable(question.text));
+    QVERIFY(question.text.contains(QStringLiteral("частично переданными")));
+
+    QVERIFY(written.wait(20000));
+    waitIdle();
+    QCOMPARE(errors.count(), 0);
+    QCOMPARE(shutdown.count(), 0);
+    QCOMPARE(line.fake.requests(21).size(), 126);
+}
+
+// After a write and one more edit, closing asks about the edit and then
+// about the flash.
+void TestMainFormQuestions::closeAsksEveryQuestion()
+{
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    QSignalSpy written(client, &LantrelClient::writeFinished);
+    act(QStringLiteral("actSetConfig"))->trigger();
+    QVERIFY(written.wait(20000));
+    waitIdle();
+    ControllerConfigModel *settings = client->controllerConfigModel();
+    settings->setData(ControllerConfigModel::TSignParam, settings->deviceConfig.TSign == 7 ? 8 : 7, Qt::EditRole);
+
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::Yes, QMessageBox::No};
+    QVERIFY(!form->close());
+    QCOMPARE(m_boxes.asked.size(), 2);
+    QVERIFY(m_boxes.asked.at(0).text.contains(QStringLiteral("не переданы в ЦУ-Л и не сохранены в файл")));
+    QCOMPARE(m_boxes.asked.at(1).text,
+             QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                            "<p>Вы действительно желаете завершить работу приложения?</p>"));
+    QCOMPARE(shutdown.count(), 0);
+
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::Yes, QMessageBox::Yes};
+    QVERIFY(form->close());
+    QCOMPARE(m_boxes.asked.size(), 2);
+    QCOMPARE(shutdown.count(), 1);
+}
+
+// A write cut by a lost link leaves the controller not saved to flash, also
+// after a reconnect to it.
+void TestMainFormQuestions::cutWriteStaysUnflashed()
+{
+    FakeLine line;
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    QVERIFY(client->configSaved());
+
+    FakeInjection cut = FakeInjection::make(FakeInjection::CloseSocket, 21);
+    cut.skip = 30;
+    line.fake.addInjection(cut);
+    QSignalSpy stopped(client, &LantrelClient::driverStopped);
+    act(QStringLiteral("actSetConfig"))->trigger();
+    QVERIFY(stopped.wait(30000));
+    settle();
+    QVERIFY(!client->hasDriver());
+    line.fake.clearInjections();
+
+    m_boxes.asked.clear();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    QVERIFY(!client->configSaved());
+    m_boxes.asked.clear();
+    QVERIFY(!form->close());
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QCOMPARE(m_boxes.asked.at(0).text,
+             QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
+                            "<p>Вы действительно желаете завершить работу приложения?</p>"));
+}
+
+// Commands that replace what the controller holds ask first; No is the default.
+void TestMainFormQuestions::commandQuestions_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QString>("task");
+    QTest::newRow("module defaults")
+        << "actSetModuleDefaults"
+        << "<p><b>Внимание!</b><br/>При восстановлении в линейных модулях параметров по умолчанию"
+        << "Восстановление параметров модулей по умолчанию...";
+    QTest::newRow("controller defaults")
+        << "actSetDefaults" << "<p><b>Внимание!</b><br/>Параметры ЦУ-Л будут заменены значениями по умолчанию"
+        << "Восстановление параметров ЦУ-Л по умолчанию...";
+    QTest::newRow("restore from flash")
+        << "actReadFlash"
+        << "<p><b>Внимание!</b><br/>Текущая конфигурация ЦУ-Л будет заменена конфигурацией, сохраненной"
+        << "Восстановление конфигурации ИОП...";
+}
+
+void TestMainFormQuestions::commandQuestions()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, question);
+    QFETCH(QString, task);
+    FakeLine line;
+    makeForm();
+    LantrelClient *client = m_manager->client();
+    QVERIFY(connectToFake(line));
+    waitIdle();
+    // The fake reports the line on: the line actions become available.
+    QTRY_VERIFY_WITH_TIMEOUT(act(action)->isEnabled(), 10000);
+
+    QSignalSpy tasks(client, &LantrelClient::taskStarted);
+    act(action)->trigger();
+    QCOMPARE(m_boxes.asked.size(), 1);
+    QCOMPARE(m_boxes.asked.at(0).icon, QMessageBox::Warning);
+    QVERIFY2(m_boxes.asked.at(0).text.startsWith(question), qPrintable(m_boxes.asked.at(0).text));
+    QCOMPARE(m_boxes.asked.at(0).buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(m_boxes.asked.at(0).defaultButton, QMessageBox::No);
+    settle();
+    QCOMPARE(tasks.count(), 0);
+
+    m_boxes.answers = {QMessageBox::Yes};
+    act(action)->trigger();
+    QTRY_VERIFY(tasks.count() > 0);
+    QCOMPARE(tasks.at(0).at(0).toString(), task);
+}
+
+QTEST_MAIN(TestMainFormQuestions)
+#include "tst_mainformquestions.moc"
