@@ -321,6 +321,7 @@ void LantrelClient::resetTaskState()
     m_pendingLineUpload = false;
     m_skipDataset = false;
     m_rereadPending = false;
+    m_fillingModels = false;
     m_moduleSearch = false;
     m_linePollStopPending = false;
     m_linePollStopCancelled = false;
@@ -399,9 +400,25 @@ void LantrelClient::setConfigurationBusy(bool busy)
 void LantrelClient::noteEdit(EditScope scope)
 {
     m_modified = true;
+    // What a read puts into the models is the controller's, no edit.
+    if (m_fillingModels)
+        return;
     ++m_editSerial;
     if (scope == Settings)
         m_lastSettingsEdit = m_editSerial;
+    else
+        m_lastModuleTablesEdit = m_editSerial;
+}
+
+void LantrelClient::beginModelFill(bool keepSettingsEdits)
+{
+    m_keepSettingsEdits = keepSettingsEdits;
+    // The edits the read replaces are gone from the models from now on, even
+    // if the read is cut short.
+    if (!keepSettingsEdits)
+        m_keptSerial = m_editSerial;
+    m_moduleTablesReplaced = m_editSerial;
+    m_fillingModels = true;
 }
 
 void LantrelClient::noteLineModulesEdit()
@@ -421,6 +438,13 @@ bool LantrelClient::hasUnsentEdits()
 {
     commitOpenEditors();
     return hasUnsavedEdits();
+}
+
+bool LantrelClient::hasUnsentModuleTableEdits()
+{
+    if (!hasUnsentEdits())
+        return false;
+    return m_lastModuleTablesEdit > qMax(m_keptSerial, m_moduleTablesReplaced);
 }
 
 void LantrelClient::setConfigSaved()
@@ -449,6 +473,7 @@ void LantrelClient::onReadCompleted(bool success)
         return;
 
     m_readTotal = 0;
+    m_fillingModels = false;
     setConfigurationBusy(false);
     if (m_skipDataset) {
         m_skipDataset = false;
@@ -479,7 +504,7 @@ void LantrelClient::onReadCompleted(bool success)
 
 void LantrelClient::runPendingReread()
 {
-    // The module counts changed while another task ran.
+    // A re-read was asked for while another read or write ran.
     if (m_rereadPending) {
         m_rereadPending = false;
         QTimer::singleShot(0, this, &LantrelClient::rereadConfiguration);
@@ -568,8 +593,22 @@ void LantrelClient::onRebootCompleted(bool success)
     const bool reread = !m_configSaved || m_rereadAfterRestart;
     setConfigSaved();
     m_rereadAfterRestart = false;
-    if (reread)
-        QTimer::singleShot(4000, Qt::CoarseTimer, this, &LantrelClient::rereadConfiguration);
+    if (reread) {
+        // A new change: asked about even when an earlier one was left unread.
+        m_changeTold = false;
+        const quint32 reads = m_wholeReadsStarted;
+        QTimer::singleShot(4000, Qt::CoarseTimer, this, [this, reads]() {
+            // A read started meanwhile (the module counts changed) took it.
+            if (m_wholeReadsStarted == reads)
+                rereadConfiguration();
+        });
+    }
+}
+
+void LantrelClient::rereadAfterControllerChange()
+{
+    m_changeTold = false;
+    rereadConfiguration();
 }
 
 void LantrelClient::onEraseFlashCompleted(bool success)
@@ -773,5 +812,11 @@ void LantrelClient::onModulesFwVersion(ushort first_idx, QVector<quint16> vers)
 
 void LantrelClient::onModulesCountChanged()
 {
+    // Told on every status block until a read takes the new counts. A read
+    // or write running now settles what they are compared with, and a
+    // command (a restore, a restart) that changes them reads anew after it:
+    // a change none of them took is told again after them.
+    if (m_readTotal != 0 || m_writeTotal != 0 || commandRunning())
+        return;
     rereadConfiguration();
 }

@@ -52,6 +52,23 @@
 using namespace LantrelProtocol;
 using namespace MainFormTest;
 
+namespace {
+
+// Before disconnecting or closing while the controller's memory holds a
+// written configuration its flash does not.
+QString unflashedQuestion(const QString &question)
+{
+    return QStringLiteral("<p><b>Внимание!</b> Конфигурация передана в ЦУ-Л, но не сохранена в его "
+                          "энергонезависимой памяти: не выполнена команда «Сохранить конфигурацию».</p>"
+                          "<p>При следующем перезапуске ЦУ-Л загрузит из энергонезависимой памяти прежнюю "
+                          "конфигурацию, и переданные изменения будут отменены. Чтобы сохранить их, ответьте "
+                          "«Нет» и выполните команду «Сохранить конфигурацию».</p>"
+                          "<p>%1</p>")
+        .arg(question);
+}
+
+} // namespace
+
 class TestMainFormQuestions : public QObject, public MainFormRig
 {
     Q_OBJECT
@@ -72,6 +89,8 @@ private slots:
     void cutWriteStaysUnflashed();
     void commandQuestions_data();
     void commandQuestions();
+    void questionsOnlyAtStake_data();
+    void questionsOnlyAtStake();
 };
 
 // Questions before restart, disconnect and closing, by the client's marks.
@@ -155,10 +174,8 @@ void TestMainFormQuestions::onlineQuestions_data()
                           "конфигурацию, и все несохраненные изменения будут отменены. Адреса модулей в ней "
                           "могут не совпасть с адресами модулей на линии (конфликт адресов).</p>"
                           "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>")
-        << QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
-                          "<p>Вы действительно желаете завершить подключение к ЦУ-Л?</p>")
-        << QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
-                          "<p>Вы действительно желаете завершить работу приложения?</p>");
+        << unflashedQuestion(QStringLiteral("Вы действительно желаете завершить подключение к ЦУ-Л?"))
+        << unflashedQuestion(QStringLiteral("Вы действительно желаете завершить работу приложения?"));
     QTest::newRow("line modules changed") << false << true << lineReboot << lineDisconnect << lineClose;
     QTest::newRow("both: line modules win") << true << true << lineReboot << lineDisconnect << lineClose;
 }
@@ -379,8 +396,7 @@ void TestMainFormQuestions::closeAsksEveryQuestion()
     QCOMPARE(m_boxes.asked.size(), 2);
     QVERIFY(m_boxes.asked.at(0).text.contains(QStringLiteral("не переданы в ЦУ-Л и не сохранены в файл")));
     QCOMPARE(m_boxes.asked.at(1).text,
-             QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
-                            "<p>Вы действительно желаете завершить работу приложения?</p>"));
+             unflashedQuestion(QStringLiteral("Вы действительно желаете завершить работу приложения?")));
     QCOMPARE(shutdown.count(), 0);
 
     m_boxes.asked.clear();
@@ -420,8 +436,7 @@ void TestMainFormQuestions::cutWriteStaysUnflashed()
     QVERIFY(!form->close());
     QCOMPARE(m_boxes.asked.size(), 1);
     QCOMPARE(m_boxes.asked.at(0).text,
-             QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p>"
-                            "<p>Вы действительно желаете завершить работу приложения?</p>"));
+             unflashedQuestion(QStringLiteral("Вы действительно желаете завершить работу приложения?")));
 }
 
 // Commands that replace what the controller holds ask first; No is the default.
@@ -470,6 +485,97 @@ void TestMainFormQuestions::commandQuestions()
     act(action)->trigger();
     QTRY_VERIFY(tasks.count() > 0);
     QCOMPARE(tasks.at(0).at(0).toString(), task);
+}
+
+// A question only when something is at stake, in words that name it: the
+// first read puts no edits into the models, and a module search keeps the
+// controller settings.
+void TestMainFormQuestions::questionsOnlyAtStake_data()
+{
+    QTest::addColumn<QString>("situation");   // "first read", "settings edit" or "table edit"
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QStringList>("asked");   // every question, answered "Да"
+    QTest::newRow("first read, disconnect") << "first read" << "disconnect" << QStringList();
+    QTest::newRow("first read, close")
+        << "first read" << "close"
+        << QStringList{QStringLiteral("<p><b>Внимание!</b> Выполняется операция «Чтение конфигурации ИОП из ЦУ-Л».</p>"
+                                      "<p>При завершении работы приложения она будет прервана.</p>"
+                                      "<p>Вы действительно желаете завершить работу приложения?</p>")};
+    QTest::newRow("controller page edited, module search") << "settings edit" << "module search" << QStringList();
+    QTest::newRow("module table edited, module search")
+        << "table edit" << "module search"
+        << QStringList{QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не переданы в ЦУ-Л и не сохранены "
+                                      "в файл.</p>"
+                                      "<p>При поиске модулей таблицы модулей будут заменены прочитанными из ЦУ-Л, и "
+                                      "изменения в них будут потеряны.</p>"
+                                      "<p>Чтобы не потерять их, ответьте «Нет» и сохраните конфигурацию в файл "
+                                      "(«Сохранить конфигурацию в файл»).</p>"
+                                      "<p>Продолжить поиск модулей?</p>")};
+}
+
+void TestMainFormQuestions::questionsOnlyAtStake()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, action);
+    QFETCH(QStringList, asked);
+
+    FakeLine line;
+    QVERIFY(line.listening);
+    MainForm *form = makeForm();
+    form->show();
+    LantrelClient *client = m_manager->client();
+    if (situation == QLatin1String("first read")) {
+        // A slow controller: the action comes while the models fill.
+        line.fake.setResponseDelay(25);
+        QSignalSpy up(client, &LantrelClient::deviceConnected);
+        client->connectToDevice(0, QStringLiteral("127.0.0.1"), LineAddress);
+        QVERIFY(up.wait(10000));
+        QVERIFY(QTest::qWaitFor([&line]() { return line.configurationReads() >= 10; }, 15000));
+        QVERIFY(client->readingConfiguration());
+    } else {
+        QVERIFY(connectToFake(line));
+        waitIdle();
+        if (situation == QLatin1String("settings edit")) {
+            ControllerConfigModel *settings = client->controllerConfigModel();
+            settings->setData(ControllerConfigModel::TSignParam, settings->deviceConfig.TSign == 7 ? 8 : 7,
+                              Qt::EditRole);
+        } else {
+            IoModulesConfigModel *io = client->ioModulesConfigModel();
+            QVERIFY(io->setData(io->index(1, IoModulesConfigModel::RelayTimeColumn), 99, Qt::EditRole));
+        }
+    }
+
+    QSignalSpy tasks(client, &LantrelClient::taskStarted);
+    QSignalSpy dataset(client, &LantrelClient::datasetChanged);
+    QSignalSpy shutdown(form, &MainForm::shutdown);
+    m_boxes.asked.clear();
+    m_boxes.answers = {QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Yes};
+    if (action == QLatin1String("disconnect")) {
+        act(QStringLiteral("actDisconnect"))->trigger();
+    } else if (action == QLatin1String("close")) {
+        QVERIFY(form->close());
+    } else {
+        auto *search = form->findChild<QPushButton *>(QStringLiteral("btnFindModules"));
+        QVERIFY(search && search->isEnabled());
+        search->click();
+    }
+    QStringList texts;
+    for (const Question &q : m_boxes.asked)
+        texts << q.text;
+    QCOMPARE(texts, asked);
+
+    // What the answers let go ahead went ahead.
+    if (action == QLatin1String("disconnect")) {
+        QVERIFY(!client->hasDriver());
+    } else if (action == QLatin1String("close")) {
+        QCOMPARE(shutdown.count(), 1);
+    } else {
+        QVERIFY(dataset.wait(20000));
+        QCOMPARE(tasks.first().at(0).toString(), QStringLiteral("Поиск линейных модулей..."));
+        waitIdle();
+        // A settings edit outlives the search; a table edit does not.
+        QCOMPARE(client->hasUnsavedEdits(), situation == QLatin1String("settings edit"));
+    }
 }
 
 QTEST_MAIN(TestMainFormQuestions)
