@@ -1366,6 +1366,27 @@ private slots:
         QCOMPARE(log.failedSteps(), 0);
     }
 
+    // After a restart that lost a written configuration the module counts
+    // may change before the restart's own re-read is due: the read they
+    // start is that re-read too.
+    void restartReadsOnceWhenCountsChangeFirst()
+    {
+        Connected c;
+        QVERIFY(connectToFake(c));
+        TaskLog log(c.client);
+        c.client.writeConfiguration();
+        QVERIFY(waitFor([&]() { return log.writesFinished == 1; }));
+        QVERIFY(!c.client.configSaved());
+        QSignalSpy tasks(&c.client, &LantrelClient::taskStarted);
+        emit c.client.driver()->rebootCompleted(true);
+        emit c.client.driver()->modulesCountChanged();
+        QVERIFY(waitFor([&]() { return log.datasets == 1; }));
+        // The restart's own re-read would start 4 s after it.
+        QVERIFY(!tasks.wait(5000));
+        QCOMPARE(tasks.count(), 1);
+        QCOMPARE(tasks.first().at(0).toString(), QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л..."));
+    }
+
     void shutdownInAddressingModeIsBounded()
     {
         Connected c;
