@@ -2,52 +2,17 @@
 // closing and the controller commands, by what is at stake.
 
 #include "appglobals.h"
-#include "connectorform.h"
 #include "controllerconfigmodel.h"
-#include "fakecontroller.h"
-#include "faketcpserver.h"
-#include "firmwareupdateform.h"
-#include "interactionsconfigmodel.h"
 #include "iomodulesconfigmodel.h"
-#include "lantrelclient.h"
-#include "lantrelprotocol.h"
-#include "linemodulesform.h"
-#include "linemodulesmodel.h"
-#include "mainform.h"
 #include "mainformrig.h"
-#include "pagetestsupport.h"
-#include "samplesviewerform.h"
-#include "scpmodulesconfigmodel.h"
-#include "sensorsconfigmodel.h"
-#include "stateviewerform.h"
-#include "taskmanager.h"
-#include "uiseams.h"
 
 #include <QApplication>
-#include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPointer>
-#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QSizeGrip>
-#include <QSpinBox>
-#include <QSplitter>
-#include <QStackedWidget>
-#include <QStatusBar>
-#include <QTableView>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QToolBar>
-#include <QTreeWidget>
 #include <QtTest>
-
-#include <memory>
 
 using namespace LantrelProtocol;
 using namespace MainFormTest;
