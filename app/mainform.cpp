@@ -35,6 +35,19 @@ namespace {
 const int TaskMessageMs = 20000;
 const int PageItemType = 1000;
 const QString OfflineText = QStringLiteral("Режим автономной работы");
+
+// Before the program lets go of a controller whose memory holds a written
+// configuration that its flash does not.
+QString unflashedConfigQuestion(const QString &question)
+{
+    return QStringLiteral("<p><b>Внимание!</b> Конфигурация передана в ЦУ-Л, но не сохранена в его "
+                          "энергонезависимой памяти: не выполнена команда «Сохранить конфигурацию».</p>"
+                          "<p>При следующем перезапуске ЦУ-Л загрузит из энергонезависимой памяти прежнюю "
+                          "конфигурацию, и переданные изменения будут отменены. Чтобы сохранить их, ответьте "
+                          "«Нет» и выполните команду «Сохранить конфигурацию».</p>"
+                          "<p>%1</p>")
+        .arg(question);
+}
 }
 
 MainForm::MainForm(QWidget *parent, Qt::WindowFlags flags)
@@ -466,9 +479,7 @@ void MainForm::disconnectDevice()
                                          "подключении конфигурация будет прочитана из ЦУ-Л."),
                           question))
         return;
-    if (!client->configSaved()
-        && !confirm(QMessageBox::Warning, QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены "
-                                                         "в ЦУ-Л.</p><p>%1</p>").arg(question)))
+    if (!client->configSaved() && !confirm(QMessageBox::Warning, unflashedConfigQuestion(question)))
         return;
     client->shutdownDriver();
 }
@@ -745,9 +756,7 @@ bool MainForm::confirmClose()
         if (!confirmDropEdits(QStringLiteral("При завершении работы приложения они будут потеряны."), question))
             return false;
     }
-    if (!client->configSaved()
-        && !ask(QStringLiteral("<p><b>Внимание!</b> Изменения конфигурации не сохранены в ЦУ-Л.</p><p>%1</p>")
-                    .arg(question)))
+    if (!client->configSaved() && !ask(unflashedConfigQuestion(question)))
         return false;
     // Offline the client still knows which controller was left so: its
     // memory goes back to flash at its next restart.

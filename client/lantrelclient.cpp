@@ -323,6 +323,7 @@ void LantrelClient::resetTaskState()
     m_pendingLineUpload = false;
     m_skipDataset = false;
     m_rereadPending = false;
+    m_fillingModels = false;
     m_moduleSearch = false;
     m_linePollStopPending = false;
     m_linePollStopCancelled = false;
@@ -423,12 +424,26 @@ void LantrelClient::setConfigurationBusy(bool busy)
 void LantrelClient::noteEdit(int part)
 {
     m_modified = true;
+    // What a read puts into the models is the controller's, no edit.
+    if (m_fillingModels)
+        return;
     ++m_editSerial;
     if (part == NoPart)
         return;
     m_partEdit[part] = m_editSerial;
     if (part == ControllerPart || part == LinePart || part == RelayModulesPart)
         m_lastSettingsEdit = m_editSerial;
+}
+
+void LantrelClient::beginModelFill(bool keepSettingsEdits)
+{
+    m_keepSettingsEdits = keepSettingsEdits;
+    // The edits the read replaces are gone from the models from now on, even
+    // if the read is cut short.
+    if (!keepSettingsEdits)
+        m_keptSerial = m_editSerial;
+    m_moduleTablesReplaced = m_editSerial;
+    m_fillingModels = true;
 }
 
 int LantrelClient::controllerEditPart()
@@ -488,6 +503,17 @@ bool LantrelClient::hasUnsentEdits()
     return hasUnsavedEdits();
 }
 
+bool LantrelClient::hasUnsentModuleTableEdits()
+{
+    if (!hasUnsentEdits())
+        return false;
+    const quint32 replaced = qMax(m_keptSerial, m_moduleTablesReplaced);
+    for (int part : {SensorsPart, IoModulesPart, ScpModulesPart, ProcessingPart, InteractionsPart})
+        if (m_partEdit[part] > replaced)
+            return true;
+    return false;
+}
+
 void LantrelClient::setConfigSaved()
 {
     m_configSaved = true;
@@ -515,6 +541,7 @@ void LantrelClient::onReadCompleted(bool success)
         return;
 
     m_readTotal = 0;
+    m_fillingModels = false;
     setConfigurationBusy(false);
     if (m_skipDataset) {
         m_skipDataset = false;
@@ -549,7 +576,7 @@ void LantrelClient::onReadCompleted(bool success)
 
 void LantrelClient::runPendingReread()
 {
-    // The module counts changed while another task ran.
+    // A re-read was asked for while another read or write ran.
     if (m_rereadPending) {
         m_rereadPending = false;
         QTimer::singleShot(0, this, &LantrelClient::rereadConfiguration);
@@ -641,8 +668,22 @@ void LantrelClient::onRebootCompleted(bool success)
     const bool reread = !m_configSaved || m_rereadAfterRestart;
     setConfigSaved();
     m_rereadAfterRestart = false;
-    if (reread)
-        QTimer::singleShot(4000, Qt::CoarseTimer, this, &LantrelClient::rereadConfiguration);
+    if (reread) {
+        // A new change: asked about even when an earlier one was left unread.
+        m_changeTold = false;
+        const quint32 reads = m_wholeReadsStarted;
+        QTimer::singleShot(4000, Qt::CoarseTimer, this, [this, reads]() {
+            // A read started meanwhile (the module counts changed) took it.
+            if (m_wholeReadsStarted == reads)
+                rereadConfiguration();
+        });
+    }
+}
+
+void LantrelClient::rereadAfterControllerChange()
+{
+    m_changeTold = false;
+    rereadConfiguration();
 }
 
 void LantrelClient::onEraseFlashCompleted(bool success)
@@ -846,5 +887,11 @@ void LantrelClient::onModulesFwVersion(ushort first_idx, QVector<quint16> vers)
 
 void LantrelClient::onModulesCountChanged()
 {
+    // Told on every status block until a read takes the new counts. A read
+    // or write running now settles what they are compared with, and a
+    // command (a restore, a restart) that changes them reads anew after it:
+    // a change none of them took is told again after them.
+    if (m_readTotal != 0 || m_writeTotal != 0 || commandRunning())
+        return;
     rereadConfiguration();
 }

@@ -61,6 +61,9 @@ public:
     // Edits in the models that were neither written to the controller nor
     // saved to a file since the models were last read or loaded.
     bool hasUnsavedEdits() const { return m_editSerial != m_keptSerial; }
+    // Unsent edits of the module tables, which a module search replaces;
+    // edits of the controller settings and relay modules it keeps.
+    bool hasUnsentModuleTableEdits();
     // An editor still open hands its value over to its model first, so that
     // it counts; asked before anything looks at, sends or replaces the edits.
     void commitOpenEditors();
@@ -279,6 +282,8 @@ private:
     // Task protocol
     void resetTaskState();
     void startCommandTask(const QString &text);
+    // A command task (one without a step count) waits for its one step.
+    bool commandRunning() const { return m_stepsDone == 65535; }
     // A read from the controller: the part of the configuration each step
     // brings, so that a failed step names the records it left out.
     enum ReadPart {
@@ -343,6 +348,11 @@ private:
     void startLineUpload();
     bool refuseIncompleteDataset();
     void runPendingReread();
+    // The controller's configuration was replaced (a restart, a restore):
+    // read anew, or ask again even when an earlier change was left unread.
+    void rereadAfterControllerChange();
+    // A read that replaces the models starts: what it puts there is no edit.
+    void beginModelFill(bool keepSettingsEdits);
 
     // Reading and writing the tables
     void clearTableModels(bool keepRelayModules);
@@ -427,6 +437,13 @@ private:
     LantrelProtocol::ETH_konf_t m_seenNetwork {};
     LantrelProtocol::Konfig_Line_t m_seenLine {};
     QString m_seenBlockId;
+    // The edit count when a read last replaced the module tables.
+    quint32 m_moduleTablesReplaced = 0;
+    // A read fills the models: their changes are not counted as edits.
+    bool m_fillingModels = false;
+    // Counts the reads that replace the whole configuration; a delayed
+    // re-read is not needed once another has started.
+    quint32 m_wholeReadsStarted = 0;
     // The running read replaces only the module tables, while edits of the
     // settings were unsent when it started.
     bool m_keepSettingsEdits = false;

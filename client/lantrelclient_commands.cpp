@@ -398,7 +398,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
         if (success) {
             emit writeToLog(QStringLiteral("Восстановление конфигурации завершено успешно"));
             setConfigSaved();
-            rereadConfiguration();
+            rereadAfterControllerChange();
         } else {
             emit clientError(QStringLiteral("Ошибка восстановления конфигурации"));
         }
@@ -546,6 +546,6 @@ void LantrelClient::onControllerRebooted()
 {
     if (!m_configSaved) {
         setConfigSaved();
-        rereadConfiguration();
+        rereadAfterControllerChange();
     }
 }

@@ -122,8 +122,9 @@ void LantrelClient::readConfiguration()
         m_rereadPending = true;
         return;
     }
-    m_keepSettingsEdits = false;
     setConfigurationBusy(true);
+    beginModelFill(false);
+    ++m_wholeReadsStarted;
     clearTableModels(false);
     m_datasetComplete = false;
     // Whatever file was imported before, the controller's own identity and
@@ -161,8 +162,8 @@ void LantrelClient::rereadConfiguration()
 
 void LantrelClient::importConfiguration()
 {
-    m_keepSettingsEdits = false;
     setConfigurationBusy(true);
+    beginModelFill(false);
     clearTableModels(false);
     beginRead(QStringLiteral("Загрузка конфигурации ИОП из файла..."), 7);
     for (const char *slot : {"getControllerConfig", "getSensorsConfig", "getIoModulesConfig",
@@ -185,8 +186,8 @@ void LantrelClient::readLineModulesConfig()
     }
     // The controller settings and relay modules stay as they are, and so
     // does the mark of their unsent edits.
-    m_keepSettingsEdits = m_lastSettingsEdit > m_keptSerial;
     setConfigurationBusy(true);
+    beginModelFill(m_lastSettingsEdit > m_keptSerial);
     clearTableModels(true);
     m_datasetComplete = false;
     const QVector<ReadStep> plan = readPlan({SensorsPart, IoModulesPart, ScpModulesPart, ProcessingPart,

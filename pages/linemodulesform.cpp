@@ -226,10 +226,16 @@ void LineModulesForm::onLineConfig(Konfig_Line_t line_cfg)
 
 void LineModulesForm::findModules()
 {
-    if (!confirmDropUnsentEdits(this, QStringLiteral("Поиск модулей"),
-                                QStringLiteral("При поиске модулей таблицы модулей будут заменены прочитанными "
-                                               "из ЦУ-Л, и изменения в них будут потеряны."),
-                                QStringLiteral("Продолжить поиск модулей?")))
+    // The search replaces the module tables only: unsent edits of the
+    // controller settings and relay modules stay as they are.
+    if (client()->hasUnsentModuleTableEdits()
+        && UiSeams::messageBox(this, QMessageBox::Warning, QStringLiteral("Поиск модулей"),
+                               unsentEditsQuestion(QStringLiteral("При поиске модулей таблицы модулей будут заменены "
+                                                                  "прочитанными из ЦУ-Л, и изменения в них будут "
+                                                                  "потеряны."),
+                                                   QStringLiteral("Продолжить поиск модулей?")),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               != QMessageBox::Yes)
         return;
     client()->findLineModules();
 }

@@ -1333,19 +1333,58 @@ private slots:
         QCOMPARE(reads(), readsBefore + 1);
     }
 
+    // The driver tells a change of the module counts on every status block
+    // until a read takes them. Told while a read runs, it starts no read of
+    // its own: the running read settles the counts, and a change it did not
+    // take is told again after it, which reads then, never on top of it.
+    void moduleCountChangeWaitsForTheRunningRead_data()
+    {
+        QTest::addColumn<bool>("toldAgain");
+        QTest::addColumn<QList<int>>("stepsAtStart");
+        QTest::newRow("the read took the counts") << false << QList<int>{0};
+        QTest::newRow("told again after the read") << true << QList<int>{0, 127};
+    }
+
     void moduleCountChangeWaitsForTheRunningRead()
+    {
+        QFETCH(bool, toldAgain);
+        QFETCH(QList<int>, stepsAtStart);
+        Connected c;
+        QVERIFY(connectToFake(c));
+        TaskLog log(c.client);
+        QList<int> starts;
+        QObject::connect(&c.client, &LantrelClient::taskStarted, [&]() { starts << log.completed.size(); });
+        c.client.readConfiguration();
+        emit c.client.driver()->modulesCountChanged();
+        QVERIFY(waitFor([&]() { return log.datasets == 1; }));
+        if (toldAgain)
+            emit c.client.driver()->modulesCountChanged();
+        QVERIFY(waitFor([&]() { return log.datasets == stepsAtStart.size(); }));
+        QTest::qWait(300);
+        QCOMPARE(starts, stepsAtStart);
+        QCOMPARE(log.completed.size(), 127 * stepsAtStart.size());
+        QCOMPARE(log.failedSteps(), 0);
+    }
+
+    // After a restart that lost a written configuration the module counts
+    // may change before the restart's own re-read is due: the read they
+    // start is that re-read too.
+    void restartReadsOnceWhenCountsChangeFirst()
     {
         Connected c;
         QVERIFY(connectToFake(c));
         TaskLog log(c.client);
-        QList<int> stepsAtStart;
-        QObject::connect(&c.client, &LantrelClient::taskStarted, [&]() { stepsAtStart << log.completed.size(); });
-        c.client.readConfiguration();
+        c.client.writeConfiguration();
+        QVERIFY(waitFor([&]() { return log.writesFinished == 1; }));
+        QVERIFY(!c.client.configSaved());
+        QSignalSpy tasks(&c.client, &LantrelClient::taskStarted);
+        emit c.client.driver()->rebootCompleted(true);
         emit c.client.driver()->modulesCountChanged();
-        QVERIFY(waitFor([&]() { return log.datasets == 2; }));
-        QCOMPARE(stepsAtStart, (QList<int>{0, 127}));
-        QCOMPARE(log.completed.size(), 254);
-        QCOMPARE(log.failedSteps(), 0);
+        QVERIFY(waitFor([&]() { return log.datasets == 1; }));
+        // The restart's own re-read would start 4 s after it.
+        QVERIFY(!tasks.wait(5000));
+        QCOMPARE(tasks.count(), 1);
+        QCOMPARE(tasks.first().at(0).toString(), QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л..."));
     }
 
     void shutdownInAddressingModeIsBounded()

@@ -344,10 +344,20 @@ void TestModuleAddressing::questionsSkippedUntilTheModeEnds()
     QCOMPARE(client.lineModulesModel()->moduleAt(40).serialNumber, sensorAt(6));
     QVERIFY(client.lineModulesChanged());
 
-    // Ending with changes asks; No keeps the mode.
+    // Ending with changes asks, naming the restart it sends and the command
+    // that keeps the changes; No keeps the mode.
     rig.click("btnStopAddressing");
     QCOMPARE(boxes.asked.size(), 2);
-    QVERIFY(boxes.asked.last().text.contains(QStringLiteral("Конфигурация линейных модулей была изменена")));
+    QCOMPARE(boxes.asked.last().text,
+             QStringLiteral("<p><b>Внимание!</b> Конфигурация линейных модулей была изменена.</p>"
+                            "<p>Завершение режима адресации перезапускает ЦУ-Л (команда «Перезапуск ЦУ-Л»). Перед "
+                            "этим сохраните конфигурацию командой «Сохранить конфигурацию»: она передаст изменения "
+                            "в ЦУ-Л и сохранит их в его энергонезависимой памяти.<br/>"
+                            "Если этого не сделать и в ЦУ-Л есть предыдущая конфигурация модулей, то после "
+                            "перезапуска возможен конфликт конфигураций.<br/>"
+                            "При отсутствии в ЦУ-Л предыдущей конфигурации модулей можно завершить режим адресации "
+                            "без сохранения изменений.</p>"
+                            "<p>Продолжить завершение режима адресации модулей?</p>"));
     QVERIFY(rig.modeShown());
     QCOMPARE(fake.restartCount(), 0);
 
