@@ -606,7 +606,16 @@ void LantrelClient::onFirmwareUploadCompleted(bool success)
     }
     emit taskCompleted(m_commandTotal, false);
     emit firmwareUploaded(false);
-    emit clientError(QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л"));
+    reportFirmwareFailure(QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л"));
+}
+
+void LantrelClient::reportFirmwareFailure(const QString &text)
+{
+    // The driver gives its reason before it fails what was under way.
+    if (m_lastLinkError.isEmpty())
+        emit clientError(text);
+    else
+        emit writeToLog(text);
 }
 
 void LantrelClient::onModelDataChanged(const QModelIndex &, const QModelIndex &, const QVector<int> &roles)

@@ -401,7 +401,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
         } else {
             // The window waits for the transfer's outcome, which ends here.
             emit firmwareUploaded(false);
-            emit clientError(QStringLiteral("Ошибка подготовки ЦУ-Л к приему прошивки"));
+            reportFirmwareFailure(QStringLiteral("Ошибка подготовки ЦУ-Л к приему прошивки"));
         }
         break;
     case MOVE_PROG:
@@ -413,8 +413,8 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
         } else {
             emit taskCompleted(m_commandTotal, false);
             emit firmwareUpdated(false);
-            emit clientError(m_firmwareType <= 2 ? QStringLiteral("Ошибка распаковки файла прошивки")
-                                                 : QStringLiteral("Ошибка передачи прошивки из ЦУ-Л в модули"));
+            reportFirmwareFailure(m_firmwareType <= 2 ? QStringLiteral("Ошибка распаковки файла прошивки")
+                                                      : QStringLiteral("Ошибка передачи прошивки из ЦУ-Л в модули"));
         }
         break;
     case SAVE_PROG:
@@ -427,7 +427,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
                 rebootController();
         } else {
             emit firmwareUpdated(false);
-            emit clientError(QStringLiteral("Ошибка обновления прошивки"));
+            reportFirmwareFailure(QStringLiteral("Ошибка обновления прошивки"));
         }
         break;
     case RD_SECT_VER:

@@ -529,6 +529,12 @@ bool LantrelDriver::countTimeout(QModbusReply *reply)
     }
     if (++timeoutCount < timeoutLimit)
         return false;
+    // The reason goes out before the failure it causes: whoever waits for
+    // the failed operation knows by then that the link is going.
+    if (modbusDevice) {
+        emit writeToLog(QStringLiteral("Устройство не отвечает на запросы, превышен допустимый лимит повторов"));
+        emit linkError(QStringLiteral("Устройство не отвечает на запросы"));
+    }
     if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING)
         finishRequest(reply, true);
     return true;
@@ -539,8 +545,6 @@ void LantrelDriver::closeLinkIfDue(bool limitReached)
     if (!modbusDevice)
         return;
     if (limitReached) {
-        emit writeToLog(QStringLiteral("Устройство не отвечает на запросы, превышен допустимый лимит повторов"));
-        emit linkError(QStringLiteral("Устройство не отвечает на запросы"));
         modbusDevice->disconnectDevice();
     } else if (reconnectPending) {
         emit writeToLog(QStringLiteral("Выполняется перезапуск ЦУ-Л"));
