@@ -271,7 +271,7 @@ void FirmwareUpdateForm::showResult()
     const bool busy = state.uploading || state.updating || state.waitingForLineStop;
     if (!state.updating && lastProgress >= 0)
         lines << lastReportText(lastProgress).toHtmlEscaped();
-    if (versionsPending)
+    if (versionsPending && state.connected)
         lines << QStringLiteral("Версии прошивок модулей будут прочитаны заново после перезапуска ЦУ-Л");
     if (linePollingStopped && state.connected && !busy)
         lines << QStringLiteral("При закрытии окна ЦУ-Л будет перезапущен, чтобы возобновить чтение линии");

@@ -553,7 +553,7 @@ void LantrelClient::onRebootCompleted(bool success)
 {
     onTaskCompleted(success);
     if (!success) {
-        emit clientError(QStringLiteral("Ошибка выполнения команды перезапуска ЦУ-Л"));
+        reportStepFailure(QStringLiteral("Ошибка выполнения команды перезапуска ЦУ-Л"));
         return;
     }
     resetAllModuleStates();
@@ -606,10 +606,10 @@ void LantrelClient::onFirmwareUploadCompleted(bool success)
     }
     emit taskCompleted(m_commandTotal, false);
     emit firmwareUploaded(false);
-    reportFirmwareFailure(QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л"));
+    reportStepFailure(QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л"));
 }
 
-void LantrelClient::reportFirmwareFailure(const QString &text)
+void LantrelClient::reportStepFailure(const QString &text)
 {
     // The driver gives its reason before it fails what was under way.
     if (m_lastLinkError.isEmpty())

@@ -255,9 +255,9 @@ private slots:
 private:
     // Task protocol
     void resetTaskState();
-    // A firmware step that failed because the link went: the loss is told
-    // on its own, the failure only logged.
-    void reportFirmwareFailure(const QString &text);
+    // A firmware step or a restart that failed because the link went: the
+    // loss is told on its own, the failure only logged.
+    void reportStepFailure(const QString &text);
     void startCommandTask(const QString &text);
     // A read from the controller: the part of the configuration each step
     // brings, so that a failed step names the records it left out.

@@ -401,7 +401,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
         } else {
             // The window waits for the transfer's outcome, which ends here.
             emit firmwareUploaded(false);
-            reportFirmwareFailure(QStringLiteral("Ошибка подготовки ЦУ-Л к приему прошивки"));
+            reportStepFailure(QStringLiteral("Ошибка подготовки ЦУ-Л к приему прошивки"));
         }
         break;
     case MOVE_PROG:
@@ -413,7 +413,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
         } else {
             emit taskCompleted(m_commandTotal, false);
             emit firmwareUpdated(false);
-            reportFirmwareFailure(m_firmwareType <= 2 ? QStringLiteral("Ошибка распаковки файла прошивки")
+            reportStepFailure(m_firmwareType <= 2 ? QStringLiteral("Ошибка распаковки файла прошивки")
                                                       : QStringLiteral("Ошибка передачи прошивки из ЦУ-Л в модули"));
         }
         break;
@@ -427,7 +427,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
                 rebootController();
         } else {
             emit firmwareUpdated(false);
-            reportFirmwareFailure(QStringLiteral("Ошибка обновления прошивки"));
+            reportStepFailure(QStringLiteral("Ошибка обновления прошивки"));
         }
         break;
     case RD_SECT_VER:

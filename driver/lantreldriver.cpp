@@ -529,14 +529,22 @@ bool LantrelDriver::countTimeout(QModbusReply *reply)
     }
     if (++timeoutCount < timeoutLimit)
         return false;
-    // The reason goes out before the failure it causes: whoever waits for
-    // the failed operation knows by then that the link is going.
-    if (modbusDevice) {
+    auto giveUp = [this]() {
+        if (!modbusDevice)
+            return;
         emit writeToLog(QStringLiteral("Устройство не отвечает на запросы, превышен допустимый лимит повторов"));
         emit linkError(QStringLiteral("Устройство не отвечает на запросы"));
-    }
-    if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING)
+    };
+    // The reason goes out before the failure it causes: whoever waits for
+    // the failed operation knows by then that the link is going. A failed
+    // identification names its own reason first.
+    const bool connecting = driverMode == MODE_CONNECTING;
+    if (!connecting)
+        giveUp();
+    if (driverMode == MODE_QUEUE || connecting)
         finishRequest(reply, true);
+    if (connecting)
+        giveUp();
     return true;
 }
 

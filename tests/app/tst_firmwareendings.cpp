@@ -37,7 +37,7 @@ const int LineAddress = 3;
 const QString LossBox = QStringLiteral("Связь с ЦУ-Л (адрес 127.0.0.1, линейный адрес %1) потеряна.\n%2");
 
 enum Ending { LinkClosed, ControllerSilent, ControllerRefuses };
-enum Stage { Transfer, Update };
+enum Stage { Transfer, Update, Restart };   // the restart that follows a module update
 
 QProgressDialog *visibleProgress()
 {
@@ -114,8 +114,8 @@ void TestFirmwareEndings::init()
     m_fake.reset(new FakeController);
     m_fake->loadGeneratedConfiguration(LineAddress, QHostAddress(QStringLiteral("127.0.0.1")), 24, 4, 2);
     m_fake->emulateFirmwareUpdate();
-    m_fake->setCommandBusyTime(MOVE_PROG, 300);
-    m_fake->setCommandBusyTime(SAVE_PROG, 1500);
+    m_fake->setCommandBusyTime(MOVE_PROG, 200);
+    m_fake->setCommandBusyTime(SAVE_PROG, 600);
     m_server.reset(new FakeTcpServer(m_fake.get()));
 }
 
@@ -167,7 +167,7 @@ void TestFirmwareEndings::chooseFile(const QString &path)
 bool TestFirmwareEndings::transferSensorFirmware()
 {
     const QString path = m_files.filePath(QStringLiteral("sensors.mcr"));
-    if (!FirmwareTest::writeFile(path, FirmwareTest::makeFile(FirmwareTest::patternBody(4064), 193, 0x0211)))
+    if (!FirmwareTest::writeFile(path, FirmwareTest::makeFile(FirmwareTest::patternBody(2016), 193, 0x0211)))
         return false;
     chooseFile(path);
     return QTest::qWaitFor([this]() { return button("btnStartUpdateFirmware")->isEnabled(); }, 20000);
@@ -209,6 +209,8 @@ void TestFirmwareEndings::endings_data()
         << QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л");
     QTest::newRow("link closed, update") << LinkClosed << Update << updateLost << closed << QString();
     QTest::newRow("controller silent, update") << ControllerSilent << Update << updateLost << silent << QString();
+    QTest::newRow("controller silent, restart after the update")
+        << ControllerSilent << Restart << QStringLiteral("Обновление прошивки успешно завершено") << silent << QString();
     QTest::newRow("controller refuses, update")
         << ControllerRefuses << Update << QStringLiteral("Ошибка обновления прошивки") << QString()
         << QStringLiteral("Ошибка передачи прошивки из ЦУ-Л в модули");
@@ -260,14 +262,18 @@ void TestFirmwareEndings::endings()
         QVERIFY(transferSensorFirmware());
         if (ending == ControllerRefuses)
             m_fake->failCommand(MOVE_PROG);
+        // The client asks for the restart as soon as it tells the success.
+        if (stage == Restart)
+            hook = connect(client, &LantrelClient::firmwareUpdated, this, end);
         QTest::mouseClick(button("btnStartUpdateFirmware"), Qt::LeftButton);
-        end();
+        if (stage == Update)
+            end();
     }
 
     // The client tells the end; a lost link also stops the driver.
     QSignalSpy &outcomes = stage == Transfer ? uploaded : updated;
     QVERIFY(outcomes.count() > 0 || outcomes.wait(20000));
-    QCOMPARE(outcomes.first().first().toBool(), false);
+    QCOMPARE(outcomes.first().first().toBool(), stage == Restart);
     if (!reason.isEmpty())
         QVERIFY(stopped.count() > 0 || stopped.wait(20000));
     QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.isEmpty(), 10000);
@@ -281,10 +287,14 @@ void TestFirmwareEndings::endings()
         QCOMPARE(m_boxes, QStringList {box});
         QVERIFY(client->hasDriver());
     } else {
-        QCOMPARE(lines.value(1), reason);
+        // After the update the window has nothing under way to lose.
+        if (stage != Restart)
+            QCOMPARE(lines.value(1), reason);
         QCOMPARE(m_boxes, QStringList {LossBox.arg(LineAddress).arg(reason)});
     }
     QVERIFY(!result().contains(QStringLiteral("прервано")));
+    // Nothing is read again without a link.
+    QVERIFY(!result().contains(QStringLiteral("будут прочитаны")));
 }
 
 QTEST_MAIN(TestFirmwareEndings)
