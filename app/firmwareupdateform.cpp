@@ -65,13 +65,17 @@ int moduleCount(quint8 firmwareType)
     }
 }
 
-// The controller reports, while it updates the modules, how many it has
-// updated so far; the end it reports only as success or failure of the whole.
-QString updatedCountText(int updated, int total)
+// The controller's progress register counts by the controller's own rules;
+// the modules of the configuration are no total for it, so none is shown.
+QString progressText(int updated)
 {
-    return QStringLiteral("Последний отчёт ЦУ-Л о ходе обновления: обновлено модулей — %1 из %2 в конфигурации ЦУ-Л")
-        .arg(updated)
-        .arg(total);
+    return QStringLiteral("%1 по отчёту ЦУ-Л").arg(updated);
+}
+
+// The end the controller reports only as success or failure of the whole.
+QString lastReportText(int updated)
+{
+    return QStringLiteral("Последний отчёт ЦУ-Л о ходе обновления: обновлено модулей — %1").arg(updated);
 }
 
 } // namespace
@@ -183,7 +187,7 @@ void FirmwareUpdateForm::setUpTable()
 // start, so the window keeps its width whatever file is chosen.
 void FirmwareUpdateForm::fixValueWidths()
 {
-    QStringList texts {NoData, LoadError, QStringLiteral("500 из 500")};
+    QStringList texts {NoData, LoadError, progressText(65535)};
     for (const QString &name : firmwareNames)
         texts << name;
     const QFontMetrics metrics(ui->lblHwType->font());
@@ -266,8 +270,8 @@ void FirmwareUpdateForm::showResult()
         lines << linkLossReason.toHtmlEscaped();
     const bool busy = state.uploading || state.updating || state.waitingForLineStop;
     if (!state.updating && lastProgress >= 0)
-        lines << updatedCountText(lastProgress, moduleTotal).toHtmlEscaped();
-    if (versionsPending)
+        lines << lastReportText(lastProgress).toHtmlEscaped();
+    if (versionsPending && state.connected)
         lines << QStringLiteral("Версии прошивок модулей будут прочитаны заново после перезапуска ЦУ-Л");
     if (linePollingStopped && state.connected && !busy)
         lines << QStringLiteral("При закрытии окна ЦУ-Л будет перезапущен, чтобы возобновить чтение линии");
@@ -382,7 +386,6 @@ void FirmwareUpdateForm::dropFirmware()
     state.imageUploaded = false;
     state.firmwareType = 0;
     lastProgress = -1;
-    moduleTotal = 0;
     outcome.clear();
     linkLost = false;
     linkLossReason.clear();
@@ -406,7 +409,6 @@ bool FirmwareUpdateForm::acceptFile(const QString &fileName, const FirmwareFile 
     if (!isModuleFirmware(state.firmwareType))
         return true;
     const int count = moduleCount(state.firmwareType);
-    moduleTotal = count;
     ui->lblHwCount->setText(QString::number(count));
     if (count == 0) {
         showOutcome(QStringLiteral("Прошивка не передана: в конфигурации ЦУ-Л нет модулей %1").arg(file.displayName()));
@@ -468,7 +470,8 @@ void FirmwareUpdateForm::onFirmwareUploaded(bool success)
     updateActions();
 }
 
-// A lost link ends a transfer or an update as failed: the window says so,
+// A lost link ends the transfer this program makes; the update the
+// controller makes on its own may go on without it. The window says which,
 // and why, whatever the failure that follows says.
 void FirmwareUpdateForm::noteLinkLoss(const QString &reason)
 {
@@ -476,7 +479,8 @@ void FirmwareUpdateForm::noteLinkLoss(const QString &reason)
         if (state.uploading || state.waitingForLineStop)
             outcome = QStringLiteral("Связь с ЦУ-Л потеряна, передача файла прошивки прервана");
         else if (state.updating)
-            outcome = QStringLiteral("Связь с ЦУ-Л потеряна, обновление прошивки прервано");
+            outcome = QStringLiteral("Связь с ЦУ-Л потеряна во время обновления прошивки. "
+                                     "Продолжил ли ЦУ-Л обновление, неизвестно");
         else
             return;
         linkLost = true;
@@ -497,7 +501,7 @@ void FirmwareUpdateForm::updateFirmware()
     state.updating = true;
     outcome.clear();
     lastProgress = -1;
-    ui->lblModProgressCount->setText(QStringLiteral("0 из %1").arg(moduleTotal));
+    ui->lblModProgressCount->setText(progressText(0));
     appClient()->updateFirmware();
     updateActions();
 }
@@ -507,7 +511,7 @@ void FirmwareUpdateForm::onFirmwareUpdateProgress(ushort mod_count)
     if (!reportsProgress(state.firmwareType))
         return;
     lastProgress = mod_count;
-    ui->lblModProgressCount->setText(QStringLiteral("%1 из %2").arg(mod_count).arg(moduleTotal));
+    ui->lblModProgressCount->setText(progressText(mod_count));
 }
 
 void FirmwareUpdateForm::onFirmwareUpdated(bool success)

@@ -97,7 +97,6 @@ private:
     bool linePollingStopped = false;
     bool versionsPending = false;
     bool controllerRebooted = false;
-    int moduleTotal = 0;     // modules the chosen module firmware is for
     int lastProgress = -1;   // modules updated, as the controller last reported
     QString outcome;         // what became of the last transfer or update
     bool linkLost = false;   // the link went while a transfer or an update ran

@@ -653,7 +653,7 @@ void LantrelClient::onRebootCompleted(bool success)
 {
     onTaskCompleted(success);
     if (!success) {
-        emit clientError(QStringLiteral("Ошибка выполнения команды перезапуска ЦУ-Л"));
+        reportStepFailure(QStringLiteral("Ошибка выполнения команды перезапуска ЦУ-Л"));
         return;
     }
     resetAllModuleStates();
@@ -720,7 +720,16 @@ void LantrelClient::onFirmwareUploadCompleted(bool success)
     }
     emit taskCompleted(m_commandTotal, false);
     emit firmwareUploaded(false);
-    emit clientError(QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л"));
+    reportStepFailure(QStringLiteral("Ошибка передачи файла прошивки в ЦУ-Л"));
+}
+
+void LantrelClient::reportStepFailure(const QString &text)
+{
+    // The driver gives its reason before it fails what was under way.
+    if (m_lastLinkError.isEmpty())
+        emit clientError(text);
+    else
+        emit writeToLog(text);
 }
 
 void LantrelClient::onModelDataChanged(const QModelIndex &, const QModelIndex &, const QVector<int> &roles)

@@ -281,6 +281,9 @@ private slots:
 private:
     // Task protocol
     void resetTaskState();
+    // A firmware step or a restart that failed because the link went: the
+    // loss is told on its own, the failure only logged.
+    void reportStepFailure(const QString &text);
     void startCommandTask(const QString &text);
     // A command task (one without a step count) waits for its one step.
     bool commandRunning() const { return m_stepsDone == 65535; }

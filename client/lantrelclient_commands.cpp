@@ -440,7 +440,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
         } else {
             // The window waits for the transfer's outcome, which ends here.
             emit firmwareUploaded(false);
-            emit clientError(QStringLiteral("Ошибка подготовки ЦУ-Л к приему прошивки"));
+            reportStepFailure(QStringLiteral("Ошибка подготовки ЦУ-Л к приему прошивки"));
         }
         break;
     case MOVE_PROG:
@@ -452,8 +452,8 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
         } else {
             emit taskCompleted(m_commandTotal, false);
             emit firmwareUpdated(false);
-            emit clientError(m_firmwareType <= 2 ? QStringLiteral("Ошибка распаковки файла прошивки")
-                                                 : QStringLiteral("Ошибка передачи прошивки из ЦУ-Л в модули"));
+            reportStepFailure(m_firmwareType <= 2 ? QStringLiteral("Ошибка распаковки файла прошивки")
+                                                      : QStringLiteral("Ошибка передачи прошивки из ЦУ-Л в модули"));
         }
         break;
     case SAVE_PROG:
@@ -466,7 +466,7 @@ void LantrelClient::onCommandCompleted(ushort cmd_code, bool success)
                 sendRestart();
         } else {
             emit firmwareUpdated(false);
-            emit clientError(QStringLiteral("Ошибка обновления прошивки"));
+            reportStepFailure(QStringLiteral("Ошибка обновления прошивки"));
         }
         break;
     case RD_SECT_VER:

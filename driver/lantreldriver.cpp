@@ -529,8 +529,22 @@ bool LantrelDriver::countTimeout(QModbusReply *reply)
     }
     if (++timeoutCount < timeoutLimit)
         return false;
-    if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING)
+    auto giveUp = [this]() {
+        if (!modbusDevice)
+            return;
+        emit writeToLog(QStringLiteral("Устройство не отвечает на запросы, превышен допустимый лимит повторов"));
+        emit linkError(QStringLiteral("Устройство не отвечает на запросы"));
+    };
+    // The reason goes out before the failure it causes: whoever waits for
+    // the failed operation knows by then that the link is going. A failed
+    // identification names its own reason first.
+    const bool connecting = driverMode == MODE_CONNECTING;
+    if (!connecting)
+        giveUp();
+    if (driverMode == MODE_QUEUE || connecting)
         finishRequest(reply, true);
+    if (connecting)
+        giveUp();
     return true;
 }
 
@@ -539,8 +553,6 @@ void LantrelDriver::closeLinkIfDue(bool limitReached)
     if (!modbusDevice)
         return;
     if (limitReached) {
-        emit writeToLog(QStringLiteral("Устройство не отвечает на запросы, превышен допустимый лимит повторов"));
-        emit linkError(QStringLiteral("Устройство не отвечает на запросы"));
         modbusDevice->disconnectDevice();
     } else if (reconnectPending) {
         emit writeToLog(QStringLiteral("Выполняется перезапуск ЦУ-Л"));

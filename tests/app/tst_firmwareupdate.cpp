@@ -4,6 +4,7 @@
 
 #include "firmwareformfixture.h"
 
+#include <QRegularExpression>
 #include <QTableView>
 
 using namespace FirmwareFormTest;
@@ -18,7 +19,28 @@ private slots:
 
     void controllerProgram();
     void sensorFirmware();
+    void countAboveConfiguration();
 };
+
+namespace {
+
+// Texts of the window's labels that put a count above the total beside it.
+QStringList countsAboveTotal(QWidget *form)
+{
+    static const QRegularExpression pair(QStringLiteral("(\\d+) из (\\d+)"));
+    QStringList found;
+    for (const QLabel *l : form->findChildren<QLabel *>()) {
+        const QString text = QTextDocumentFragment::fromHtml(l->text()).toPlainText();
+        for (auto it = pair.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.captured(1).toInt() > m.captured(2).toInt())
+                found << text;
+        }
+    }
+    return found;
+}
+
+} // namespace
 
 void TestFirmwareUpdate::controllerProgram()
 {
@@ -112,22 +134,20 @@ void TestFirmwareUpdate::sensorFirmware()
     QTest::mouseClick(rig.button("btnStartUpdateFirmware"), Qt::LeftButton);
     QCOMPARE(logged.last().at(0).toString(), QStringLiteral("Запуск процедуры обновления прошивки модулей"));
     QVERIFY(rig.shown("lblModProgressCount"));
-    QCOMPARE(rig.text("lblModProgressCount"), QStringLiteral("0 из 24"));
+    QCOMPARE(rig.text("lblModProgressCount"), QStringLiteral("0 по отчёту ЦУ-Л"));
     QVERIFY(updated.wait(ClientTest::LongWaitMs));
     QCOMPARE(updated.first().first().toBool(), true);
     QVERIFY(progress.count() >= 2);
     QStringList reported;
     for (const QList<QVariant> &p : qAsConst(progress))
-        reported << QStringLiteral("%1 из 24").arg(p.at(0).toUInt());
+        reported << QStringLiteral("%1 по отчёту ЦУ-Л").arg(p.at(0).toUInt());
     QCOMPARE(progressShown, reported);
     QVERIFY(progress.first().at(0).toUInt() > 0 && progress.last().at(0).toUInt() <= 24);
     // The outcome says what the last count was: the controller's last
-    // report of progress, against the modules of its configuration, not a
-    // count of modules left out.
+    // report of progress, not a count of modules left out.
     QVERIFY(!rig.shown("lblModProgressCount"));
     QCOMPARE(rig.result(), QStringLiteral("Обновление прошивки успешно завершено\n"
-                                          "Последний отчёт ЦУ-Л о ходе обновления: обновлено модулей — %1 из 24 "
-                                          "в конфигурации ЦУ-Л\n"
+                                          "Последний отчёт ЦУ-Л о ходе обновления: обновлено модулей — %1\n"
                                           "Версии прошивок модулей будут прочитаны заново после перезапуска ЦУ-Л")
                                 .arg(progress.last().at(0).toUInt()));
 
@@ -145,6 +165,48 @@ void TestFirmwareUpdate::sensorFirmware()
     QVERIFY(rig.closeForm());
     QTest::qWait(300);
     QCOMPARE(rig.coilWrites(2), 1);
+}
+
+void TestFirmwareUpdate::countAboveConfiguration()
+{
+    // The controller counts its own way: past the 24 sensors of its configuration.
+    Rig rig;
+    QVERIFY(rig.connect(true));
+    rig.line.fake.setRestartDelays(100, 300);
+    rig.line.fake.setCommandBusyTime(MOVE_PROG, 300);
+    rig.line.fake.setCommandBusyTime(SAVE_PROG, 1500);
+    FirmwareUpdateForm *form = rig.open(true);
+    QSignalSpy uploaded(&rig.line.client, &LantrelClient::firmwareUploaded);
+    rig.choose(rig.moduleFile(Sensors, 0x0211));
+    QVERIFY(uploadSucceeded(uploaded));
+    QTRY_VERIFY(rig.button("btnStartUpdateFirmware")->isEnabled());
+    rig.line.fake.emulateFirmwareUpdate(false);
+    rig.line.fake.setProgressEnd(330);
+
+    QStringList progressShown;
+    QStringList overTotal;
+    QObject::connect(&rig.line.client, &LantrelClient::firmwareUpdateProgress, form, [&]() {
+        progressShown << rig.text("lblModProgressCount");
+        overTotal << countsAboveTotal(form);
+    });
+    QSignalSpy progress(&rig.line.client, &LantrelClient::firmwareUpdateProgress);
+    QSignalSpy updated(&rig.line.client, &LantrelClient::firmwareUpdated);
+    QTest::mouseClick(rig.button("btnStartUpdateFirmware"), Qt::LeftButton);
+    QVERIFY(updated.wait(ClientTest::LongWaitMs));
+    QCOMPARE(updated.first().first().toBool(), true);
+    const uint last = progress.last().at(0).toUInt();
+    QVERIFY2(last > 24, qPrintable(QString::number(last)));
+
+    // Each count as the controller gave it, and no total beside it.
+    QStringList reported;
+    for (const QList<QVariant> &p : qAsConst(progress))
+        reported << QStringLiteral("%1 по отчёту ЦУ-Л").arg(p.at(0).toUInt());
+    QCOMPARE(progressShown, reported);
+    QCOMPARE(rig.text("lblHwCount"), QStringLiteral("24"));
+    QCOMPARE(rig.result().section(QLatin1Char('\n'), 1, 1),
+             QStringLiteral("Последний отчёт ЦУ-Л о ходе обновления: обновлено модулей — %1").arg(last));
+    overTotal << countsAboveTotal(form);
+    QVERIFY2(overTotal.isEmpty(), qPrintable(overTotal.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TestFirmwareUpdate)

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QLabel>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QSettings>
@@ -67,6 +68,8 @@ private slots:
     void lineStopTimeLimitFreesWindows();
     void progressWindowStaysOpen_data();
     void progressWindowStaysOpen();
+    void progressCountInView_data();
+    void progressCountInView();
 
 private:
     bool openFirmwareWindow();
@@ -242,6 +245,45 @@ void TestFirmwareWindowTasks::progressWindowStaysOpen()
     QVERIFY(stillShown);
     // It goes when the task ends.
     QTRY_VERIFY_WITH_TIMEOUT(!visibleProgress(), 1000);
+}
+
+void TestFirmwareWindowTasks::progressCountInView_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::newRow("maximized on 1024 x 600") << 581;
+    QTest::newRow("440 high") << 440;
+}
+
+// The progress window of the modules' update, over the middle of the
+// firmware window, leaves the update's count in view whatever its height.
+void TestFirmwareWindowTasks::progressCountInView()
+{
+    QFETCH(int, height);
+    m_fake->setLinePollStopMs(300);
+    m_fake->setCommandBusyTime(MOVE_PROG, 300);
+    m_fake->setCommandBusyTime(SAVE_PROG, 1500);
+    QVERIFY(openFirmwareWindow());
+    const QString path = m_files.filePath(QStringLiteral("sensors.mcr"));
+    QVERIFY(FirmwareTest::writeFile(path, FirmwareTest::makeFile(FirmwareTest::patternBody(4064), 193, 0x0211)));
+    chooseFile(path);
+    QTRY_VERIFY_WITH_TIMEOUT(button("btnStartUpdateFirmware")->isEnabled(), 20000);
+    m_firmware->resize(1024, height);
+
+    QSignalSpy progress(m_manager->client(), &LantrelClient::firmwareUpdateProgress);
+    QTest::mouseClick(button("btnStartUpdateFirmware"), Qt::LeftButton);
+    QVERIFY(progress.wait(20000));
+    const QProgressDialog *shown = visibleProgress();
+    QVERIFY(shown);
+    const QRect dialog(shown->mapToGlobal(QPoint(0, 0)), shown->size());
+    for (const char *name : {"lblModProgress", "lblModProgressCount"}) {
+        const QLabel *label = m_firmware->findChild<QLabel *>(QLatin1String(name));
+        QVERIFY(label->isVisible());
+        const QRect r(label->mapToGlobal(QPoint(0, 0)), label->size());
+        QVERIFY2(!dialog.intersects(r),
+                 qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 under the progress window at %6,%7 %8x%9")
+                                .arg(QLatin1String(name)).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
+                                .arg(dialog.x()).arg(dialog.y()).arg(dialog.width()).arg(dialog.height())));
+    }
 }
 
 QTEST_MAIN(TestFirmwareWindowTasks)

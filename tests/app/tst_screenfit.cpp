@@ -341,6 +341,35 @@ Konfig_Device_t settingsBeyondEditors()
 }
 
 // Every address taken, the widest serial numbers and versions.
+// The firmware window's values start just after the widest caption of their
+// column, and its update button is no wider than its text needs.
+QStringList valuesApart(QWidget *form)
+{
+    auto label = [form](const char *name) { return form->findChild<QLabel *>(QLatin1String(name)); };
+    auto textEnd = [](const QLabel *l) { return l->x() + l->fontMetrics().horizontalAdvance(l->text()); };
+    const QList<QPair<const char *, const char *>> described {
+        {"label_4", "lblHwType"}, {"label_6", "lblVersion"}, {"lblCount", "lblHwCount"},
+        {"lblModProgress", "lblModProgressCount"}};
+    int widest = 0;
+    for (const auto &pair : described)
+        widest = qMax(widest, textEnd(label(pair.first)));
+    const int slack = 24;
+    QStringList faults;
+    auto check = [&faults](const QLabel *value, int captionEnd, int allowed) {
+        const int gap = value->x() - captionEnd;
+        if (gap > allowed)
+            faults << QStringLiteral("%1: %2 px after its caption's text").arg(value->objectName()).arg(gap);
+    };
+    for (const auto &pair : described)
+        check(label(pair.second), textEnd(label(pair.first)), widest - textEnd(label(pair.first)) + slack);
+    check(label("lblFirmwareFileName"), textEnd(label("label_3")), slack);
+    const QWidget *start = form->findChild<QWidget *>(QStringLiteral("btnStartUpdateFirmware"));
+    if (start->width() > start->sizeHint().width() * 3 / 2)
+        faults << QStringLiteral("btnStartUpdateFirmware: %1 px wide, its text needs %2")
+                      .arg(start->width()).arg(start->sizeHint().width());
+    return faults;
+}
+
 void fillLineModules(LineModulesModel *model)
 {
     const quint8 types[] = {SECT_ACCI, SECT_ACC, SECT_MVV, SECT_MKZ};
@@ -679,16 +708,17 @@ void TestScreenFit::stateWindow()
 
 void TestScreenFit::firmwareWindow_data()
 {
-    QTest::addColumn<bool>("maximized");
-    QTest::newRow("first size") << false;
-    QTest::newRow("maximized") << true;
+    QTest::addColumn<QSize>("maximized");   // empty: the first size
+    QTest::newRow("first size") << QSize();
+    QTest::newRow("maximized") << Maximized;
+    QTest::newRow("maximized at 1920 x 1080") << QSize(1920, 1080 - TitleBarHeight);
 }
 
 // The module table shows every column whole; the window's first size fits
 // the screen with its frame.
 void TestScreenFit::firmwareWindow()
 {
-    QFETCH(bool, maximized);
+    QFETCH(QSize, maximized);
     appSettings->remove(QStringLiteral("FirmwareUpdateForm"));
     fillAndFault();
     fillLineModules(m_manager->client()->lineModulesModel());
@@ -705,13 +735,14 @@ void TestScreenFit::firmwareWindow()
     const QSize screen = form.screen()->availableGeometry().size();
     QVERIFY2(first.width() <= screen.width() && first.height() + TitleBarHeight <= screen.height(),
              qPrintable(QStringLiteral("%1x%2").arg(first.width()).arg(first.height())));
-    if (maximized)
-        form.resize(Maximized);
+    if (maximized.isValid())
+        form.resize(maximized);
     settle();
     QStringList faults = unreachableControls(&form, &form) + cutCells(&form, &form);
     // A table cut while the window has room for it is not.
-    if (maximized || form.sizeHint().width() <= form.width())
+    if (maximized.isValid() || form.sizeHint().width() <= form.width())
         faults += cutTables(&form);
+    faults += valuesApart(&form);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 }
 
