@@ -327,6 +327,15 @@ void MainForm::startProgress(const QString &text, ushort steps)
     else
         disconnect(this, &MainForm::updateProgress, progressDialog.data(), &QProgressDialog::setValue);
     progressDialog->setLabelText(text);
+    if (client->configTransferRunning()) {
+        QPointer<LantrelClient> transfer = client;
+        setProgressStop(progressDialog, [transfer]() {
+            if (transfer)
+                transfer->stopConfigTransfer();
+        });
+    } else {
+        setProgressStop(progressDialog, {});
+    }
     progressDialog->show();
     progressDialog->raise();
 }

@@ -224,6 +224,7 @@ void LantrelClient::connectDriverSignals(LantrelDriver *driver)
     connect(driver, &LantrelDriver::deviceAddressChanged, this, &LantrelClient::onDeviceAddressChanged, q);
     connect(driver, &LantrelDriver::deviceIpChanged, this, &LantrelClient::onDeviceIpChanged, q);
     connect(driver, &LantrelDriver::linePollStopped, this, &LantrelClient::onLinePollStopped, q);
+    connect(driver, &LantrelDriver::requestFailed, this, &LantrelClient::onRequestFailed, q);
 
     connect(this, &LantrelClient::setControllerConfig, driver, &LantrelDriver::setControllerConfig, q);
     connect(this, &LantrelClient::setLineConfig, driver, &LantrelDriver::setLineConfig, q);
@@ -341,6 +342,9 @@ void LantrelClient::startCommandTask(const QString &text)
 
 void LantrelClient::beginRead(const QString &text, quint16 steps, const QVector<ReadStep> &plan)
 {
+    m_failureReason.clear();
+    m_transferBusy = false;
+    m_transferStopped = false;
     m_stepsDone = 0;
     m_readFailed = false;
     m_readTotal = steps;
@@ -352,6 +356,11 @@ void LantrelClient::beginRead(const QString &text, quint16 steps, const QVector<
 void LantrelClient::beginWrite(bool wholeWrite)
 {
     commitOpenEditors();
+    m_failureReason.clear();
+    m_transferBusy = false;
+    m_transferStopped = false;
+    m_writePlan.clear();
+    m_unwrittenSteps.clear();
     m_stepsDone = 0;
     m_writeTotal = 0;
     m_writeFailed = false;
@@ -560,9 +569,11 @@ void LantrelClient::onReadCompleted(bool success)
         if (!m_readFailed && !m_keepSettingsEdits)
             m_modified = false;
         else if (!m_missingSteps.isEmpty())
-            emit clientError(QStringLiteral("Конфигурация ИОП прочитана из ЦУ-Л не полностью, не прочитаны: %1. "
+            emit clientError(QStringLiteral("%1, не прочитаны: %2.%3 "
                                             "Пока она не прочитана полностью, передать её в ЦУ-Л нельзя")
-                                 .arg(missingPartsText()));
+                                 .arg(m_transferStopped ? QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л остановлено")
+                                                        : QStringLiteral("Конфигурация ИОП прочитана из ЦУ-Л не полностью"),
+                                      missingPartsText(), transferEndText()));
         if (!m_readFailed && !m_heldInteractions.isEmpty())
             emit clientError(heldRecordsText());
     }
@@ -571,6 +582,10 @@ void LantrelClient::onReadCompleted(bool success)
         m_importWhileConnected = false;
     }
 
+    // A busy controller is not asked for the whole configuration again on
+    // the program's own account, nor is a read the user stopped started anew.
+    if (m_transferBusy || m_transferStopped)
+        m_rereadPending = false;
     runPendingReread();
 }
 
@@ -586,6 +601,8 @@ void LantrelClient::runPendingReread()
 void LantrelClient::onWriteCompleted(bool success)
 {
     onTaskCompleted(success);
+    if (!success && m_stepsDone <= m_writePlan.size())
+        m_unwrittenSteps.append(m_stepsDone - 1);
     if (success) {
         // Only the controller's own memory can stop matching its flash; an
         // agreement to lose what it held does not cover what it holds now.
@@ -602,12 +619,18 @@ void LantrelClient::onWriteCompleted(bool success)
     m_writeTotal = 0;
     setConfigurationBusy(false);
     if (m_writeFailed) {
-        emit clientError(toDocument()
-                             ? QStringLiteral("В процессе обновления данных автономной конфигурации были ошибки")
-                             : QStringLiteral("В процессе передачи данных в ЦУ-Л были ошибки"));
+        if (toDocument())
+            emit clientError(QStringLiteral("В процессе обновления данных автономной конфигурации были ошибки"));
+        else
+            emit clientError(QStringLiteral("%1, не переданы: %2.%3")
+                                 .arg(m_transferStopped ? QStringLiteral("Передача конфигурации ИОП в ЦУ-Л остановлена")
+                                                        : QStringLiteral("В процессе передачи данных в ЦУ-Л были ошибки"),
+                                      unwrittenPartsText(), transferEndText()));
         m_pendingFlashSave = false;
         m_pendingLineUpload = false;
         emit writeFinished();
+        if (m_transferBusy || m_transferStopped)
+            m_rereadPending = false;
         runPendingReread();
         return;
     }
@@ -892,6 +915,33 @@ void LantrelClient::onModulesFwVersion(ushort first_idx, QVector<quint16> vers)
 {
     for (int k = 0; k < vers.size(); ++k)
         emit moduleFirmwareVersion(ushort(first_idx + 1 + k), vers[k]);
+}
+
+void LantrelClient::onRequestFailed(const QString &reason, bool busy)
+{
+    if (m_readTotal == 0 && m_writeTotal == 0)
+        return;
+    if (m_failureReason.isEmpty())
+        m_failureReason = reason;
+    m_transferBusy = m_transferBusy || busy;
+}
+
+void LantrelClient::stopConfigTransfer()
+{
+    if (!m_driver || (m_readTotal == 0 && m_writeTotal == 0) || m_transferStopped)
+        return;
+    m_transferStopped = true;
+    emit writeToLog(m_readTotal != 0 ? QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л остановлено пользователем")
+                                     : QStringLiteral("Передача конфигурации ИОП в ЦУ-Л остановлена пользователем"));
+    invokeDriver("stopConfigTransfers");
+}
+
+QString LantrelClient::transferEndText() const
+{
+    // A stop says itself; otherwise the first cause, the busy one above all.
+    if (m_transferStopped || m_failureReason.isEmpty())
+        return QString();
+    return QStringLiteral(" Причина: %1.").arg(m_failureReason);
 }
 
 void LantrelClient::onModulesCountChanged()

@@ -77,6 +77,11 @@ public:
     // A read or write of the configuration runs: the models are read-only.
     bool configurationBusy() const { return m_configBusy; }
     bool readingConfiguration() const { return m_readTotal != 0; }
+    // A read from or write to the controller runs, which stopConfigTransfer ends.
+    bool configTransferRunning() const
+    {
+        return !m_driver.isNull() && !m_fileMode && ((m_readTotal != 0 && !m_readPlan.isEmpty()) || (m_writeTotal != 0 && !toDocument()));
+    }
     bool addressingMode() const { return m_addressingMode; }
     bool datasetComplete() const { return m_datasetComplete; }
     // Why the last connection attempt failed or the link was lost (the
@@ -232,6 +237,9 @@ public slots:
     // failed and its answer, should it still come, is not passed on.
     void cancelLinePollStop();
     void calibrateModules();
+    // Stops a running read from or write to the controller: what is still
+    // queued is not sent, and the task ends as stopped.
+    void stopConfigTransfer();
 
 private slots:
     void discovery();
@@ -277,6 +285,7 @@ private slots:
     void onDeviceAddressChanged(int line_addr);
     void onLinePollStopped(bool success);
     void onModulesCountChanged();
+    void onRequestFailed(const QString &reason, bool busy);
 
 private:
     // Task protocol
@@ -373,10 +382,14 @@ private:
     void writeInteractionsConfig();
     void writeLineConfig(const LantrelProtocol::Konfig_Line_t &cfg);
     template <typename Map>
-    void sendTable(const Map &map, ushort driverSteps, void (LantrelClient::*save)(Map),
+    void sendTable(const Map &map, ushort driverSteps, int part, void (LantrelClient::*save)(Map),
                    void (LantrelClient::*set)(Map));
     bool toDocument() const { return m_driver.isNull() || m_fileMode; }
-    void addWriteSteps(ushort toDriver) { m_writeTotal += toDocument() ? 1 : toDriver; }
+    void addWriteSteps(ushort toDriver, int part);
+    // The first cause a step of the running read or write failed for, and
+    // how the task came to an end early: "" or the words for it.
+    QString transferEndText() const;
+    QString unwrittenPartsText() const;
     void resetAllModuleStates();
 
     // Driver life cycle
@@ -475,6 +488,11 @@ private:
     bool m_linePollStopCancelled = false;
     QVector<ReadStep> m_readPlan;       // of the running or last read
     QVector<ReadStep> m_missingSteps;   // its failed steps
+    QVector<int> m_writePlan;           // the part each step of the running write sends
+    QVector<int> m_unwrittenSteps;      // its failed steps
+    QString m_failureReason;            // why the first step of the task failed
+    bool m_transferBusy = false;        // given up: the controller stayed busy
+    bool m_transferStopped = false;     // the user stopped it
 
     quint8 m_firmwareType = 0;
     QByteArray m_firmwareBody;

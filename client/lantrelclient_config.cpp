@@ -619,11 +619,32 @@ void LantrelClient::onInteractionDeleted(InteractionSource src_type, ushort src_
 
 // One table goes to the document in one step, or to the controller in
 // driverSteps requests.
+void LantrelClient::addWriteSteps(ushort toDriver, int part)
+{
+    const ushort steps = toDocument() ? 1 : toDriver;
+    m_writeTotal += steps;
+    m_writePlan.insert(m_writePlan.size(), steps, part);
+}
+
+QString LantrelClient::unwrittenPartsText() const
+{
+    QStringList parts;
+    for (int step : m_unwrittenSteps) {
+        const int part = m_writePlan.value(step, -1);
+        const QString text = part == ControllerPart ? QStringLiteral("параметры ЦУ-Л")
+                             : part == LinePart     ? QStringLiteral("параметры линии")
+                                                    : QStringLiteral("записи таблицы %1").arg(partTableName(part));
+        if (part >= 0 && !parts.contains(text))
+            parts << text;
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
 template <typename Map>
-void LantrelClient::sendTable(const Map &map, ushort driverSteps, void (LantrelClient::*save)(Map),
+void LantrelClient::sendTable(const Map &map, ushort driverSteps, int part, void (LantrelClient::*save)(Map),
                               void (LantrelClient::*set)(Map))
 {
-    addWriteSteps(driverSteps);
+    addWriteSteps(driverSteps, part);
     if (toDocument())
         emit (this->*save)(map);
     else
@@ -635,7 +656,7 @@ void LantrelClient::writeLineConfig(const Konfig_Line_t &cfg)
 {
     if (toDocument())
         return;
-    ++m_writeTotal;
+    addWriteSteps(1, LinePart);
     emit setLineConfig(cfg);
 }
 
@@ -680,7 +701,7 @@ void LantrelClient::writeSensorsConfig()
         r.RefCount = row.refCount;
         map.insert(quint16(k), r);
     }
-    sendTable(map, 34, &LantrelClient::saveSensorsConfig, &LantrelClient::setSensorsConfig);
+    sendTable(map, 34, SensorsPart, &LantrelClient::saveSensorsConfig, &LantrelClient::setSensorsConfig);
 }
 
 void LantrelClient::writeIoModulesConfig()
@@ -698,7 +719,7 @@ void LantrelClient::writeIoModulesConfig()
         r.RefCountL2 = row.loop2RefCount;
         map.insert(quint16(k), r);
     }
-    sendTable(map, 7, &LantrelClient::saveIoModulesConfig, &LantrelClient::setIoModulesConfig);
+    sendTable(map, 7, IoModulesPart, &LantrelClient::saveIoModulesConfig, &LantrelClient::setIoModulesConfig);
 }
 
 void LantrelClient::writeScpModulesConfig()
@@ -715,7 +736,7 @@ void LantrelClient::writeScpModulesConfig()
         r.ThrOn = row.thrOn;
         map.insert(quint16(k), r);
     }
-    sendTable(map, 3, &LantrelClient::saveScpModulesConfig, &LantrelClient::setScpModulesConfig);
+    sendTable(map, 3, ScpModulesPart, &LantrelClient::saveScpModulesConfig, &LantrelClient::setScpModulesConfig);
 }
 
 void LantrelClient::writeRelayModulesConfig()
@@ -744,7 +765,7 @@ void LantrelClient::writeRelayModulesConfig()
     if (used != m_controllerModel->lineConfig.RelayCount)
         m_controllerModel->setRelayModuleCount(quint8(used));
 
-    addWriteSteps(2);
+    addWriteSteps(2, RelayModulesPart);
     if (toDocument())
         emit saveRelayModulesConfig(map);
     else
@@ -767,7 +788,7 @@ void LantrelClient::writeControllerConfig()
                                : !held.heldBlockId.isNull() ? held.heldBlockId
                                                             : blockIdControllerBytes(held.blockId);
 
-    addWriteSteps(1);
+    addWriteSteps(1, ControllerPart);
     if (toDocument())
         emit saveControllerConfig(blockId, dev, net, held.lineConfig);
     else
@@ -779,7 +800,7 @@ void LantrelClient::writeProcessingConfig()
     QMap<quint16, Konfig_Proc_t> map;
     for (int k = 0; k < ProcessingRows; ++k)
         map.insert(quint16(k), m_processingModel->ruleAt(quint16(k)).config);
-    sendTable(map, 13, &LantrelClient::saveProcessingConfig, &LantrelClient::setProcessingConfig);
+    sendTable(map, 13, ProcessingPart, &LantrelClient::saveProcessingConfig, &LantrelClient::setProcessingConfig);
 }
 
 Control_Relay_t LantrelClient::interactionRecord(const InteractionRecord &row)
@@ -811,7 +832,7 @@ void LantrelClient::writeInteractionsConfig()
         while (!m_heldInteractions.isEmpty() && m_heldInteractions.firstKey() < rows)
             m_heldInteractions.erase(m_heldInteractions.begin());
     }
-    sendTable(map, 66, &LantrelClient::saveInteractionsConfig, &LantrelClient::setInteractionsConfig);
+    sendTable(map, 66, InteractionsPart, &LantrelClient::saveInteractionsConfig, &LantrelClient::setInteractionsConfig);
 }
 
 QString LantrelClient::heldRecordsText() const

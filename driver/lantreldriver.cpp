@@ -8,7 +8,6 @@
 #include "textlogger.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,10 +23,6 @@
 
 namespace {
 
-// "Busy, try again" exceptions: spacing of the re-sends, and how long after
-// the first of them the controller may stay busy before it is given up.
-const int busyRetryDelayMs = 20;
-const int defaultBusyTimeLimitMs = 10000;
 const int timeoutLimit = 3;
 // A request still in flight this long after Qt's own time-outs and retries
 // would have ended it is one Qt waits on for ever (it stops timing a reply
@@ -38,6 +33,14 @@ const char factoryIp[] = "192.168.0.254";
 QString hexText(const QByteArray &data)
 {
     return QString::fromLatin1(data.toHex().toUpper());
+}
+
+// The exception code of a reply, -1 for an exception without one.
+int exceptionCode(const QModbusResponse &response)
+{
+    if (!response.isException() || response.data().isEmpty())
+        return -1;
+    return quint8(response.data().at(0));
 }
 
 const QString notAnAnswerText = QStringLiteral(". Ответ не соответствует запросу");
@@ -85,11 +88,13 @@ LantrelDriver::LantrelDriver(uint conn_type, QString address, int server_address
         debugLogCount = appSettings->value(QStringLiteral("DebugLogCount"), 20).toInt();
         debugTimestamp = appSettings->value(QStringLiteral("DebugTimestamp"), true).toBool();
         timestampMSec = appSettings->value(QStringLiteral("TimestampMSec"), true).toBool();
-        busyTimeLimitMs = qMax(0, appSettings->value(QStringLiteral("BusyTimeLimit"), defaultBusyTimeLimitMs).toInt());
+        busyTimeLimitMs = qMax(0, appSettings->value(QStringLiteral("BusyTimeLimit"), int(BusyWait::DefaultLimitMs)).toInt());
         // 0: the transport's own
         responseTimeoutMs = qMax(0, appSettings->value(QStringLiteral("ResponseTimeout"), 0).toInt());
         appSettings->endGroup();
     }
+    requestBusy.setLimitMs(busyTimeLimitMs);
+    statusBusy.setLimitMs(busyTimeLimitMs);
 
     logBaseName = QCoreApplication::applicationName().toLower();
     // Without a data folder there is no place for logs (never the root).
@@ -411,7 +416,13 @@ void LantrelDriver::decodeModbusResponse()
     const QString prefix = debugLogEnabled ? modePrefix() : QString();
     QString text;
     const QModbusResponse response = reply->rawResult();
-    const QModbusDevice::Error error = reply->error();
+    QModbusDevice::Error error = reply->error();
+    // An exception reply without its code is one still, though Qt's TCP
+    // client drops it as invalid.
+    const bool noCodeException = error == QModbusDevice::UnknownError && !response.isValid() && mbapCheck
+                                 && mbapCheck->lastPdu() == QByteArray(1, char(quint8(sentFunction | 0x80)));
+    if (noCodeException)
+        error = QModbusDevice::ProtocolError;
 
     switch (error) {
     case QModbusDevice::NoError:
@@ -426,10 +437,10 @@ void LantrelDriver::decodeModbusResponse()
             if (driverMode == MODE_ADDRESSING) {
                 decodeAddressModeReply(reply, now);
             } else if (driverMode == MODE_MONITORING) {
-                monitorRejects[monitorState] = 0;
+                monitorRejects = 0;
                 decodeMonitoringReply(reply, now);
             } else {
-                busySinceMs = -1;
+                requestBusy.reset();
                 decodeQueuedReply(reply, now);
             }
         }
@@ -437,29 +448,36 @@ void LantrelDriver::decodeModbusResponse()
     }
 
     case QModbusDevice::ProtocolError: {
-        const bool hasCode = response.isException() && !response.data().isEmpty();
-        const quint8 code = hasCode ? quint8(response.data().at(0)) : quint8(255);
+        const int code = exceptionCode(response);
         // An exception for another function or unit is no answer either.
-        const bool matches = replyMatchesRequestFrame(response);
+        const bool matches = noCodeException ? mbapCheck->framesMatch() : replyMatchesRequestFrame(response);
         if (debugLogEnabled)
-            text = prefix + QStringLiteral("RX: ") + modbusErrorText(reply) + (matches ? QString() : notAnAnswerText);
+            text = prefix + QStringLiteral("RX: ") + (code < 0 ? modbusExceptionCodeText(code) : modbusErrorText(reply))
+                   + (matches ? QString() : notAnAnswerText);
+        lastExceptionCode = code;
         if (!matches) {
             brokenAnswers = rejectReply(reply, now);
         } else if (driverMode == MODE_ADDRESSING) {
             deferAddressingPoll(now);
         } else if (driverMode == MODE_MONITORING) {
             abandonMonitoringCycle(now);
-        } else if (hasCode && (code <= 3 || code >= 128)) {
+        } else if (!BusyWait::retryable(code)) {
+            failureReason = refusedText(code, headWhat());
             finishRequest(reply, true);
-        } else if (busyTooLong(busySinceMs, now)) {
+        } else if (requestBusy.tooLong(now) || headStopped) {
             // The controller answers but stays busy: give the operation up.
-            emit writeToLog(QStringLiteral("%1: запрос не выполнен за %2 с").arg(busyText(), busyLimitSeconds()));
-            failedBusy = true;
+            if (headStopped) {
+                failureReason = QStringLiteral("передача остановлена");
+            } else {
+                failureReason = givenUpText(code, headWhat());
+                emit writeToLog(failureReason);
+                failedBusy = true;
+            }
             finishRequest(reply, true);
             failedBusy = false;
         } else {
             // now is truncated to whole milliseconds: one more keeps the gap.
-            nextSendTime = now + busyRetryDelayMs + 1;
+            nextSendTime = now + BusyWait::RetryDelayMs + 1;
         }
         break;
     }
@@ -467,10 +485,17 @@ void LantrelDriver::decodeModbusResponse()
     default:
         if (debugLogEnabled)
             text = prefix + QStringLiteral("RX: ") + modbusErrorText(reply);
-        if (error == QModbusDevice::TimeoutError)
+        if (error == QModbusDevice::TimeoutError) {
             limitReached = countTimeout(reply);
-        else if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING)
+            // A stopped transfer is not sent again.
+            if (!limitReached && headStopped && driverMode == MODE_QUEUE) {
+                failureReason = QStringLiteral("передача остановлена");
+                finishRequest(reply, true);
+            }
+        } else if (driverMode == MODE_QUEUE || driverMode == MODE_CONNECTING) {
+            failureReason = modbusErrorText(reply);
             finishRequest(reply, true);
+        }
         break;
     }
 
@@ -512,8 +537,12 @@ bool LantrelDriver::rejectReply(QModbusReply *reply, qint64 now)
         deferAddressingPoll(now);
     else if (driverMode == MODE_MONITORING)
         return rejectMonitoringReply(now);
-    else
+    else {
+        failureReason = queue.isEmpty() || queue.first()->kind != REQ_CONTROLLER_INFO
+                            ? QStringLiteral("ответ ЦУ-Л не соответствует запросу")
+                            : QStringLiteral("Ответ устройства не соответствует запросу идентификации ЦУ-Л");
         finishRequest(reply, true);
+    }
     return false;
 }
 
@@ -541,8 +570,11 @@ bool LantrelDriver::countTimeout(QModbusReply *reply)
     const bool connecting = driverMode == MODE_CONNECTING;
     if (!connecting)
         giveUp();
-    if (driverMode == MODE_QUEUE || connecting)
+    if (driverMode == MODE_QUEUE || connecting) {
+        if (!queue.isEmpty() && queue.first()->kind != REQ_CONTROLLER_INFO)
+            failureReason = QStringLiteral("ЦУ-Л не ответил на запрос");
         finishRequest(reply, true);
+    }
     if (connecting)
         giveUp();
     return true;
@@ -615,14 +647,34 @@ void LantrelDriver::finishRequest(QModbusReply *reply, bool failed)
     const int rest = int(head->groupSize) - int(head->groupIndex);
     queue.removeFirst();
     delete head;
-    busySinceMs = -1;
+    requestBusy.reset();
+    headStopped = false;
 
     if (failed) {
         pollRetryCount = 0;
         for (int i = 0; i < rest && !queue.isEmpty(); ++i)
             delete queue.takeFirst();
     }
+    const bool busy = failed && failedBusy;
+    QString reason;
+    std::swap(reason, failureReason);
+    if (failed && isTransferKind(kind))
+        emit requestFailed(reason.isEmpty() ? QStringLiteral("нет связи с ЦУ-Л") : reason, busy);
+    if (kind == REQ_CONTROLLER_INFO && failed && driverMode == MODE_CONNECTING && linkUp) {
+        // Without the controller's identity the connection attempt is over;
+        // nobody would announce it otherwise. Ended once this reply is done.
+        failConnection(!reason.isEmpty() ? reason
+                                         : QStringLiteral("Устройство не ответило на запрос идентификации ЦУ-Л"));
+        return;
+    }
+    announceEnd(kind, tag, expected, failed);
+    // A controller that stays busy is not asked for the rest of the task.
+    if (busy && isTransferKind(kind))
+        dropQueuedTransfers(QStringLiteral("%1, запрос не отправлен").arg(busyText()), true);
+}
 
+void LantrelDriver::announceEnd(int kind, quint16 tag, qint16 expected, bool failed)
+{
     const bool ok = !failed;
     switch (kind) {
     case REQ_CONTROLLER_CONFIG:
@@ -648,14 +700,6 @@ void LantrelDriver::finishRequest(QModbusReply *reply, bool failed)
     case REQ_SET_PROCESSING_CONFIG:
     case REQ_SET_INTERACTIONS_CONFIG:
         emit writeCompleted(ok);
-        break;
-    case REQ_CONTROLLER_INFO:
-        // Without the controller's identity the connection attempt is over;
-        // nobody would announce it otherwise. Ended once this reply is done.
-        if (failed && driverMode == MODE_CONNECTING && linkUp)
-            failConnection(failedBusy ? QStringLiteral("%1: запрос идентификации не выполнен за %2 с")
-                                            .arg(busyText(), busyLimitSeconds())
-                                      : QStringLiteral("Устройство не ответило на запрос идентификации ЦУ-Л"));
         break;
     case REQ_LINE_STATUS:
         // The caller of stopLinePolling waits for an answer in any case.
@@ -716,6 +760,41 @@ void LantrelDriver::finishRequest(QModbusReply *reply, bool failed)
     }
 }
 
+bool LantrelDriver::isTransferKind(int kind)
+{
+    return kind >= REQ_CONTROLLER_CONFIG && kind <= REQ_SET_INTERACTIONS_CONFIG;
+}
+
+void LantrelDriver::dropQueuedTransfers(const QString &reason, bool busy)
+{
+    for (int i = 0; i < queue.size();) {
+        DriverRequest *item = queue.at(i);
+        // The one on the wire ends with its answer.
+        const bool onWire = i == 0 && replyInFlight && item->reply == replyInFlight;
+        if (!isTransferKind(item->kind) || onWire) {
+            ++i;
+            continue;
+        }
+        if (i == 0) {
+            requestBusy.reset();
+            headStopped = false;
+        }
+        const int kind = item->kind;
+        queue.removeAt(i);
+        delete item;
+        emit requestFailed(reason, busy);
+        announceEnd(kind, 0, -1, true);
+    }
+}
+
+void LantrelDriver::stopConfigTransfers()
+{
+    if (!queue.isEmpty() && replyInFlight && queue.first()->reply == replyInFlight
+        && isTransferKind(queue.first()->kind))
+        headStopped = true;
+    dropQueuedTransfers(QStringLiteral("передача остановлена"), false);
+}
+
 void LantrelDriver::onDeviceStateChanged(QModbusDevice::State state)
 {
     const bool tcp = connectionType == 0;
@@ -737,8 +816,8 @@ void LantrelDriver::onDeviceStateChanged(QModbusDevice::State state)
             break;
         }
         timeoutCount = 0;
-        std::fill(std::begin(monitorRejects), std::end(monitorRejects), 0);
-        statusRefusedSinceMs = -1;
+        monitorRejects = 0;
+        statusBusy.reset();
         if (firstPass) {
             driverMode = MODE_CONNECTING;
             emit writeToLog(tcp ? QStringLiteral("Установлено соединение с хостом %1").arg(address)
@@ -864,15 +943,9 @@ void LantrelDriver::failConnection(const QString &reason)
         return;
     emit writeToLog(QStringLiteral("Подключение к ЦУ-Л не выполнено: %1").arg(reason));
     emit linkError(reason);
+    // Nothing more goes out once the attempt is given up.
+    stopping = true;
     QMetaObject::invokeMethod(this, "stop", Qt::QueuedConnection);
-}
-
-// Counted from the first busy answer, kept in sinceMs until a good one resets it.
-bool LantrelDriver::busyTooLong(qint64 &sinceMs, qint64 now) const
-{
-    if (sinceMs < 0)
-        sinceMs = now;
-    return now - sinceMs >= busyTimeLimitMs;
 }
 
 QString LantrelDriver::busyText()
@@ -880,9 +953,24 @@ QString LantrelDriver::busyText()
     return QStringLiteral("ЦУ-Л отвечает, но остаётся занятым");
 }
 
-QString LantrelDriver::busyLimitSeconds() const
+QString LantrelDriver::givenUpText(int code, const QString &what) const
 {
-    return QLocale().toString(busyTimeLimitMs / 1000.0);
+    if (code < 0 || BusyWait::busyCode(code))
+        return requestBusy.giveUpText(QStringLiteral("ЦУ-Л"), what);
+    return QStringLiteral("ЦУ-Л отвечает исключением «%1»: %2 не выполнен за %3 с")
+        .arg(modbusExceptionCodeText(code), what.isEmpty() ? QStringLiteral("запрос") : what, requestBusy.limitText());
+}
+
+QString LantrelDriver::headWhat() const
+{
+    return !queue.isEmpty() && queue.first()->kind == REQ_CONTROLLER_INFO ? QStringLiteral("запрос идентификации")
+                                                                         : QStringLiteral("запрос");
+}
+
+QString LantrelDriver::refusedText(int code, const QString &what)
+{
+    return QStringLiteral("ЦУ-Л отклонил %1: %2")
+        .arg(what.isEmpty() ? QStringLiteral("запрос") : what, modbusExceptionCodeText(code));
 }
 
 QString LantrelDriver::modePrefix() const

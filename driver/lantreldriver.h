@@ -15,6 +15,7 @@
 
 #include <functional>
 
+#include "busywait.h"
 #include "lantrelprotocol.h"
 
 class MbapHeaderCheck;
@@ -167,6 +168,11 @@ signals:
     // The controller keeps refusing its status block: the last state sent
     // is no longer its state.
     void statusUnavailable();
+    // Why the configuration read or write request whose failure follows
+    // failed, in words for the user; `busy`: the controller kept answering
+    // "not now" until the time limit, and the transfers queued after it
+    // are not sent.
+    void requestFailed(QString reason, bool busy);
 
 public slots:
     // core (lantreldriver.cpp)
@@ -217,6 +223,9 @@ public slots:
     void stopLinePolling();
     // The caller no longer waits for the stop: no answer, no more re-reads.
     void cancelLinePollStop();
+    // The configuration reads and writes still queued end unsent, as failed;
+    // one on the wire ends with its answer, and is not sent again.
+    void stopConfigTransfers();
 
 private slots:
     void onDeviceStateChanged(QModbusDevice::State state);
@@ -371,19 +380,34 @@ private:
     bool timestampMSec = true;
     QString logDir;
     QString logBaseName;  // lower-case application name
-    // The head item has been answered "busy, try again" since then (-1: not).
-    qint64 busySinceMs = -1;
+    // The head item's wait for a controller that answers "not now".
+    BusyWait requestBusy;
     // How long a controller may stay busy before a request is given up.
-    int busyTimeLimitMs = 10000;
+    int busyTimeLimitMs = BusyWait::DefaultLimitMs;
     // The transport's response time-out; 0 leaves Qt's default.
     int responseTimeoutMs = 0;
     // The head item fails because the controller stayed busy.
     bool failedBusy = false;
-    // Starts a busy time at its first busy answer; true once it is over.
-    bool busyTooLong(qint64 &sinceMs, qint64 now) const;
+    // Why the head item fails, for the user; set just before it is finished.
+    QString failureReason;
+    // The last exception code of the head item (-1: none without a code).
+    int lastExceptionCode = -1;
+    // The head item was on the wire when the transfers were stopped.
+    bool headStopped = false;
     // The program's words for a controller that stays busy.
     static QString busyText();
-    QString busyLimitSeconds() const;
+    // The words for a request given up after the busy time limit, by the
+    // exception the controller kept answering.
+    QString givenUpText(int code, const QString &what = QString()) const;
+    // The words for a request the controller refused with `code`.
+    static QString refusedText(int code, const QString &what = QString());
+    static bool isTransferKind(int kind);
+    // The head item's request in those words: "запрос идентификации", "запрос".
+    QString headWhat() const;
+    // Ends every queued configuration transfer unsent, as failed.
+    void dropQueuedTransfers(const QString &reason, bool busy);
+    // The completion signal of an item that ended.
+    void announceEnd(int kind, quint16 tag, qint16 expected, bool failed);
     // The one request on the wire; a reply that is not this one is stale.
     QModbusReply *replyInFlight = nullptr;
     // disconnected() is emitted once per loss of the link.
@@ -415,8 +439,8 @@ private:
     void decodeStatusBlock(const QByteArray &data);
     // The status block was answered with an exception: after the busy time
     // limit the state is said to be unknown until a status block comes.
-    void noteStatusRefused(qint64 now);
-    qint64 statusRefusedSinceMs = -1;
+    void noteStatusRefused(qint64 now, int code);
+    BusyWait statusBusy;
     bool statusUnknown = false;
 
     // ======== end of the commands / monitoring section ========
@@ -455,9 +479,10 @@ private:
     QTimer *requestWatchdog = nullptr;
     MbapHeaderCheck *mbapCheck = nullptr;   // Modbus TCP only
     int linkRecovery = RecoveryNone;
-    // Replies in a row, per monitoring state, that were no answer: a
-    // controller that keeps answering a poll wrongly is no live link.
-    int monitorRejects[10] = {};
+    // Replies in a row to the monitoring polls that were no answer: a
+    // controller that keeps answering wrongly is no live link. A good reply
+    // to any poll ends the row.
+    int monitorRejects = 0;
     // The command in flight was seen running since its write.
     bool commandSeenBusy = false;
 };

@@ -1,6 +1,7 @@
 // The monitoring cycle: events, status block, module pages, samples and the
 // infrared-channel voltage measurement.
 #include "lantreldriver.h"
+#include "modbuserrortext.h"
 
 #include <QMetaEnum>
 #include <QModbusReply>
@@ -25,7 +26,7 @@ enum MonitorState {
 
 // A failed infrared measurement is tried again after this pause.
 const qint64 kIrSettleMs = 3000;
-// Wrong answers in a row to one poll that close the link, as time-outs do.
+// Wrong answers in a row to the polls that close the link, as time-outs do.
 const int monitorRejectLimit = 3;
 
 quint8 lowByte(quint16 value)
@@ -214,7 +215,7 @@ void LantrelDriver::abandonMonitoringCycle(qint64 now)
         return;
     }
     if (monitorState == MON_STATUS)
-        noteStatusRefused(now);
+        noteStatusRefused(now, lastExceptionCode);
     cycleDueMs = (cycleDueMs + 200 < now) ? 0 : cycleDueMs + 200;
     if (moduleDataDueMs < now)
         moduleDataDueMs = 0;
@@ -223,7 +224,7 @@ void LantrelDriver::abandonMonitoringCycle(qint64 now)
 
 bool LantrelDriver::rejectMonitoringReply(qint64 now)
 {
-    if (++monitorRejects[monitorState] >= monitorRejectLimit)
+    if (++monitorRejects >= monitorRejectLimit)
         return true;
     switch (monitorState) {
     case MON_SENSOR_STATUS:
@@ -393,9 +394,9 @@ void LantrelDriver::decodeMonitoringReply(QModbusReply *reply, qint64 now)
     endMonitoringCycle(now);
 }
 
-void LantrelDriver::noteStatusRefused(qint64 now)
+void LantrelDriver::noteStatusRefused(qint64 now, int code)
 {
-    if (!busyTooLong(statusRefusedSinceMs, now) || statusUnknown)
+    if (!statusBusy.tooLong(now) || statusUnknown)
         return;
     // What the windows show is no longer the controller's state.
     statusUnknown = true;
@@ -403,13 +404,16 @@ void LantrelDriver::noteStatusRefused(qint64 now)
     statusRefreshPending = true;
     lastLineStatus = Status_Line_t();
     lastLineStatus.State = 0xFF;   // no line state
-    emit writeToLog(QStringLiteral("%1 и не сообщает своё состояние").arg(busyText()));
+    if (code < 0 || BusyWait::busyCode(code))
+        emit writeToLog(QStringLiteral("%1 и не сообщает своё состояние").arg(busyText()));
+    else
+        emit writeToLog(QStringLiteral("ЦУ-Л отклоняет запрос своего состояния: %1").arg(modbusExceptionCodeText(code)));
     emit statusUnavailable();
 }
 
 void LantrelDriver::decodeStatusBlock(const QByteArray &data)
 {
-    statusRefusedSinceMs = -1;
+    statusBusy.reset();
     statusUnknown = false;
     // registers 22 to 41
     auto reg = [&data](int number) { return registerAt(data, number - 22); };

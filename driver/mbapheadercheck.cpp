@@ -23,6 +23,7 @@ void MbapHeaderCheck::expect(int unitId)
 {
     m_unitId = unitId;
     m_match = true;
+    m_lastPdu.clear();
 }
 
 void MbapHeaderCheck::onStateChanged(QModbusDevice::State state)
@@ -62,6 +63,7 @@ void MbapHeaderCheck::takeFrames()
             return;
         if (protocol != 0 || unit != m_unitId)
             m_match = false;
+        m_lastPdu = m_buffer.mid(headerSize, length - 1);
         m_buffer.remove(0, 6 + length);
     }
 }

@@ -24,6 +24,9 @@ public:
     // A request to `unitId` goes out: what came before no longer counts.
     void expect(int unitId);
     bool framesMatch() const { return m_match; }
+    // The PDU of the last whole frame since the request (empty: none).
+    // Qt's client drops an exception reply without its code as invalid.
+    QByteArray lastPdu() const { return m_lastPdu; }
 
 private:
     void onStateChanged(QModbusDevice::State state);
@@ -34,6 +37,7 @@ private:
     QByteArray m_buffer;
     int m_unitId = -1;
     bool m_match = true;
+    QByteArray m_lastPdu;
 };
 
 #endif // MBAPHEADERCHECK_H

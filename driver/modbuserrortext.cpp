@@ -44,6 +44,13 @@ QString modbusExceptionText(int code)
                           : QStringLiteral("Ответ-исключение Modbus: %1").arg(name);
 }
 
+QString modbusExceptionCodeText(int code)
+{
+    if (code < 0)
+        return QStringLiteral("Ответ-исключение Modbus без кода");
+    return QStringLiteral("%1 (код 0x%2)").arg(modbusExceptionText(code)).arg(code, 2, 16, QLatin1Char('0'));
+}
+
 QString modbusErrorText(QModbusDevice::Error error, const QString &qtText)
 {
     switch (error) {
@@ -74,8 +81,7 @@ QString modbusErrorText(const QModbusReply *reply)
     if (reply->error() == QModbusDevice::ProtocolError) {
         const QModbusResponse response = reply->rawResult();
         if (response.isException() && !response.data().isEmpty()) {
-            const int code = quint8(response.data().at(0));
-            return QStringLiteral("%1 (код 0x%2)").arg(modbusExceptionText(code)).arg(code, 2, 16, QLatin1Char('0'));
+            return modbusExceptionCodeText(quint8(response.data().at(0)));
         }
     }
     return modbusErrorText(reply->error(), reply->errorString());

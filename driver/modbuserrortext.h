@@ -13,6 +13,9 @@ class QModbusReply;
 
 // An exception code of a Modbus reply: "Ответ-исключение Modbus: устройство занято".
 QString modbusExceptionText(int code);
+// The same with the code in hexadecimal: "… занято (код 0x06)"; a code
+// below 0 is an exception reply without a code.
+QString modbusExceptionCodeText(int code);
 // An error without a reply at hand (the transport's error and its text).
 QString modbusErrorText(QModbusDevice::Error error, const QString &qtText);
 // A finished reply's error, with the exception code in hexadecimal when

@@ -157,15 +157,27 @@ void RelayModuleReader::handleReply(QModbusReply *reply)
     requestWatchdog->stop();
     if (reply->error() == QModbusDevice::ProtocolError) {
         const QModbusResponse response = reply->rawResult();
-        const int code = response.isException() ? int(response.exceptionCode()) : 255;
+        const int code = response.isException() && !response.data().isEmpty() ? quint8(response.data().at(0)) : -1;
+        if (!clock.isValid())
+            clock.start();
+        const bool retry = BusyWait::retryable(code);
+        if (retry && !busyWait.tooLong(clock.elapsed())) {
+            // The same request again after the spacing.
+            ready = true;
+            reply->deleteLater();
+            QTimer::singleShot(BusyWait::RetryDelayMs + 1, Qt::PreciseTimer, this, &RelayModuleReader::sendCommand);
+            return;
+        }
+        const int shown = code < 0 ? 255 : code;
         failRequest(QStringLiteral("%1 (MODBUS код 0x%2)")
-                        .arg(modbusExceptionText(code))
-                        .arg(code & 0xFF, 2, 16, QLatin1Char('0')));
+                        .arg(retry ? busyWait.giveUpText(QStringLiteral("ЖН-Т")) : modbusExceptionText(shown))
+                        .arg(shown, 2, 16, QLatin1Char('0')));
     } else if (reply->error() != QModbusDevice::NoError) {
         failRequest(modbusErrorText(reply));
     } else if (!answersHead(reply)) {
         failRequest(QStringLiteral("Ответ устройства не соответствует запросу"));
     } else {
+        busyWait.reset();
         decodeReply(reply);
         popRequest();
     }

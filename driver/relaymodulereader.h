@@ -2,10 +2,13 @@
 #define RELAYMODULEREADER_H
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QModbusDevice>
 #include <QObject>
 #include <QString>
+
+#include "busywait.h"
 
 class MbapHeaderCheck;
 class QModbusReply;
@@ -67,6 +70,10 @@ private:
     // Ends a request Qt stopped timing on a cut frame.
     QTimer *requestWatchdog = nullptr;
     QModbusReply *replyInFlight = nullptr;
+    // A module that answers "not now" is asked again as the driver asks
+    // its controller, within the time an editor waits for the probe.
+    BusyWait busyWait{3000};
+    QElapsedTimer clock;
     bool linkUp = false;
     QList<ReaderRequest> queue;
     bool ready = true;

@@ -18,11 +18,15 @@ class TaskProgressDialog : public QProgressDialog
 public:
     using QProgressDialog::QProgressDialog;
 
+    std::function<void()> stop;
+
 protected:
     void keyPressEvent(QKeyEvent *event) override
     {
         if (event->matches(QKeySequence::Cancel) && !hasCancelButton()) {
             event->accept();
+            if (stop)
+                stop();
             return;
         }
         QProgressDialog::keyPressEvent(event);
@@ -30,9 +34,12 @@ protected:
 
     void closeEvent(QCloseEvent *event) override
     {
-        // The program's own close() still ends it.
+        // The program's own close() still ends it; a stopped task closes
+        // the window itself when it has ended.
         if (event->spontaneous() && !hasCancelButton()) {
             event->ignore();
+            if (stop)
+                stop();
             return;
         }
         QProgressDialog::closeEvent(event);
@@ -46,6 +53,12 @@ private:
 };
 
 } // namespace
+
+void setProgressStop(QProgressDialog *dialog, std::function<void()> stop)
+{
+    if (auto *task = dynamic_cast<TaskProgressDialog *>(dialog))
+        task->stop = std::move(stop);
+}
 
 QProgressDialog *createProgressDialog(QWidget *parent, const QString &title)
 {

@@ -1066,7 +1066,8 @@ private slots:
         c.fake.addInjection(FakeInjection::exception(2, 21));
         c.client.saveConfigToFlash();
         QVERIFY(waitFor([&]() { return log.writesFinished == 1; }));
-        QCOMPARE(log.errors, QStringList{QStringLiteral("В процессе передачи данных в ЦУ-Л были ошибки")});
+        QCOMPARE(log.errors, QStringList{QStringLiteral("В процессе передачи данных в ЦУ-Л были ошибки, не переданы: "
+                                                        "записи таблицы модулей ВТ-Л и ВС-Л. Причина: ЦУ-Л отклонил запрос: Ответ-исключение Modbus: недопустимый адрес данных (код 0x02).")});
         QCOMPARE(log.failedSteps(), 1);
         QVERIFY(c.client.isModified());
 

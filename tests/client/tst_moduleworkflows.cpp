@@ -1397,7 +1397,8 @@ void TestModuleWorkflows::fakeFailedDeleteKeepsMarks()
     QVERIFY(finished.wait(60000));
     QCOMPARE(completed.count(), 1 + 34 + 13 + 66);
     QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.first().first().toString(), QStringLiteral("В процессе передачи данных в ЦУ-Л были ошибки"));
+    QCOMPARE(errors.first().first().toString(), QStringLiteral("В процессе передачи данных в ЦУ-Л были ошибки, не переданы: "
+                                                               "записи таблицы взаимодействий. Причина: ЦУ-Л отклонил запрос: Ответ-исключение Modbus: недопустимый адрес данных (код 0x02)."));
     QVERIFY(client.isModified());
     CHECK_INVARIANTS(client);
 

@@ -91,7 +91,7 @@ private slots:
             << QStringLiteral("=") << 1;
         QTest::newRow("exception to the input read")
             << int(FakeRelayModule::ExceptionOnInput) << quint16(2) << QStringLiteral("127.0.0.1")
-            << QStringLiteral("127.0.0.1. Ответ-исключение Modbus: отказ устройства (MODBUS код 0x04)")
+            << QStringLiteral("127.0.0.1. Ответ-исключение Modbus: недопустимое значение данных (MODBUS код 0x03)")
             << QStringLiteral("=") << 2;
         const QString noAnswer = QStringLiteral("Ответ устройства не соответствует запросу");
         QTest::newRow("short identity reply") << int(FakeRelayModule::ShortIdentity) << quint16(2)
@@ -140,6 +140,44 @@ private slots:
         const QString shown = out.completed.first().at(1).toString();
         QCOMPARE(out.log, QList<QVariantList>{{logged == QLatin1String("=") ? shown : logged}});
         QCOMPARE(module.requests.size(), requests);
+    }
+
+    // A module that answers "busy" is asked again, 20 ms or more apart, until
+    // it answers or 3 s after its first busy answer; then the probe says so.
+    void busyModule_data()
+    {
+        QTest::addColumn<int>("busyAnswers");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("busy twice, then answers") << 2 << true;
+        QTest::newRow("stays busy") << -1 << false;
+    }
+
+    void busyModule()
+    {
+        QFETCH(int, busyAnswers);
+        QFETCH(bool, ok);
+        FakeRelayModule module;
+        module.busyAnswers = busyAnswers;
+        QVERIFY(module.listen(QStringLiteral("127.0.0.1")));
+        QElapsedTimer clock;
+        clock.start();
+        const Outcome out = probe(QStringLiteral("127.0.0.1"));
+        const qint64 took = clock.elapsed();
+        QCOMPARE(out.completed.size(), 1);
+        QCOMPARE(out.completed.first().at(0).toBool(), ok);
+        int identityReads = 0;
+        for (const auto &r : module.requests)
+            identityReads += r.second == 3 ? 1 : 0;
+        if (ok) {
+            QCOMPARE(identityReads, 3);
+            QCOMPARE(out.info.size(), 1);
+            return;
+        }
+        QCOMPARE(out.completed.first().at(1).toString(),
+                 QStringLiteral("Ошибка выполнения запроса к ЖН-Т 127.0.0.1. ЖН-Т отвечает, но остаётся занятым: "
+                                "запрос не выполнен за 3 с (MODBUS код 0x06)"));
+        QVERIFY2(took >= 2900 && took < 4800, qPrintable(QString::number(took)));
+        QVERIFY2(identityReads > 3 && identityReads <= 3000 / 20 + 1, qPrintable(QString::number(identityReads)));
     }
 
     void refusedConnection()

@@ -1099,7 +1099,7 @@ FakeOutcome FakeController::handleRequest(int unitId, const QByteArray &pdu)
             break;
         }
         req.answered = out.action == FakeOutcome::Reply;
-        out.delayMs += m_responseDelayMs;
+        out.delayMs += m_responseDelayMs + inj.delayMs;
     }
     m_log.append(req);
     if (m_log.size() > LogLimit)

@@ -59,7 +59,8 @@
 //    length, wrong function, corrupted echo, echo without effect, foreign
 //    unit id; matched by function, address, file, record, unit id, after
 //    `skip` matching requests, for `times` requests (-1 = until
-//    clearInjections()). setResponseDelay() delays every reply.
+//    clearInjections()), answered `delayMs` later (a slow busy answer).
+//    setResponseDelay() delays every reply.
 //  - refuseConnections(ms), dropConnections(); FakeTcpServer follows them.
 //  - requestLog(), requests(function, file), requestReceived(FakeRequest):
 //    every request with its time, unit id, function and decoded fields.
@@ -116,6 +117,7 @@ struct FakeInjection
     int unitId = -1;   // match: unit id (requests to other ids are never answered anyway)
     int skip = 0;      // matching requests let through before this one applies
     int times = 1;     // requests affected; -1 = until removed
+    int delayMs = 0;   // the injected answer (an exception too) comes this much later
 
     static FakeInjection exception(int code, int function = -1, int times = 1)
     { FakeInjection i; i.kind = Exception; i.param = code; i.function = function; i.times = times; return i; }

@@ -53,6 +53,11 @@ QByteArray FakeRelayModule::answer(quint8 function)
     if (function == 3) {
         if (fault == ExceptionOnIdentity)
             return QByteArray::fromHex("8302");
+        if (busyAnswers != 0) {
+            if (busyAnswers > 0)
+                --busyAnswers;
+            return QByteArray::fromHex("8306");
+        }
         QVector<quint16> regs(21, 0);
         regs[0] = addressRegister;
         regs[4] = deviceCode;
@@ -64,7 +69,7 @@ QByteArray FakeRelayModule::answer(quint8 function)
             pdu.append(char(regs[k] >> 8)).append(char(regs[k] & 0xFF));
     } else if (function == 2) {
         if (fault == ExceptionOnInput)
-            return QByteArray::fromHex("8204");
+            return QByteArray::fromHex("8203");
         if (fault == ShortInput)
             return QByteArray::fromHex("0200");   // byte count 0, no status byte
         if (fault == InputAsRegisters)

@@ -27,6 +27,9 @@ public:
     quint32 configuredIp = 0;           // the address the module reports; listen() sets it
     quint8 inputByte = 1;               // discrete input 2: the expansion module
     Fault fault = NoFault;
+    // The identity read is answered "busy" (exception 6) this many times
+    // before it is answered; -1: always.
+    int busyAnswers = 0;
     QList<QPair<quint8, quint8>> requests;   // unit id, function
 
     bool listen(const QString &ip);
