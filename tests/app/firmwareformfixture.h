@@ -127,16 +127,7 @@ public:
     // What the outcome line reads, without its markup.
     QString result() const { return QTextDocumentFragment::fromHtml(text("lblResult")).toPlainText(); }
 
-    // Requests the fake received: coil writes (1 stops the line polling,
-    // 2 restarts the controller) and the commands it ran.
-    int coilWrites(int coil) const
-    {
-        int n = 0;
-        for (const FakeRequest &r : line.fake.requests(5))
-            if (r.address == coil && r.values.value(0) == 0xFF00)
-                ++n;
-        return n;
-    }
+    // The commands the fake ran (its coil writes: line.fake.coilWrites).
     QList<int> commandCodes()
     {
         QList<int> codes;

@@ -25,7 +25,7 @@ private:
 
 void TestFirmwareRestartQuestions::initTestCase()
 {
-    initApplication();
+    initApp();
     QVERIFY(m_dir.isValid());
     FirmwareUpdateForm::setLineStopTimeoutMs(15000);
 }

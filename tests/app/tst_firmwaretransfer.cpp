@@ -42,14 +42,14 @@ void TestFirmwareTransfer::failedUpdateRestartsOnClose()
     QVERIFY(updated.wait(ClientTest::LongWaitMs));
     QCOMPARE(updated.first().first().toBool(), false);
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
-    QCOMPARE(rig.coilWrites(2), 0);
+    QCOMPARE(rig.line.fake.coilWrites(2), 0);
     QCOMPARE(rig.result(),
              QStringLiteral("Ошибка обновления прошивки\n"
                             "При закрытии окна ЦУ-Л будет перезапущен, чтобы возобновить чтение линии"));
 
     // The line is still stopped: closing restarts the controller.
     QVERIFY(rig.closeForm());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.coilWrites(2), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.line.fake.coilWrites(2), 1, 10000);
 }
 
 void TestFirmwareTransfer::refusedPreparationEndsTransfer()
@@ -69,7 +69,7 @@ void TestFirmwareTransfer::refusedPreparationEndsTransfer()
 
     // The line was stopped for it: closing restarts the controller.
     QVERIFY(rig.closeForm());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.coilWrites(2), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.line.fake.coilWrites(2), 1, 10000);
 }
 
 void TestFirmwareTransfer::newFileDropsUpload_data()
@@ -102,11 +102,11 @@ void TestFirmwareTransfer::newFileDropsUpload()
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
     QCOMPARE(rig.text("lblHwType"), readable ? QStringLiteral("<Ошибка загрузки>") : QStringLiteral("<Нет данных>"));
     QCOMPARE(rig.commandCodes().count(LOAD_PROG), 1);
-    QCOMPARE(rig.coilWrites(1), 1);
+    QCOMPARE(rig.line.fake.coilWrites(1), 1);
 
     // The transfer stopped the line and no update followed: closing restarts the controller.
     QVERIFY(rig.closeForm());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.coilWrites(2), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.line.fake.coilWrites(2), 1, 10000);
     QVERIFY(!rig.commandCodes().contains(MOVE_PROG));
 }
 
@@ -136,7 +136,7 @@ void TestFirmwareTransfer::linkLostDuringTransfer()
                                .arg(rig.line.client.lastLinkError()));
     QVERIFY(!rig.line.client.lastLinkError().isEmpty());
     QVERIFY(rig.closeForm());
-    QCOMPARE(rig.coilWrites(2), 0);
+    QCOMPARE(rig.line.fake.coilWrites(2), 0);
 }
 
 void TestFirmwareTransfer::linkLostDuringUpdate()

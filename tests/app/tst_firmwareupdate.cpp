@@ -59,7 +59,7 @@ void TestFirmwareUpdate::controllerProgram()
     QCOMPARE(rig.text("lblHwType"), QStringLiteral("ЦУ-Л (программа)"));
     QCOMPARE(rig.text("lblVersion"), QStringLiteral("4.16"));
     QVERIFY(!rig.shown("lblHwCount"));
-    QCOMPARE(rig.coilWrites(1), 1);
+    QCOMPARE(rig.line.fake.coilWrites(1), 1);
     QCOMPARE(logged.count(), 1);
     QCOMPARE(logged.at(0).at(0).toString(),
              QStringLiteral("Передача файла прошивки %1 в ЦУ-Л. Тип прошивки - ЦУ-Л (программа), версия - 4.16")
@@ -102,7 +102,7 @@ void TestFirmwareUpdate::controllerProgram()
     // The restart already brought the line back: closing restarts nothing more.
     QVERIFY(rig.closeForm());
     QTest::qWait(300);
-    QCOMPARE(rig.coilWrites(2), 0);
+    QCOMPARE(rig.line.fake.coilWrites(2), 0);
 }
 
 void TestFirmwareUpdate::sensorFirmware()
@@ -161,10 +161,10 @@ void TestFirmwareUpdate::sensorFirmware()
     QCOMPARE(rig.commandCodes().count(RD_SECT_VER), 1);
 
     // The update ended and the controller restarted: closing restarts nothing more.
-    QCOMPARE(rig.coilWrites(2), 1);
+    QCOMPARE(rig.line.fake.coilWrites(2), 1);
     QVERIFY(rig.closeForm());
     QTest::qWait(300);
-    QCOMPARE(rig.coilWrites(2), 1);
+    QCOMPARE(rig.line.fake.coilWrites(2), 1);
 }
 
 void TestFirmwareUpdate::countAboveConfiguration()

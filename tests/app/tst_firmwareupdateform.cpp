@@ -315,7 +315,7 @@ void TestFirmwareUpdateForm::refusedFiles()
 
     // Nothing reached the controller.
     QTest::qWait(200);
-    QCOMPARE(rig.coilWrites(1), 0);
+    QCOMPARE(rig.line.fake.coilWrites(1), 0);
     QVERIFY(rig.line.fake.commands().isEmpty());
 
     // The next choice starts in the file's folder once the file was read.
@@ -342,7 +342,7 @@ void TestFirmwareUpdateForm::pipeRefused()
                                              .arg(QDir::toNativeSeparators(path)));
     QCOMPARE(rig.text("lblHwType"), NoData);
     QVERIFY(rig.button("btnLoadFirmwareFile")->isEnabled());
-    QCOMPARE(rig.coilWrites(1), 0);
+    QCOMPARE(rig.line.fake.coilWrites(1), 0);
 }
 
 void TestFirmwareUpdateForm::widthKept_data()
@@ -431,7 +431,7 @@ void TestFirmwareUpdateForm::moduleFirmwareNotTransferred()
     QCOMPARE(rig.result(), reason);
     QVERIFY(!rig.button("btnStartUpdateFirmware")->isEnabled());
     QTest::qWait(200);
-    QCOMPARE(rig.coilWrites(1), 0);
+    QCOMPARE(rig.line.fake.coilWrites(1), 0);
     QVERIFY(rig.line.fake.commands().isEmpty());
 }
 
@@ -444,7 +444,7 @@ void TestFirmwareUpdateForm::linePollStopRefused()
     rig.open();
     QSignalSpy errors(&rig.line.client, &LantrelClient::clientError);
     rig.choose(rig.moduleFile(Sensors, 0x0305));
-    QCOMPARE(rig.coilWrites(1), 1);
+    QCOMPARE(rig.line.fake.coilWrites(1), 1);
     QCOMPARE(errors.count(), 1);
     QVERIFY(rig.boxes.asked.isEmpty());   // the client reports it
     QTest::qWait(200);
@@ -454,7 +454,7 @@ void TestFirmwareUpdateForm::linePollStopRefused()
     // Nothing stopped, so closing restarts nothing.
     QVERIFY(rig.closeForm());
     QTest::qWait(200);
-    QCOMPARE(rig.coilWrites(2), 0);
+    QCOMPARE(rig.line.fake.coilWrites(2), 0);
 }
 
 void TestFirmwareUpdateForm::lineStopWaitEndsOnLinkLoss()
@@ -485,7 +485,7 @@ void TestFirmwareUpdateForm::lineStopWaitEndsOnLinkLoss()
 
     // Without a link the window closes and restarts nothing.
     QVERIFY(rig.closeForm());
-    QCOMPARE(rig.coilWrites(2), 0);
+    QCOMPARE(rig.line.fake.coilWrites(2), 0);
 }
 
 void TestFirmwareUpdateForm::lineStopWaitEndsAfterTimeLimit()
@@ -507,7 +507,7 @@ void TestFirmwareUpdateForm::lineStopWaitEndsAfterTimeLimit()
 
     // The stop may still come: closing restarts the controller.
     QVERIFY(rig.closeForm());
-    QTRY_COMPARE_WITH_TIMEOUT(rig.coilWrites(2), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.line.fake.coilWrites(2), 1, 10000);
 }
 
 void TestFirmwareUpdateForm::windowDeletedDuringWait()

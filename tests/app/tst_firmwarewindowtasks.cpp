@@ -2,178 +2,50 @@
 // tasks: their progress window and the busy state it passes to the window.
 // Against the fake controller emulating a firmware update.
 
-#include "appglobals.h"
 #include "fakecontroller.h"
-#include "faketcpserver.h"
 #include "firmwaretestsupport.h"
-#include "firmwareupdateform.h"
+#include "firmwarewindowrig.h"
 #include "lantrelclient.h"
-#include "mainform.h"
-#include "taskmanager.h"
-#include "uiseams.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressDialog>
-#include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <QToolButton>
 #include <QWindow>
 #include <QtTest>
 
-#include <memory>
-
+using namespace FirmwareWindowTest;
 using namespace LantrelProtocol;
 
 namespace {
 
-const int LineAddress = 3;
 const QString StopTimedOut = QStringLiteral("ЦУ-Л не подтвердил остановку чтения линии. Передача прошивки отменена");
-
-QProgressDialog *visibleProgress()
-{
-    for (QWidget *w : QApplication::allWidgets())
-        if (auto *d = qobject_cast<QProgressDialog *>(w))
-            if (d->isVisible())
-                return d;
-    return nullptr;
-}
-
-int coilWrites(const FakeController &fake, int coil)
-{
-    int n = 0;
-    for (const FakeRequest &r : fake.requests(5))
-        if (r.address == coil && r.values.value(0) == 0xFF00)
-            ++n;
-    return n;
-}
 
 } // namespace
 
-class TestFirmwareWindowTasks : public QObject
+class TestFirmwareWindowTasks : public QObject, public FirmwareWindowRig
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { initApp(); }
     void init();
-    void cleanup();
+    void cleanup() { cleanupFirmwareRig(); }
 
     void lineStopTimeLimitFreesWindows();
     void progressWindowStaysOpen_data();
     void progressWindowStaysOpen();
     void progressCountInView_data();
     void progressCountInView();
-
-private:
-    bool openFirmwareWindow();
-    void chooseFile(const QString &path);
-    QAbstractButton *button(const char *name) const;
-
-    std::unique_ptr<FakeController> m_fake;
-    std::unique_ptr<FakeTcpServer> m_server;
-    std::unique_ptr<TaskManager> m_manager;
-    std::unique_ptr<MainForm> m_form;
-    QPointer<FirmwareUpdateForm> m_firmware;
-    QTemporaryDir m_files;
-    QStringList m_boxes;
-    QString m_openAnswer;
 };
-
-void TestFirmwareWindowTasks::initTestCase()
-{
-    QCoreApplication::setOrganizationName(QStringLiteral("Kestu"));
-    QCoreApplication::setApplicationName(QStringLiteral("LantrelProg"));
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    LantrelProtocol::registerMetaTypes();
-    qRegisterMetaType<ClientConnection>();
-}
 
 void TestFirmwareWindowTasks::init()
 {
-    sessionEnding = false;
-    m_manager.reset(new TaskManager);
-    appTaskManager = m_manager.get();
-    appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), true);
-    appSettings->setValue(QStringLiteral("Driver/EnableReadEvents"), false);
-    m_boxes.clear();
-    UiSeams::setMessageBoxHandler([this](QWidget *, QMessageBox::Icon, const QString &, const QString &text,
-                                         QMessageBox::StandardButtons, QMessageBox::StandardButton) {
-        m_boxes << text;
-        return QMessageBox::Ok;
-    });
-    UiSeams::setOpenFileHandler([this](QWidget *, const QString &, const QString &, const QString &,
-                                       QFileDialog::Options) { return m_openAnswer; });
-
+    initFirmwareRig();
     // The controller takes the stop of the line polling but never gets there.
-    m_fake.reset(new FakeController);
-    m_fake->loadGeneratedConfiguration(LineAddress, QHostAddress(QStringLiteral("127.0.0.1")), 24, 4, 2);
-    m_fake->emulateFirmwareUpdate();
-    m_fake->setLinePollStopMs(600000);
-    m_server.reset(new FakeTcpServer(m_fake.get()));
-}
-
-void TestFirmwareWindowTasks::cleanup()
-{
-    delete m_firmware.data();
-    m_form.reset();
-    m_manager->client()->shutdownDriver();
-    QTest::qWait(50);
-    appTaskManager = nullptr;
-    m_manager.reset();
-    m_server.reset();
-    m_fake.reset();
-    UiSeams::setMessageBoxHandler(nullptr);
-    UiSeams::setOpenFileHandler(nullptr);
-    FirmwareUpdateForm::setLineStopTimeoutMs(60000);
-}
-
-// The main window connected to the fake, idle, with the line on, and its
-// firmware window open.
-bool TestFirmwareWindowTasks::openFirmwareWindow()
-{
-    if (!m_server->listen(QHostAddress(QStringLiteral("127.0.0.1")), 502))
-        return false;
-    m_form.reset(new MainForm);
-    QObject::disconnect(m_form.get(), &MainForm::shutdown, appTaskManager, &TaskManager::stopApp);
-    m_form->show();
-    LantrelClient *client = m_manager->client();
-    QSignalSpy read(client, &LantrelClient::datasetChanged);
-    client->connectToDevice(0, QStringLiteral("127.0.0.1"), LineAddress);
-    QAction *firmware = m_form->findChild<QAction *>(QStringLiteral("actFirmwareUpdate"));
-    QAction *loadConfig = m_form->findChild<QAction *>(QStringLiteral("actLoadConfig"));
-    // The data window's action follows the line state that monitoring reports.
-    QAction *lineOn = m_form->findChild<QAction *>(QStringLiteral("actShowSamplesViewer"));
-    if (!read.wait(20000)
-        || !QTest::qWaitFor([&]() { return firmware->isEnabled() && lineOn->isEnabled() && !visibleProgress(); },
-                            10000))
-        return false;
-    // Opened with the line on, the window asks for the module versions and
-    // the client then reads them: two tasks.
-    QSignalSpy tasks(client, &LantrelClient::taskStarted);
-    firmware->trigger();
-    m_firmware = m_form->findChild<FirmwareUpdateForm *>();
-    return m_firmware
-           && QTest::qWaitFor([&]() { return tasks.size() == 2 && loadConfig->isEnabled() && !visibleProgress(); },
-                              20000)
-           && button("btnLoadFirmwareFile")->isEnabled();
-}
-
-void TestFirmwareWindowTasks::chooseFile(const QString &path)
-{
-    m_openAnswer = path;
-    QTest::mouseClick(button("btnLoadFirmwareFile"), Qt::LeftButton);
-}
-
-QAbstractButton *TestFirmwareWindowTasks::button(const char *name) const
-{
-    return m_firmware->findChild<QAbstractButton *>(QString::fromLatin1(name));
+    fake().setLinePollStopMs(600000);
 }
 
 void TestFirmwareWindowTasks::lineStopTimeLimitFreesWindows()
@@ -191,23 +63,23 @@ void TestFirmwareWindowTasks::lineStopTimeLimitFreesWindows()
     });
     chooseFile(path);
     QVERIFY(busyDuringWait);
-    QCOMPARE(m_boxes, QStringList{StopTimedOut});
+    QCOMPARE(m_boxes.texts(), QStringList{StopTimedOut});
 
     // The task ends with the window's wait: the window is free at once and closes.
     QTRY_VERIFY_WITH_TIMEOUT(!visibleProgress(), 1000);
     QVERIFY(button("btnLoadFirmwareFile")->isEnabled());
     QVERIFY(m_firmware->findChild<QDialogButtonBox *>()->isEnabled());
     QVERIFY(m_form->findChild<QAction *>(QStringLiteral("actLoadConfig"))->isEnabled());
-    QVERIFY(!m_fake->commands().isEmpty());
-    for (const FakeCommand &c : m_fake->commands())
+    QVERIFY(!fake().commands().isEmpty());
+    for (const FakeCommand &c : fake().commands())
         QVERIFY(c.code != LOAD_PROG);
     QTest::qWait(300);
-    QCOMPARE(m_boxes.size(), 1);   // the given-up stop reports nothing more
+    QCOMPARE(m_boxes.asked.size(), 1);   // the given-up stop reports nothing more
 
     // The stop may still take effect, so closing restarts the controller.
     m_firmware->close();
     QTRY_VERIFY(m_firmware.isNull());
-    QTRY_COMPARE_WITH_TIMEOUT(coilWrites(*m_fake, 2), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(fake().coilWrites(2), 1, 10000);
 }
 
 void TestFirmwareWindowTasks::progressWindowStaysOpen_data()
@@ -259,9 +131,9 @@ void TestFirmwareWindowTasks::progressCountInView_data()
 void TestFirmwareWindowTasks::progressCountInView()
 {
     QFETCH(int, height);
-    m_fake->setLinePollStopMs(300);
-    m_fake->setCommandBusyTime(MOVE_PROG, 300);
-    m_fake->setCommandBusyTime(SAVE_PROG, 1500);
+    fake().setLinePollStopMs(300);
+    fake().setCommandBusyTime(MOVE_PROG, 300);
+    fake().setCommandBusyTime(SAVE_PROG, 1500);
     QVERIFY(openFirmwareWindow());
     const QString path = m_files.filePath(QStringLiteral("sensors.mcr"));
     QVERIFY(FirmwareTest::writeFile(path, FirmwareTest::makeFile(FirmwareTest::patternBody(4064), 193, 0x0211)));

@@ -28,7 +28,7 @@ private:
 
 void TestRestartQuestions::initTestCase()
 {
-    initApplication();
+    initApp();
     QVERIFY(m_dir.isValid());
 }
 
@@ -76,7 +76,7 @@ void TestRestartQuestions::offlineCloseNamesUnsavedController()
     }
 
     // The controller goes silent: after three time-outs the link is given up.
-    rig.fake.addInjection(FakeInjection::make(FakeInjection::Silence, -1, -1));
+    rig.line.fake.addInjection(FakeInjection::make(FakeInjection::Silence, -1, -1));
     QSignalSpy disconnected(rig.client(), &LantrelClient::deviceDisconnected);
     rig.act("actGetConfig")->trigger();
     QVERIFY(disconnected.wait(20000));

@@ -918,6 +918,14 @@ QList<FakeRequest> FakeController::requests(int function, int file) const
     return out;
 }
 
+int FakeController::coilWrites(int coil) const
+{
+    int n = 0;
+    for (const FakeRequest &r : requests(5))
+        n += (r.address == coil && r.values.value(0) == 0xFF00) ? 1 : 0;
+    return n;
+}
+
 FakeInjection *FakeController::matchInjection(const FakeRequest &req)
 {
     for (FakeInjection &inj : m_injections) {

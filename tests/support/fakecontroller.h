@@ -63,7 +63,9 @@
 //    setResponseDelay() delays every reply.
 //  - refuseConnections(ms), dropConnections(); FakeTcpServer follows them.
 //  - requestLog(), requests(function, file), requestReceived(FakeRequest):
-//    every request with its time, unit id, function and decoded fields.
+//    every request with its time, unit id, function and decoded fields;
+//    coilWrites(coil) counts the coil's writes of 0xFF00 (1 stops the line
+//    polling, 2 restarts the controller, 3 sets its defaults).
 //  - raw bytes: fileBytes/setFileBytes, flashFileBytes/setFlashFileBytes,
 //    recordBytes/setRecordBytes; records: record<T>/records<T>/setRecord<T>
 //    for every record with stream operators, shorthands such as sensors(),
@@ -269,6 +271,7 @@ public:
     void setResponseDelay(int ms) { m_responseDelayMs = ms; }
     QList<FakeRequest> requestLog() const { return m_log; }
     QList<FakeRequest> requests(int function, int file = -1) const;
+    int coilWrites(int coil) const;   // writes of 0xFF00 to `coil` in the log
     void clearLog() { m_log.clear(); }
     qint64 elapsedMs() const { return m_clock.elapsed(); }
 

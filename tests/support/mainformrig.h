@@ -5,12 +5,14 @@
 // manager with a real client, the main window, message boxes and file
 // dialogs answered by the test, and the fake line controller on
 // 127.0.0.1:502. Header-only: only the window tests link the application.
+// mainwindowrig.h and firmwarewindowrig.h build on it.
 
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
 #include <QHostAddress>
 #include <QList>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QSettings>
@@ -56,7 +58,8 @@ struct Question
     QMessageBox::StandardButton defaultButton;
 };
 
-// Message boxes answered from a queue (No when it is empty) and recorded.
+// Message boxes answered from a queue (No when it is empty) and recorded;
+// a box without Yes gets its Ok.
 struct Boxes
 {
     QList<Question> asked;
@@ -73,9 +76,17 @@ struct Boxes
             if (whileOpen)
                 whileOpen();
             if (!(buttons & QMessageBox::Yes))
-                return QMessageBox::Ok;
+                return buttons.testFlag(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::NoButton;
             return answers.isEmpty() ? QMessageBox::No : answers.takeFirst();
         });
+    }
+
+    QStringList texts() const
+    {
+        QStringList said;
+        for (const Question &q : asked)
+            said << q.text;
+        return said;
     }
 };
 
@@ -86,6 +97,17 @@ struct FileDialogCall
     QString filter;
     QFileDialog::Options options;
 };
+
+// Names, Russian texts and meta-types, once per test program.
+inline void initApp()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Kestu"));
+    QCoreApplication::setApplicationName(QStringLiteral("LantrelProg"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.1.776"));
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    LantrelProtocol::registerMetaTypes();
+    qRegisterMetaType<ClientConnection>();
+}
 
 inline void settle()
 {
@@ -164,16 +186,6 @@ struct FakeLine
 class MainFormRig
 {
 protected:
-    static void initApp()
-    {
-        QCoreApplication::setOrganizationName(QStringLiteral("Kestu"));
-        QCoreApplication::setApplicationName(QStringLiteral("LantrelProg"));
-        QCoreApplication::setApplicationVersion(QStringLiteral("1.0.1.776"));
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        LantrelProtocol::registerMetaTypes();
-        qRegisterMetaType<ClientConnection>();
-    }
-
     void initRig()
     {
         sessionEnding = false;
@@ -237,11 +249,12 @@ protected:
         return names;
     }
 
-    bool connectToFake(FakeLine &line)
+    // Connects as the connection dialog does; the window reads the
+    // configuration on the connect, and this waits for the read's end.
+    bool connectToFake(const FakeLine &line)
     {
         if (!line.listening)
             return false;
-        // The window reads the configuration on the connect; wait for its end.
         QSignalSpy up(m_manager->client(), &LantrelClient::deviceConnected);
         QSignalSpy read(m_manager->client(), &LantrelClient::datasetChanged);
         m_manager->client()->connectToDevice(0, QStringLiteral("127.0.0.1"), LineAddress);

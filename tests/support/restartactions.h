@@ -73,10 +73,10 @@ inline void checkAction(const QString &action, bool unflashed, bool yes, const Q
     const bool ownQuestion = action.endsWith(QLatin1String("defaults"));
 
     Rig rig(true, action == QLatin1String("serial number"));
-    rig.fake.emulateFirmwareUpdate(firmware);
+    rig.line.fake.emulateFirmwareUpdate(firmware);
     // The controller takes a firmware as fast as the driver asks.
-    rig.fake.setCommandBusyTime(LantrelProtocol::MOVE_PROG, 300);
-    rig.fake.setCommandBusyTime(LantrelProtocol::SAVE_PROG, 300);
+    rig.line.fake.setCommandBusyTime(LantrelProtocol::MOVE_PROG, 300);
+    rig.line.fake.setCommandBusyTime(LantrelProtocol::SAVE_PROG, 300);
     QVERIFY(rig.connect());
     if (unflashed)
         QVERIFY(rig.writeToController());
@@ -99,8 +99,8 @@ inline void checkAction(const QString &action, bool unflashed, bool yes, const Q
         QVERIFY(rig.waitIdle());
     }
 
-    rig.fake.clearLog();
-    const int restartsBefore = rig.fake.restartCount();
+    rig.line.fake.clearLog();
+    const int restartsBefore = rig.line.fake.restartCount();
     rig.asked.clear();
     for (int i = 0; i < 4; ++i)
         rig.answers << (yes ? QMessageBox::Yes : QMessageBox::No);
@@ -136,7 +136,7 @@ inline void checkAction(const QString &action, bool unflashed, bool yes, const Q
             QVERIFY(uploaded.first().first().toBool());
             QVERIFY(rig.waitIdle());
             // The transfer itself restarts nothing.
-            QCOMPARE(rig.coilWrites(2), 0);
+            QCOMPARE(rig.line.fake.coilWrites(2), 0);
             if (action == QLatin1String("firmware update")) {
                 QTRY_VERIFY_WITH_TIMEOUT(buttonOf(firmwareForm, "btnStartUpdateFirmware")->isEnabled(), 5000);
                 QTest::mouseClick(buttonOf(firmwareForm, "btnStartUpdateFirmware"), Qt::LeftButton);
@@ -167,13 +167,13 @@ inline void checkAction(const QString &action, bool unflashed, bool yes, const Q
         QTest::qWait(500);
         settle();
         QVERIFY2(rig.writeRequests().isEmpty(), qPrintable(rig.writeRequests().join(QStringLiteral(", "))));
-        QCOMPARE(rig.fake.restartCount(), restartsBefore);
+        QCOMPARE(rig.line.fake.restartCount(), restartsBefore);
         QVERIFY(!rig.client()->configSaved());
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(rig.coilWrites(2), 1, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.line.fake.coilWrites(2), 1, 30000);
         // The restart asked nothing more, whatever followed it.
         QTest::qWait(300);
-        QCOMPARE(rig.coilWrites(2), 1);
+        QCOMPARE(rig.line.fake.coilWrites(2), 1);
     }
     int questionsAfter = 0;
     for (const Box &box : qAsConst(rig.asked))
