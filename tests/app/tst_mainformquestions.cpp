@@ -160,11 +160,9 @@ void TestMainFormQuestions::onlineQuestions()
     QFETCH(QString, closeQuestion);
 
     FakeLine line;
-    MainForm *form = makeForm();
-    form->show();
+    MainForm *form = showConnected(line);
+    QVERIFY(form);
     LantrelClient *client = m_manager->client();
-    QVERIFY(connectToFake(line));
-    waitIdle();
 
     if (unsaved) {
         QSignalSpy written(client, &LantrelClient::writeFinished);
@@ -249,11 +247,9 @@ void TestMainFormQuestions::unsavedEditsQuestions()
     QFETCH(bool, asked);
 
     FakeLine line;
-    MainForm *form = makeForm();
-    form->show();
+    MainForm *form = showConnected(line);
+    QVERIFY(form);
     LantrelClient *client = m_manager->client();
-    QVERIFY(connectToFake(line));
-    waitIdle();
     ControllerConfigModel *settings = client->controllerConfigModel();
     const quint8 edit = settings->deviceConfig.TSign == 7 ? 8 : 7;
     if (edited)
@@ -313,11 +309,9 @@ void TestMainFormQuestions::unsavedEditsQuestions()
 void TestMainFormQuestions::closeDuringWrite()
 {
     FakeLine line;
-    MainForm *form = makeForm();
-    form->show();
+    MainForm *form = showConnected(line);
+    QVERIFY(form);
     LantrelClient *client = m_manager->client();
-    QVERIFY(connectToFake(line));
-    waitIdle();
 
     QSignalSpy written(client, &LantrelClient::writeFinished);
     QSignalSpy errors(client, &LantrelClient::clientError);
@@ -348,11 +342,9 @@ void TestMainFormQuestions::closeDuringWrite()
 void TestMainFormQuestions::closeAsksEveryQuestion()
 {
     FakeLine line;
-    MainForm *form = makeForm();
-    form->show();
+    MainForm *form = showConnected(line);
+    QVERIFY(form);
     LantrelClient *client = m_manager->client();
-    QVERIFY(connectToFake(line));
-    waitIdle();
     QSignalSpy written(client, &LantrelClient::writeFinished);
     act(QStringLiteral("actSetConfig"))->trigger();
     QVERIFY(written.wait(20000));
@@ -382,11 +374,9 @@ void TestMainFormQuestions::closeAsksEveryQuestion()
 void TestMainFormQuestions::cutWriteStaysUnflashed()
 {
     FakeLine line;
-    MainForm *form = makeForm();
-    form->show();
+    MainForm *form = showConnected(line);
+    QVERIFY(form);
     LantrelClient *client = m_manager->client();
-    QVERIFY(connectToFake(line));
-    waitIdle();
     QVERIFY(client->configSaved());
 
     FakeInjection cut = FakeInjection::make(FakeInjection::CloseSocket, 21);

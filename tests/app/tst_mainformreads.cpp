@@ -65,11 +65,9 @@ void addSensorOnController(FakeController &fake)
 void TestMainFormReads::loadDuringRead()
 {
     FakeLine line;
-    MainForm *form = makeForm();
-    form->show();
+    MainForm *form = showConnected(line);
+    QVERIFY(form);
     LantrelClient *client = m_manager->client();
-    QVERIFY(connectToFake(line));
-    waitIdle();
     ControllerConfigModel *settings = client->controllerConfigModel();
     const quint8 held = settings->deviceConfig.TSign;
     const quint8 edit = held == 7 ? 8 : 7;
@@ -191,10 +189,8 @@ void TestMainFormReads::automaticRereadsReadOnce()
     FakeLine line;
     QVERIFY(line.listening);
     line.fake.setRestartDelays(100, 300);
-    makeForm()->show();
+    QVERIFY(showConnected(line));
     LantrelClient *client = m_manager->client();
-    QVERIFY(connectToFake(line));
-    waitIdle();
 
     if (change.endsWith(QLatin1String("counts")) && change != QLatin1String("counts")) {
         quint16 idx = 0;
@@ -264,11 +260,9 @@ void TestMainFormReads::restoreAsksAgainAfterNo()
 
     FakeLine line;
     QVERIFY(line.listening);
-    MainForm *form = makeForm();
-    form->show();
+    MainForm *form = showConnected(line);
+    QVERIFY(form);
     LantrelClient *client = m_manager->client();
-    QVERIFY(connectToFake(line));
-    waitIdle();
     ControllerConfigModel *settings = client->controllerConfigModel();
     const quint8 held = settings->deviceConfig.TSign;
     const quint8 edit = held == 7 ? 8 : 7;

@@ -250,10 +250,8 @@ void TestMainFormTasks::lostLinkSaysWhy()
     FakeLine line;
     QVERIFY(line.listening);
     appSettings->setValue(QStringLiteral("Driver/EnableMonitoring"), false);
-    MainForm *form = makeForm();
-    form->show();
-    QVERIFY(connectToFake(line));
-    waitIdle();
+    MainForm *form = showConnected(line);
+    QVERIFY(form);
 
     // The controller goes silent: after three time-outs the link is given up.
     line.fake.addInjection(FakeInjection::make(FakeInjection::Silence, -1, -1));
@@ -388,10 +386,8 @@ void TestMainFormTasks::heldRecordsToldAndAskedFor()
     FakeLine line;
     QVERIFY(line.listening);
     line.fake.setRecord(11, 30, LantrelProtocol::Control_Relay_t{(1 << 8) | 4, 0, LantrelProtocol::EXT_RELY});
-    MainForm *form = makeForm();
-    form->show();
-    QVERIFY(connectToFake(line));
-    waitIdle();
+    MainForm *form = showConnected(line);
+    QVERIFY(form);
     settle();
     QCOMPARE(form->statusBar()->currentMessage(), QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л - ошибка"));
     QCOMPARE(m_boxes.asked.size(), 1);

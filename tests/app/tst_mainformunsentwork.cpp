@@ -164,11 +164,9 @@ void TestMainFormUnsentWork::unsentWorkAsks()
 void TestMainFormUnsentWork::moduleSearchKeepsSettingsEdits()
 {
     FakeLine line;
-    MainForm *form = makeForm();
-    form->show();
+    MainForm *form = showConnected(line);
+    QVERIFY(form);
     LantrelClient *client = m_manager->client();
-    QVERIFY(connectToFake(line));
-    waitIdle();
     ControllerConfigModel *settings = client->controllerConfigModel();
     const quint8 edit = settings->deviceConfig.TSign == 7 ? 8 : 7;
     settings->setData(ControllerConfigModel::TSignParam, edit, Qt::EditRole);

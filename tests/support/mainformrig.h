@@ -266,10 +266,20 @@ protected:
         return true;
     }
 
-    void waitIdle(int timeoutMs = 20000)
+    // actLoadConfig is enabled exactly while no client task runs.
+    bool idle() const { return act(QStringLiteral("actLoadConfig"))->isEnabled() && !visibleProgress(); }
+
+    void waitIdle(int timeoutMs = 20000) { QTRY_VERIFY_WITH_TIMEOUT(idle(), timeoutMs); }
+
+    // The window shown and connected to the fake, its first read over and
+    // no task running; null when that did not come about.
+    MainForm *showConnected(FakeLine &line)
     {
-        // actLoadConfig is enabled exactly while no client task runs.
-        QTRY_VERIFY_WITH_TIMEOUT(act(QStringLiteral("actLoadConfig"))->isEnabled() && !visibleProgress(), timeoutMs);
+        MainForm *form = makeForm();
+        form->show();
+        if (!connectToFake(line) || !QTest::qWaitFor([this]() { return idle(); }, 20000))
+            return nullptr;
+        return form;
     }
 
     std::unique_ptr<TaskManager> m_manager;
