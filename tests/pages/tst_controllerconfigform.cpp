@@ -148,6 +148,9 @@ private:
     void makePage();
     void emitStatus(const Status_Device_t &s) { emit published->client.controllerStatusChanged(s); }
     void connectToFake();
+    // The page of a connected controller with these loop settings, on its
+    // state tab; the settings as given to the page.
+    Settings openStateTab(quint8 cfgLoop);
 
     QTemporaryDir dir;
     std::unique_ptr<WindowTest::PublishedClient> published;
@@ -749,6 +752,17 @@ void TestControllerConfigForm::controllerStatus_data()
                                         << QStringList{"ошибки в серийном номере", "не норма питания линии"} << true;
 }
 
+Settings TestControllerConfigForm::openStateTab(quint8 cfgLoop)
+{
+    Settings settings;
+    settings.device.CfgLoop = cfgLoop;
+    settings.applyTo(model());
+    makePage();
+    emit published->client.deviceConnected(ClientConnection());
+    child<QTabWidget>("tabWidget")->setCurrentIndex(StateTab);
+    return settings;
+}
+
 void TestControllerConfigForm::controllerStatus()
 {
     QFETCH(int, cfgLoop);
@@ -759,12 +773,7 @@ void TestControllerConfigForm::controllerStatus()
     QFETCH(QStringList, faults);
     QFETCH(bool, remoteControl);
 
-    Settings settings;
-    settings.device.CfgLoop = quint8(cfgLoop);
-    settings.applyTo(model());
-    makePage();
-    emit published->client.deviceConnected(ClientConnection());
-    child<QTabWidget>("tabWidget")->setCurrentIndex(StateTab);
+    openStateTab(quint8(cfgLoop));
 
     emitStatus(deviceStatus(quint8(status1), quint8(status2), quint8(status3)));
 
@@ -866,12 +875,7 @@ void TestControllerConfigForm::statusUnknown()
     QFETCH(int, cfgLoop);
     QFETCH(QStringList, loops);
 
-    Settings settings;
-    settings.device.CfgLoop = quint8(cfgLoop);
-    settings.applyTo(model());
-    makePage();
-    emit published->client.deviceConnected(ClientConnection());
-    child<QTabWidget>("tabWidget")->setCurrentIndex(StateTab);
+    const Settings settings = openStateTab(quint8(cfgLoop));
 
     const QStringList labels = {"lblLoop1", "lblLoop2", "lblRelay1", "lblRelay2", "lblTamper",
                                 "lblVddExt", "lblVddInt", "lblVddBat", "lblVddLin", "lblIddSens",

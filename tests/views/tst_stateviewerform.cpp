@@ -94,6 +94,27 @@ LineModuleRecord record(int type, uint flags, int s0 = 0, int s1 = 0, int s2 = 0
     return r;
 }
 
+// The controller reports relay 1 on, `faults` in its status byte 3, a
+// leaking line that is on, and its line voltage and currents.
+Status_Line_t setFaultyStatus(FakeController &fake, quint8 faults)
+{
+    Status_Device_t controller;
+    controller.Status2 = 0x01;
+    controller.Status3 = faults;
+    fake.setControllerStatus(controller);
+    Feature_Device_t power;
+    power.VddLin = 23460;
+    power.IddSens = 150;
+    power.IddLin = 2;
+    fake.setPowerStatus(power);
+    Status_Line_t line;
+    line.Flags = 1;
+    line.State = LN_ONN;
+    line.Faults = 0x10;
+    fake.setLineStatus(line);
+    return line;
+}
+
 } // namespace
 
 class TestStateViewerForm : public QObject
@@ -435,20 +456,7 @@ void TestStateViewerForm::controllerPanelFollowsFake()
     w.selectAddress(2);
     QVERIFY(w.panel()->isEnabled());
 
-    Status_Device_t controller;
-    controller.Status2 = 0x01;
-    controller.Status3 = 0x01;
-    fake.setControllerStatus(controller);
-    Feature_Device_t power;
-    power.VddLin = 23460;
-    power.IddSens = 150;
-    power.IddLin = 2;
-    fake.setPowerStatus(power);
-    Status_Line_t line;
-    line.Flags = 1;
-    line.State = LN_ONN;
-    line.Faults = 0x10;
-    fake.setLineStatus(line);
+    Status_Line_t line = setFaultyStatus(fake, 0x01);
 
     QVERIFY(ClientTest::waitFor([&w]() { return w.text("lblIddLin") == QStringLiteral("2 мА."); }));
     QVERIFY(ClientTest::waitFor([&w]() { return !w.text("lblLineFaults").isEmpty(); }));
@@ -498,20 +506,7 @@ void TestStateViewerForm::statusUnknown()
             qWarning("the link or the module states did not come back");
     });
     FakeController &fake = m_rig->fake;
-    Status_Device_t controller;
-    controller.Status2 = 0x01;
-    controller.Status3 = 0x03;
-    fake.setControllerStatus(controller);
-    Feature_Device_t power;
-    power.VddLin = 23460;
-    power.IddSens = 150;
-    power.IddLin = 2;
-    fake.setPowerStatus(power);
-    Status_Line_t line;
-    line.Flags = 1;
-    line.State = LN_ONN;
-    line.Faults = 0x10;
-    fake.setLineStatus(line);
+    setFaultyStatus(fake, 0x03);
 
     Window open;
     QVERIFY(open.show());
