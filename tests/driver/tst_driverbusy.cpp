@@ -14,17 +14,8 @@ namespace {
 
 const int BusyLimitMs = 500;
 
-struct Rig : HostRig
+struct Rig : CommandRig
 {
-    bool start(bool monitoring = false)
-    {
-        if (!startDriver(monitoring, false))
-            return false;
-        QTest::qWait(20);
-        fake.clearLog();
-        return true;
-    }
-
     // The line settings with these module counts, read so that the driver
     // polls the modules.
     bool readModuleCounts(int sensors)
