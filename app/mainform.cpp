@@ -455,23 +455,29 @@ bool MainForm::confirm(int icon, const QString &text)
            == QMessageBox::Yes;
 }
 
+bool MainForm::confirmRestartingAction(const QString &question, const QString &restartLead)
+{
+    const bool unflashed = !client->configSaved();
+    if (!confirm(QMessageBox::Warning,
+                 question.arg(unflashed ? restartLead + unflashedConfigParagraph() : QString())))
+        return false;
+    if (unflashed)
+        client->acceptRestart();
+    return true;
+}
+
 void MainForm::rebootController()
 {
     // The client asks about the memory not saved to flash; with unsent line
     // modules as well, one question says both.
-    if (client->lineModulesChanged()) {
-        const bool unflashed = !client->configSaved();
-        if (!confirm(QMessageBox::Warning,
-                     QStringLiteral("<p><b>Внимание!</b> Конфигурация линейных модулей была изменена.</p>"
-                                    "<p>Перед перезапуском необходимо сохранить конфигурацию в ЦУ-Л.<br/>"
-                                    "В противном случае после перезапуска устройства возможен конфликт "
-                                    "конфигураций.</p>%1"
-                                    "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>")
-                         .arg(unflashed ? unflashedConfigParagraph() : QString())))
-            return;
-        if (unflashed)
-            client->acceptRestart();
-    }
+    if (client->lineModulesChanged()
+        && !confirmRestartingAction(
+            QStringLiteral("<p><b>Внимание!</b> Конфигурация линейных модулей была изменена.</p>"
+                           "<p>Перед перезапуском необходимо сохранить конфигурацию в ЦУ-Л.<br/>"
+                           "В противном случае после перезапуска устройства возможен конфликт "
+                           "конфигураций.</p>%1"
+                           "<p>Продолжить процедуру перезапуска ЦУ-Л?</p>")))
+        return;
     client->rebootController();
 }
 
@@ -532,19 +538,13 @@ void MainForm::readConfiguration()
 // another address: the link can be lost.
 void MainForm::setControllerDefaults()
 {
-    // It ends in a restart: over memory not saved to flash the one question
-    // says that too.
-    const bool unflashed = !client->configSaved();
-    if (!confirm(QMessageBox::Warning,
-                 QStringLiteral("<p><b>Внимание!</b><br/>Параметры ЦУ-Л будут заменены значениями по умолчанию, "
-                                "после чего ЦУ-Л будет перезапущен.</p>"
-                                "<p>Сетевой и линейный адреса ЦУ-Л могут измениться, и связь с ним будет "
-                                "потеряна.</p>%1"
-                                "<p>Продолжить установку параметров ЦУ-Л по умолчанию?</p>")
-                     .arg(unflashed ? unflashedConfigParagraph() : QString())))
+    if (!confirmRestartingAction(
+            QStringLiteral("<p><b>Внимание!</b><br/>Параметры ЦУ-Л будут заменены значениями по умолчанию, "
+                           "после чего ЦУ-Л будет перезапущен.</p>"
+                           "<p>Сетевой и линейный адреса ЦУ-Л могут измениться, и связь с ним будет "
+                           "потеряна.</p>%1"
+                           "<p>Продолжить установку параметров ЦУ-Л по умолчанию?</p>")))
         return;
-    if (unflashed)
-        client->acceptRestart();
     client->setControllerDefaults();
 }
 
@@ -561,18 +561,14 @@ void MainForm::restoreConfigFromFlash()
 
 void MainForm::setModulesDefaults()
 {
-    const bool unflashed = !client->configSaved();
-    const QString restart = QStringLiteral("<p>Затем ЦУ-Л будет перезапущен.</p>") + unflashedConfigParagraph();
-    if (!confirm(QMessageBox::Warning,
-                 QStringLiteral("<p><b>Внимание!</b><br/>При восстановлении в линейных модулях параметров по "
-                                "умолчанию будут удалены адреса модулей.</p>"
-                                "<p>После выполнения данной процедуры необходимо выполнить процедуру адресации "
-                                "модулей.</p>%1"
-                                "<p>Продолжить установку параметров по умолчанию для модулей?</p>")
-                     .arg(unflashed ? restart : QString())))
+    if (!confirmRestartingAction(
+            QStringLiteral("<p><b>Внимание!</b><br/>При восстановлении в линейных модулях параметров по "
+                           "умолчанию будут удалены адреса модулей.</p>"
+                           "<p>После выполнения данной процедуры необходимо выполнить процедуру адресации "
+                           "модулей.</p>%1"
+                           "<p>Продолжить установку параметров по умолчанию для модулей?</p>"),
+            QStringLiteral("<p>Затем ЦУ-Л будет перезапущен.</p>")))
         return;
-    if (unflashed)
-        client->acceptRestart();
     client->setModulesDefaults(0, 0);
 }
 

@@ -80,6 +80,10 @@ private:
     void onLineStatusChanged(LantrelProtocol::Status_Line_t status);
     void showAboutForm();
     bool confirm(int icon, const QString &text);
+    // The question of an action that ends in a restart: over memory not
+    // saved to flash it says so at %1 (after `restartLead`), and its "Да"
+    // answers the client's own restart question too.
+    bool confirmRestartingAction(const QString &question, const QString &restartLead = QString());
     // True when the models hold no unsaved edits or the user lets `consequence` drop them.
     bool confirmDropEdits(const QString &consequence, const QString &question);
     bool confirmClose();

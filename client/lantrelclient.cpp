@@ -392,8 +392,6 @@ void LantrelClient::markSentAfterWrite(const QVector<int> &parts, const EditMark
         for (int part : parts)
             if (m_partEdit[part] <= m_sentSerial)
                 m_partEdit[part] = 0;
-        m_lastSettingsEdit = qMax(m_partEdit[ControllerPart],
-                                  qMax(m_partEdit[LinePart], m_partEdit[RelayModulesPart]));
         // Edits of the other parts, and those made while the write ran, are
         // still unsent; without them nothing sent before the write is.
         m_keptSerial = before.kept;
@@ -440,8 +438,11 @@ void LantrelClient::noteEdit(int part)
     if (part == NoPart)
         return;
     m_partEdit[part] = m_editSerial;
-    if (part == ControllerPart || part == LinePart || part == RelayModulesPart)
-        m_lastSettingsEdit = m_editSerial;
+}
+
+quint32 LantrelClient::lastSettingsEdit() const
+{
+    return qMax(m_partEdit[ControllerPart], qMax(m_partEdit[LinePart], m_partEdit[RelayModulesPart]));
 }
 
 void LantrelClient::beginModelFill(bool keepSettingsEdits)

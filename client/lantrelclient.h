@@ -336,12 +336,14 @@ private:
     void startWriteTask(const QString &text);
     void setConfigurationBusy(bool busy);
     // Every edit is noted with the part it changed (a ReadPart; NoPart when
-    // the models it changed note their own). Edits of the controller
-    // settings and relay modules, which a read of the line modules leaves in
-    // place, are noted apart too.
+    // the models it changed note their own).
     static constexpr int NoPart = -1;
     static constexpr int PartCount = InteractionsPart + 1;
     void noteEdit(int part);
+    // The edit count of the last edit of the settings or relay modules,
+    // which a read of the line modules leaves in place (0: none, or written
+    // apart since).
+    quint32 lastSettingsEdit() const;
     int modelPart(const QObject *model) const;
     // The part an edit of the controller settings changed: the line settings
     // alone (written with a deletion too), or the others.
@@ -355,6 +357,9 @@ private:
     void noteLineModulesEdit();
     void setConfigSaved();
     void startFlashSave();
+    // An action that ends in a restart may start: there is a link, the
+    // restart may go, and the link is still there after the question.
+    bool restartMayGo();
     // The restart itself, for actions that passed mayRestartController.
     void sendRestart();
     void startLineUpload();
@@ -444,7 +449,6 @@ private:
     // The windows were told that the controller's configuration changed; the
     // driver keeps telling it until the next read.
     bool m_changeTold = false;
-    quint32 m_lastSettingsEdit = 0;
     // The edit count of each part's last edit; 0 once the part was written
     // apart from the others (a deletion writes some tables at once).
     quint32 m_partEdit[PartCount] = {};

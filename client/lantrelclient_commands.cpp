@@ -77,9 +77,15 @@ bool LantrelClient::mayRestartController(const QString &lead)
     return agreed;
 }
 
+bool LantrelClient::restartMayGo()
+{
+    // The question waits in an event loop: the link may go meanwhile.
+    return m_driver && mayRestartController() && m_driver;
+}
+
 void LantrelClient::rebootController()
 {
-    if (!m_driver || !mayRestartController() || !m_driver)
+    if (!restartMayGo())
         return;
     sendRestart();
 }
@@ -112,7 +118,7 @@ void LantrelClient::eraseFlash()
 
 void LantrelClient::setControllerDefaults()
 {
-    if (!m_driver || !mayRestartController() || !m_driver)
+    if (!restartMayGo())
         return;
     startCommandTask(QStringLiteral("Восстановление параметров ЦУ-Л по умолчанию..."));
     invokeDriver("setDefaults");
@@ -120,7 +126,7 @@ void LantrelClient::setControllerDefaults()
 
 void LantrelClient::setModulesDefaults(ushort first_addr, ushort mod_count)
 {
-    if (!m_driver || !mayRestartController() || !m_driver)
+    if (!restartMayGo())
         return;
     startCommandTask(QStringLiteral("Восстановление параметров модулей по умолчанию..."));
     invokeCommand(SET_MOD_DEF, first_addr, mod_count);
@@ -151,7 +157,7 @@ void LantrelClient::setControllerSerial(ushort prod_year, ushort serial_no, usho
 {
     if (!m_driver)
         return;
-    if (!mayRestartController() || !m_driver) {
+    if (!restartMayGo()) {
         // Whoever waits for the answer stops waiting.
         emit controllerSerialChanged(false);
         return;
@@ -200,7 +206,7 @@ void LantrelClient::updateFirmware()
     if (!m_driver)
         return;
     // The update ends in a restart.
-    if (!mayRestartController() || !m_driver) {
+    if (!restartMayGo()) {
         emit firmwareUpdated(false);
         return;
     }
@@ -328,7 +334,7 @@ void LantrelClient::stopLinePolling()
     if (!m_driver)
         return;
     // Only a restart gives the line its polling back.
-    if (!mayRestartController() || !m_driver) {
+    if (!restartMayGo()) {
         emit linePollStopped(false);
         return;
     }

@@ -187,7 +187,7 @@ void LantrelClient::readLineModulesConfig()
     // The controller settings and relay modules stay as they are, and so
     // does the mark of their unsent edits.
     setConfigurationBusy(true);
-    beginModelFill(m_lastSettingsEdit > m_keptSerial);
+    beginModelFill(lastSettingsEdit() > m_keptSerial);
     clearTableModels(true);
     m_datasetComplete = false;
     const QVector<ReadStep> plan = readPlan({SensorsPart, IoModulesPart, ScpModulesPart, ProcessingPart,

@@ -2,10 +2,15 @@
 
 #include <QLocale>
 
+QString BusyWait::busyText(const QString &device)
+{
+    return QStringLiteral("%1 отвечает, но остаётся занятым").arg(device);
+}
+
 QString BusyWait::giveUpText(const QString &device, const QString &what) const
 {
-    return QStringLiteral("%1 отвечает, но остаётся занятым: %2 не выполнен за %3 с")
-        .arg(device, what.isEmpty() ? QStringLiteral("запрос") : what, limitText());
+    return QStringLiteral("%1: %2 не выполнен за %3 с")
+        .arg(busyText(device), what.isEmpty() ? QStringLiteral("запрос") : what, limitText());
 }
 
 QString BusyWait::limitText() const

@@ -36,6 +36,8 @@ public:
 
     int limitMs() const { return m_limitMs; }
     void setLimitMs(int ms) { m_limitMs = qMax(0, ms); }
+    // "ЦУ-Л отвечает, но остаётся занятым"
+    static QString busyText(const QString &device);
     // "ЦУ-Л отвечает, но остаётся занятым: запрос не выполнен за 10 с"
     QString giveUpText(const QString &device, const QString &what = QString()) const;
     // The limit in seconds as the locale writes it.

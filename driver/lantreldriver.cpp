@@ -35,14 +35,6 @@ QString hexText(const QByteArray &data)
     return QString::fromLatin1(data.toHex().toUpper());
 }
 
-// The exception code of a reply, -1 for an exception without one.
-int exceptionCode(const QModbusResponse &response)
-{
-    if (!response.isException() || response.data().isEmpty())
-        return -1;
-    return quint8(response.data().at(0));
-}
-
 const QString notAnAnswerText = QStringLiteral(". Ответ не соответствует запросу");
 
 // A reply in the packet log: its bytes, with the reason when it is no
@@ -78,6 +70,8 @@ LantrelDriver::LantrelDriver(uint conn_type, QString address, int server_address
     }
 
     // Every setting is read here, in the thread that owns appSettings.
+    // How long a controller may stay busy before a request is given up.
+    int busyTimeLimitMs = BusyWait::DefaultLimitMs;
     if (appSettings) {
         appSettings->sync();
         appSettings->beginGroup(QStringLiteral("Driver"));
@@ -448,19 +442,18 @@ void LantrelDriver::decodeModbusResponse()
     }
 
     case QModbusDevice::ProtocolError: {
-        const int code = exceptionCode(response);
+        const int code = modbusExceptionCode(response);
         // An exception for another function or unit is no answer either.
         const bool matches = noCodeException ? mbapCheck->framesMatch() : replyMatchesRequestFrame(response);
         if (debugLogEnabled)
             text = prefix + QStringLiteral("RX: ") + (code < 0 ? modbusExceptionCodeText(code) : modbusErrorText(reply))
                    + (matches ? QString() : notAnAnswerText);
-        lastExceptionCode = code;
         if (!matches) {
             brokenAnswers = rejectReply(reply, now);
         } else if (driverMode == MODE_ADDRESSING) {
             deferAddressingPoll(now);
         } else if (driverMode == MODE_MONITORING) {
-            abandonMonitoringCycle(now);
+            abandonMonitoringCycle(now, code);
         } else if (!BusyWait::retryable(code)) {
             failureReason = refusedText(code, headWhat());
             finishRequest(reply, true);
@@ -950,7 +943,7 @@ void LantrelDriver::failConnection(const QString &reason)
 
 QString LantrelDriver::busyText()
 {
-    return QStringLiteral("ЦУ-Л отвечает, но остаётся занятым");
+    return BusyWait::busyText(QStringLiteral("ЦУ-Л"));
 }
 
 QString LantrelDriver::givenUpText(int code, const QString &what) const
@@ -958,7 +951,7 @@ QString LantrelDriver::givenUpText(int code, const QString &what) const
     if (code < 0 || BusyWait::busyCode(code))
         return requestBusy.giveUpText(QStringLiteral("ЦУ-Л"), what);
     return QStringLiteral("ЦУ-Л отвечает исключением «%1»: %2 не выполнен за %3 с")
-        .arg(modbusExceptionCodeText(code), what.isEmpty() ? QStringLiteral("запрос") : what, requestBusy.limitText());
+        .arg(modbusExceptionCodeText(code), what, requestBusy.limitText());
 }
 
 QString LantrelDriver::headWhat() const
@@ -969,8 +962,7 @@ QString LantrelDriver::headWhat() const
 
 QString LantrelDriver::refusedText(int code, const QString &what)
 {
-    return QStringLiteral("ЦУ-Л отклонил %1: %2")
-        .arg(what.isEmpty() ? QStringLiteral("запрос") : what, modbusExceptionCodeText(code));
+    return QStringLiteral("ЦУ-Л отклонил %1: %2").arg(what, modbusExceptionCodeText(code));
 }
 
 QString LantrelDriver::modePrefix() const

@@ -382,25 +382,21 @@ private:
     QString logBaseName;  // lower-case application name
     // The head item's wait for a controller that answers "not now".
     BusyWait requestBusy;
-    // How long a controller may stay busy before a request is given up.
-    int busyTimeLimitMs = BusyWait::DefaultLimitMs;
     // The transport's response time-out; 0 leaves Qt's default.
     int responseTimeoutMs = 0;
     // The head item fails because the controller stayed busy.
     bool failedBusy = false;
     // Why the head item fails, for the user; set just before it is finished.
     QString failureReason;
-    // The last exception code of the head item (-1: none without a code).
-    int lastExceptionCode = -1;
     // The head item was on the wire when the transfers were stopped.
     bool headStopped = false;
     // The program's words for a controller that stays busy.
     static QString busyText();
     // The words for a request given up after the busy time limit, by the
     // exception the controller kept answering.
-    QString givenUpText(int code, const QString &what = QString()) const;
+    QString givenUpText(int code, const QString &what) const;
     // The words for a request the controller refused with `code`.
-    static QString refusedText(int code, const QString &what = QString());
+    static QString refusedText(int code, const QString &what);
     static bool isTransferKind(int kind);
     // The head item's request in those words: "запрос идентификации", "запрос".
     QString headWhat() const;
@@ -464,9 +460,9 @@ private:
     // Read File Record requests of the monitoring cycle that may be
     // answered with fewer whole records of this size (0: none).
     int partialRecordSize() const;
-    // Abandons the monitoring cycle after an exception or a reply that is
-    // no answer (lantreldriver_monitor.cpp).
-    void abandonMonitoringCycle(qint64 now);
+    // Abandons the monitoring cycle after an exception (its code; -1 for
+    // none) or a reply that is no answer (lantreldriver_monitor.cpp).
+    void abandonMonitoringCycle(qint64 now, int exceptionCode = -1);
     bool rejectMonitoringReply(qint64 now);
     // The addressing poll after an exception or a reply that is no answer
     // (lantreldriver_commands.cpp).

@@ -197,7 +197,7 @@ int LantrelDriver::partialRecordSize() const
     return driverMode == MODE_MONITORING && monitorState == MON_EVENTS ? 12 : 0;
 }
 
-void LantrelDriver::abandonMonitoringCycle(qint64 now)
+void LantrelDriver::abandonMonitoringCycle(qint64 now, int exceptionCode)
 {
     if (monitorState == MON_EVENT_COUNT || monitorState == MON_EVENTS) {
         // Events that cannot be read never hold the status block back.
@@ -215,7 +215,7 @@ void LantrelDriver::abandonMonitoringCycle(qint64 now)
         return;
     }
     if (monitorState == MON_STATUS)
-        noteStatusRefused(now, lastExceptionCode);
+        noteStatusRefused(now, exceptionCode);
     cycleDueMs = (cycleDueMs + 200 < now) ? 0 : cycleDueMs + 200;
     if (moduleDataDueMs < now)
         moduleDataDueMs = 0;

@@ -44,6 +44,13 @@ QString modbusExceptionText(int code)
                           : QStringLiteral("Ответ-исключение Modbus: %1").arg(name);
 }
 
+int modbusExceptionCode(const QModbusResponse &response)
+{
+    if (!response.isException() || response.data().isEmpty())
+        return -1;
+    return quint8(response.data().at(0));
+}
+
 QString modbusExceptionCodeText(int code)
 {
     if (code < 0)
@@ -79,10 +86,9 @@ QString modbusErrorText(const QModbusReply *reply)
     if (!reply)
         return QString();
     if (reply->error() == QModbusDevice::ProtocolError) {
-        const QModbusResponse response = reply->rawResult();
-        if (response.isException() && !response.data().isEmpty()) {
-            return modbusExceptionCodeText(quint8(response.data().at(0)));
-        }
+        const int code = modbusExceptionCode(reply->rawResult());
+        if (code >= 0)
+            return modbusExceptionCodeText(code);
     }
     return modbusErrorText(reply->error(), reply->errorString());
 }

@@ -156,8 +156,7 @@ void RelayModuleReader::handleReply(QModbusReply *reply)
     replyInFlight = nullptr;
     requestWatchdog->stop();
     if (reply->error() == QModbusDevice::ProtocolError) {
-        const QModbusResponse response = reply->rawResult();
-        const int code = response.isException() && !response.data().isEmpty() ? quint8(response.data().at(0)) : -1;
+        const int code = modbusExceptionCode(reply->rawResult());
         if (!clock.isValid())
             clock.start();
         const bool retry = BusyWait::retryable(code);

@@ -229,13 +229,10 @@ void LineModulesForm::findModules()
     // The search replaces the module tables only: unsent edits of the
     // controller settings and relay modules stay as they are.
     if (client()->hasUnsentModuleTableEdits()
-        && UiSeams::messageBox(this, QMessageBox::Warning, QStringLiteral("Поиск модулей"),
-                               unsentEditsQuestion(QStringLiteral("При поиске модулей таблицы модулей будут заменены "
-                                                                  "прочитанными из ЦУ-Л, и изменения в них будут "
-                                                                  "потеряны."),
-                                                   QStringLiteral("Продолжить поиск модулей?")),
-                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-               != QMessageBox::Yes)
+        && !askDropUnsentEdits(this, QStringLiteral("Поиск модулей"),
+                               QStringLiteral("При поиске модулей таблицы модулей будут заменены прочитанными "
+                                              "из ЦУ-Л, и изменения в них будут потеряны."),
+                               QStringLiteral("Продолжить поиск модулей?")))
         return;
     client()->findLineModules();
 }

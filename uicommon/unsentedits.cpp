@@ -20,6 +20,11 @@ bool confirmDropUnsentEdits(QWidget *parent, const QString &title, const QString
     LantrelClient *client = appClient();
     if (!client || !client->hasUnsentEdits())
         return true;
+    return askDropUnsentEdits(parent, title, consequence, question);
+}
+
+bool askDropUnsentEdits(QWidget *parent, const QString &title, const QString &consequence, const QString &question)
+{
     return UiSeams::messageBox(parent, QMessageBox::Warning, title, unsentEditsQuestion(consequence, question),
                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
            == QMessageBox::Yes;

@@ -15,5 +15,8 @@ QString unsentEditsQuestion(const QString &consequence, const QString &question)
 // none or the user agreed to lose them.
 bool confirmDropUnsentEdits(QWidget *parent, const QString &title, const QString &consequence,
                             const QString &question);
+// The warning above, asked whatever the edits, for an action that knows its
+// own edits at stake; true when the user agreed to lose them.
+bool askDropUnsentEdits(QWidget *parent, const QString &title, const QString &consequence, const QString &question);
 
 #endif // UNSENTEDITS_H
