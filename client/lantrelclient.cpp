@@ -189,7 +189,7 @@ void LantrelClient::connectDriverSignals(LantrelDriver *driver)
     connect(driver, &LantrelDriver::controllerDateTime, this, &LantrelClient::onControllerDateTime, q);
     connect(driver, &LantrelDriver::controllerConfig, this, &LantrelClient::onControllerConfig, q);
     connect(driver, &LantrelDriver::networkConfig, m_controllerModel, &ControllerConfigModel::setNetworkConfig, q);
-    connect(driver, &LantrelDriver::lineConfig, this, &LantrelClient::lineConfigChanged, q);
+    connect(driver, &LantrelDriver::lineConfig, this, &LantrelClient::onLineConfigRead, q);
     connect(driver, &LantrelDriver::sensorConfig, this, &LantrelClient::onSensorConfig, q);
     connect(driver, &LantrelDriver::ioModuleConfig, this, &LantrelClient::onIoModuleConfig, q);
     connect(driver, &LantrelDriver::scpModuleConfig, this, &LantrelClient::onScpModuleConfig, q);
@@ -561,7 +561,9 @@ void LantrelClient::onReadCompleted(bool success)
         if (!m_keepSettingsEdits) {
             m_keptSerial = m_editSerial;
         } else {
-            for (int part : {LinePart, SensorsPart, IoModulesPart, ScpModulesPart, ProcessingPart, InteractionsPart})
+            // The line settings came with the tables, an unsent line mode
+            // kept (onLineConfigRead).
+            for (int part : {SensorsPart, IoModulesPart, ScpModulesPart, ProcessingPart, InteractionsPart})
                 m_partEdit[part] = 0;
         }
         m_datasetComplete = !m_readFailed;
@@ -943,6 +945,16 @@ QString LantrelClient::transferEndText() const
     if (m_transferStopped || m_failureReason.isEmpty())
         return QString();
     return QStringLiteral(" Причина: %1.").arg(m_failureReason);
+}
+
+// The line settings a module search reads: the module counts are the
+// controller's, while an unsent edit of the line mode, a setting of the
+// controller page that the search keeps, stays.
+void LantrelClient::onLineConfigRead(Konfig_Line_t line_cfg)
+{
+    if (m_keepSettingsEdits && m_partEdit[LinePart] > m_keptSerial)
+        line_cfg.LineMode = m_controllerModel->lineConfig.LineMode;
+    emit lineConfigChanged(line_cfg);
 }
 
 void LantrelClient::onModulesCountChanged()

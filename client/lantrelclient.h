@@ -285,6 +285,7 @@ private slots:
     void onDeviceAddressChanged(int line_addr);
     void onLinePollStopped(bool success);
     void onModulesCountChanged();
+    void onLineConfigRead(LantrelProtocol::Konfig_Line_t line_cfg);
     void onRequestFailed(const QString &reason, bool busy);
 
 private:

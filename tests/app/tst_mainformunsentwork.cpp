@@ -36,6 +36,7 @@ private slots:
 
     void unsentWorkAsks_data();
     void unsentWorkAsks();
+    void moduleSearchKeepsSettingsEdits_data();
     void moduleSearchKeepsSettingsEdits();
 };
 
@@ -159,17 +160,33 @@ void TestMainFormUnsentWork::unsentWorkAsks()
     line.fake.clearRegisterOverride(22);
 }
 
+void TestMainFormUnsentWork::moduleSearchKeepsSettingsEdits_data()
+{
+    QTest::addColumn<bool>("lineMode");   // else the hold time
+
+    QTest::newRow("hold time") << false;
+    // Read again with the module counts, which the search brings.
+    QTest::newRow("line mode") << true;
+}
+
 // A module search replaces the module tables only: an unsent edit of the
-// controller settings stays marked.
+// controller page stays, and stays marked.
 void TestMainFormUnsentWork::moduleSearchKeepsSettingsEdits()
 {
+    QFETCH(bool, lineMode);
+
     FakeLine line;
     MainForm *form = showConnected(line);
     QVERIFY(form);
     LantrelClient *client = m_manager->client();
     ControllerConfigModel *settings = client->controllerConfigModel();
-    const quint8 edit = settings->deviceConfig.TSign == 7 ? 8 : 7;
-    settings->setData(ControllerConfigModel::TSignParam, edit, Qt::EditRole);
+    const auto value = [settings, lineMode]() {
+        return lineMode ? settings->lineConfig.LineMode : settings->deviceConfig.TSign;
+    };
+    const quint8 edit = lineMode ? (value() == 2 ? 1 : 2) : (value() == 7 ? 8 : 7);
+    settings->setData(lineMode ? ControllerConfigModel::LineModeParam : ControllerConfigModel::TSignParam, edit,
+                      Qt::EditRole);
+    QCOMPARE(value(), edit);
 
     auto *search = form->findChild<QPushButton *>(QStringLiteral("btnFindModules"));
     QVERIFY(search && search->isEnabled());
@@ -180,7 +197,7 @@ void TestMainFormUnsentWork::moduleSearchKeepsSettingsEdits()
     QCOMPARE(m_boxes.asked.size(), 0);
     QVERIFY(dataset.wait(20000));
     waitIdle();
-    QCOMPARE(settings->deviceConfig.TSign, edit);
+    QCOMPARE(value(), edit);
     QVERIFY(client->hasUnsavedEdits());
 
     // So the next read still asks.
