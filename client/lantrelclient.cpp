@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QHostAddress>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <cstring>
@@ -263,6 +264,9 @@ void LantrelClient::shutdownDriver()
         return;
 
     emit writeToLog(QStringLiteral("Завершение работы протокольного модуля"));
+    // The read or write this ends was ended by the user: no error of it.
+    m_shuttingDown = true;
+    const auto shutDown = qScopeGuard([this]() { m_shuttingDown = false; });
 
     QEventLoop loop;
     QTimer limit;
@@ -572,7 +576,7 @@ void LantrelClient::onReadCompleted(bool success)
         if (!m_readFailed && !m_keepSettingsEdits)
             m_modified = false;
         else if (!m_missingSteps.isEmpty())
-            emit clientError(QStringLiteral("%1, не прочитаны: %2.%3 "
+            reportTaskFailure(QStringLiteral("%1, не прочитаны: %2.%3 "
                                             "Пока она не прочитана полностью, передать её в ЦУ-Л нельзя")
                                  .arg(m_transferStopped ? QStringLiteral("Чтение конфигурации ИОП из ЦУ-Л остановлено")
                                                         : QStringLiteral("Конфигурация ИОП прочитана из ЦУ-Л не полностью"),
@@ -625,7 +629,7 @@ void LantrelClient::onWriteCompleted(bool success)
         if (toDocument())
             emit clientError(QStringLiteral("В процессе обновления данных автономной конфигурации были ошибки"));
         else
-            emit clientError(QStringLiteral("%1, не переданы: %2.%3")
+            reportTaskFailure(QStringLiteral("%1, не переданы: %2.%3")
                                  .arg(m_transferStopped ? QStringLiteral("Передача конфигурации ИОП в ЦУ-Л остановлена")
                                                         : QStringLiteral("В процессе передачи данных в ЦУ-Л были ошибки"),
                                       unwrittenPartsText(), transferEndText()));
@@ -753,9 +757,17 @@ void LantrelClient::reportStepFailure(const QString &text)
 {
     // The driver gives its reason before it fails what was under way.
     if (m_lastLinkError.isEmpty())
-        emit clientError(text);
+        reportTaskFailure(text);
     else
         emit writeToLog(text);
+}
+
+void LantrelClient::reportTaskFailure(const QString &text)
+{
+    if (m_shuttingDown)
+        emit writeToLog(text);
+    else
+        emit clientError(text);
 }
 
 void LantrelClient::onModelDataChanged(const QModelIndex &, const QModelIndex &, const QVector<int> &roles)

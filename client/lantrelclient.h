@@ -294,6 +294,9 @@ private:
     // A firmware step or a restart that failed because the link went: the
     // loss is told on its own, the failure only logged.
     void reportStepFailure(const QString &text);
+    // A task that failed: told in a box, or only logged while the user's
+    // own disconnect ends it.
+    void reportTaskFailure(const QString &text);
     void startCommandTask(const QString &text);
     // A command task (one without a step count) waits for its one step.
     bool commandRunning() const { return m_stepsDone == 65535; }
@@ -498,6 +501,7 @@ private:
     QString m_failureReason;            // why the first step of the task failed
     bool m_transferBusy = false;        // given up: the controller stayed busy
     bool m_transferStopped = false;     // the user stopped it
+    bool m_shuttingDown = false;        // the user's disconnect ends the link
 
     quint8 m_firmwareType = 0;
     QByteArray m_firmwareBody;
